@@ -1,0 +1,13 @@
+// Conversion of the program's UTF-8 label texts into the Windows-1251 bytes its files hold.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace liftsim::textio {
+
+// Converts UTF-8 text to Windows-1251. Throws std::invalid_argument for text that has no
+// Windows-1251 form (a fault in the program's own labels, never in user input).
+std::string to_cp1251(std::string_view utf8);
+
+}  // namespace liftsim::textio

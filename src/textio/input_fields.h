@@ -1,0 +1,38 @@
+// Numeric input fields: cutting fixed-width fields out of a record and converting them.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace liftsim::textio {
+
+// Width w and decimal count d of one input field (Fw.d and Ew.d read alike).
+struct FieldSpec {
+  int w = 0;
+  int d = 0;
+};
+
+enum class FieldError {
+  none,
+  bad_character,  // F6103
+  too_large,      // F6102
+  end_of_file,    // F6501: Ctrl-Z inside a field
+};
+
+// Where a conversion failed, for the error message.
+struct FieldFailure {
+  FieldError error = FieldError::none;
+  int field_index = 0;    // 0-based index into the field list
+  int first_column = 0;   // 1-based columns the field took
+  int last_column = 0;
+  std::string text;       // the characters of the field as they stand in the record
+  char offending = '\0';  // first character that cannot belong to the number (bad_character)
+};
+
+// Cuts the fields of `fields` from `record` (the record's bytes without its LF) and converts them
+// into `values` (same length). Returns false and fills `failure` when a field is not a number.
+bool read_fields(std::string_view record, std::span<const FieldSpec> fields,
+                 std::span<double> values, FieldFailure& failure);
+
+}  // namespace liftsim::textio
