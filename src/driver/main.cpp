@@ -1,1 +1,4 @@
-int main() { return 0; }
+// Entry point of the liftsim executable.
+#include "driver/cli.h"
+
+int main(int argc, char** argv) { return liftsim::driver::main_with_args(argc, argv); }
