@@ -1,0 +1,61 @@
+// Test support for end-to-end runs of the built executable in temporary folders.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace liftsim::testing {
+
+// A fresh temporary folder, removed with everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+struct RunResult {
+  int exit_status = -1;  // exit status, or -1 when the process did not exit normally
+  std::string out;       // standard output bytes
+  std::string err;       // standard error bytes
+};
+
+// Runs the built liftsim (LIFTSIM_EXE) with `args` in `dir`. With `unprivileged`, the child drops
+// to the user and group 65534 first (the caller makes sure that this is possible).
+RunResult run_liftsim(const std::filesystem::path& dir, const std::vector<std::string>& args = {},
+                      bool unprivileged = false);
+
+std::string read_file(const std::filesystem::path& path);
+void write_file(const std::filesystem::path& path, std::string_view bytes);
+
+// The bundled example input.
+std::string example_input();
+
+// `input` with record `number` (1-based) replaced by `text`.
+std::string replace_record(std::string_view input, int number, std::string_view text);
+
+// The example input with record `number` (1-based) replaced by `text`.
+std::string example_with_record(int number, std::string_view text);
+
+// Windows-1251 bytes of UTF-8 text holding ASCII and Ukrainian letters only (an independent,
+// table-driven converter for expected report bytes).
+std::string cp1251(std::string_view utf8);
+
+// The lines joined, each followed by CR LF.
+std::string crlf_lines(const std::vector<std::string>& lines);
+
+// True when this process can run a child as an unprivileged user (it runs as root).
+bool can_drop_privileges();
+
+// The 25 file names of a run, in opening order.
+const std::vector<std::string>& run_file_names();
+
+}  // namespace liftsim::testing
