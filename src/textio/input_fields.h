@@ -23,15 +23,19 @@ enum class FieldError {
 // Where a conversion failed, for the error message.
 struct FieldFailure {
   FieldError error = FieldError::none;
-  int field_index = 0;    // 0-based index into the field list
-  int first_column = 0;   // 1-based columns the field took
+  int field_index = 0;   // 0-based index into the field list
+  int first_column = 0;  // 1-based columns the field took
   int last_column = 0;
   std::string text;       // the characters of the field as they stand in the record
-  char offending = '\0';  // first character that cannot belong to the number (bad_character)
+  char offending = '\0';  // bad_character: first character that cannot belong to the number;
+                          // end_of_file: the Ctrl-Z
 };
 
 // Cuts the fields of `fields` from `record` (the record's bytes without its LF) and converts them
-// into `values` (same length). Returns false and fills `failure` when a field is not a number.
+// into `values` (at least as long; std::invalid_argument otherwise). A CR ends the field it stands
+// in and leaves every later field empty (0.0); text after the last field is ignored. Returns false
+// and fills `failure` at the first field that is not a number or holds a Ctrl-Z; the values of
+// the fields before it are then stored, the others are left unchanged.
 bool read_fields(std::string_view record, std::span<const FieldSpec> fields,
                  std::span<double> values, FieldFailure& failure);
 
