@@ -40,10 +40,17 @@ const char* error_code_text(ErrorCode code);
 // The same for a floating-point or math-function error (": MATH").
 [[noreturn]] void math_error(ErrorCode code, std::string_view message);
 
+// The MATH report for the floating-point fault handler: async-signal-safe (no allocation, no
+// locks, only write and _exit), ends the process with status 1.
+[[noreturn]] void math_error_from_signal(ErrorCode code, const char* message) noexcept;
+
 // Connects `unit` to the named file (blanks around the name removed): a missing file is created
 // empty, an existing one is opened unchanged, read-write, else read-only, else write-only.
-// Failures end the run with the OPEN report.
+// Failures end the run with the OPEN report. A unit that is already connected is closed first.
 void open_unit(int unit, std::string_view file_name);
+
+// Units are numbered 0 to 99. Using a number outside that range, or reading or writing a unit
+// that is not connected, is a fault of the calling code and throws std::logic_error.
 
 // Disconnects the unit and keeps the file. Closing a free unit does nothing.
 void close_unit(int unit);
@@ -64,11 +71,11 @@ enum class ReadStatus { ok, end_of_file, failure };
 ReadStatus read_record(int unit, std::string& record, std::size_t keep, int& error_number);
 
 // Writes bytes to standard output (the progress lines). A failing write ends the run with the
-// WRITE report for the file name "stdout".
+// WRITE report for the file name "stdout". Bytes that do not end in LF leave the console line open.
 void write_console(std::string_view bytes);
 
-// Normal end: closes every unit, writes "Stop - Program terminated." and CR LF to standard
-// output, exit status 0.
+// Normal end: closes every unit, ends an open console line with CR LF, writes
+// "Stop - Program terminated." and CR LF to standard output, exit status 0.
 [[noreturn]] void normal_stop();
 
 }  // namespace liftsim::textio
