@@ -1,11 +1,12 @@
 #include "driver/cli.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 
 #include "driver/run.h"
 

@@ -24,10 +24,12 @@ constexpr FieldSpec kF9_4{9, 4};
 constexpr FieldSpec kF10_5{10, 5};
 constexpr FieldSpec kE12_5{12, 5};
 
-// Reads "dani.dat" one record per statement and turns every failure into a READ report that
-// names the record, its columns and the quantity it fills.
+// Reads "dani.dat" one record per statement and turns every failure into an InputError whose
+// message names the record, its columns and the quantity it fills.
 class InputFile {
  public:
+  explicit InputFile(const RecordSource& source) : source_(source) {}
+
   void skip(const char* what) { read({}, {}, what, {}); }
 
   void one(FieldSpec spec, double& value, const char* what) {
@@ -49,15 +51,15 @@ class InputFile {
   }
 
  private:
-  [[noreturn]] static void fail(ErrorCode code, const std::string& message) {
-    textio::file_error(code, Statement::read, textio::unit_file_name(kInputUnit), message);
+  [[noreturn]] void fail(ErrorCode code, const std::string& message) const {
+    throw InputError(code, record_, message);
   }
 
   void read(std::span<const FieldSpec> fields, std::span<double> values, const char* what,
             std::span<const char* const> names) {
     ++record_;
     int error_number = 0;
-    switch (textio::read_record(kInputUnit, record_buf_, kKeptBytes, error_number)) {
+    switch (source_(record_buf_, kKeptBytes, error_number)) {
       case textio::ReadStatus::ok:
         break;
       case textio::ReadStatus::end_of_file:
@@ -104,15 +106,16 @@ class InputFile {
     return out;
   }
 
+  const RecordSource& source_;
   int record_ = 0;
   std::string record_buf_;
 };
 
 }  // namespace
 
-void read_input(RunState& run) {
+void read_records(RunState& run, const RecordSource& source, bool echo) {
   model::Par& p = run.par;
-  InputFile in;
+  InputFile in(source);
 
   in.skip("heading line 1");
   in.skip("heading line 2");
@@ -124,12 +127,12 @@ void read_input(RunState& run) {
   p.m_1 = 210.0;
   p.m_2 = 90.0;
   p.m_3 = 1880.0;
-  write_masses(p);
+  if (echo) write_masses(p);
 
   in.two(kF10_5, p.xc_1, "mast centre of mass x xc_1", p.zc_1, "mast centre of mass z zc_1",
          "mast centre of mass xc_1, zc_1");
-  in.two(kF10_5, p.xc_2, "carriage centre of mass x xc_2", p.zc_2,
-         "carriage centre of mass z zc_2", "carriage centre of mass xc_2, zc_2");
+  in.two(kF10_5, p.xc_2, "carriage centre of mass x xc_2", p.zc_2, "carriage centre of mass z zc_2",
+         "carriage centre of mass xc_2, zc_2");
   in.two(kF10_5, p.xc_3, "body centre of mass x xc_3", p.zc_3, "body centre of mass z zc_3",
          "body centre of mass xc_3, zc_3");
   in.two(kF10_5, p.xc_4, "load centre of mass x xc_4", p.zc_4, "load centre of mass z zc_4",
@@ -140,7 +143,7 @@ void read_input(RunState& run) {
   p.zc_2 = double{0.825f};
   p.xc_3 = double{-0.999f};
   p.zc_3 = double{0.485f};
-  write_mass_centres(p);
+  if (echo) write_mass_centres(p);
 
   in.one(kF9_4, p.J_1, "mast moment of inertia J_1");
   in.one(kF9_4, p.J_2, "carriage moment of inertia J_2");
@@ -152,7 +155,7 @@ void read_input(RunState& run) {
   p.J_3 = 300.0;
   p.J_4 = 80.0;
   p.J_tk = 1767.0;
-  write_inertia(p);
+  if (echo) write_inertia(p);
 
   in.one(kE12_5, p.c_tt, "traction tyre tangential stiffness c_tt");
   in.one(kE12_5, p.c_tr, "traction tyre radial stiffness c_tr");
@@ -162,19 +165,19 @@ void read_input(RunState& run) {
   p.c_tr = 552000.0;
   p.c_kr = 378000.0;
   p.c_buf = 503000.0;
-  write_tyre_stiffness(p);
+  if (echo) write_tyre_stiffness(p);
 
   in.one(kF9_4, p.R_t, "traction wheel radius R_t");
   in.one(kF9_4, p.R_k, "steered wheel radius R_k");
   p.R_t = double{0.401f};
   p.R_k = double{0.401f};
-  write_wheel_radii(p);
+  if (echo) write_wheel_radii(p);
 
   in.one(kF9_4, p.f_t, "traction wheel rolling friction f_t");
   in.one(kF9_4, p.f_k, "steered wheel rolling friction f_k");
   p.f_t = double{0.012f};
   p.f_k = double{0.012f};
-  write_rolling_friction(p);
+  if (echo) write_rolling_friction(p);
 
   in.two(kF10_5, p.xh_1, "tilt-cylinder point on the mast x xh_1", p.zh_1,
          "tilt-cylinder point on the mast z zh_1", "tilt-cylinder point on the mast xh_1, zh_1");
@@ -184,13 +187,13 @@ void read_input(RunState& run) {
   p.zh_1 = double{0.456f};
   p.xh_3 = double{-0.253f};
   p.zh_3 = double{0.38f};
-  write_cylinder_points(p);
+  if (echo) write_cylinder_points(p);
 
   in.one(kE12_5, p.c_lift, "lift cylinder and chains stiffness c_lift");
   in.one(kE12_5, p.c_tilt, "tilt cylinder stiffness c_tilt");
   p.c_lift = 120000.0;
   p.c_tilt = 12000000.0;
-  write_cylinder_stiffness(p);
+  if (echo) write_cylinder_stiffness(p);
 
   in.one(kF9_4, p.x_O2, "carriage system origin x_O2");
   in.one(kF9_4, p.L_b, "wheelbase L_b");
@@ -202,7 +205,7 @@ void read_input(RunState& run) {
   p.M_eng = 0.0;
   p.f_fr = double{0.15f};
   p.eps = double{0.001f};
-  write_carriage_and_engine(p);
+  if (echo) write_carriage_and_engine(p);
 
   // Initial state: the truck at rest on undeflected wheels, the load 0.6 m along the forks.
   run.y.fill(0.0);
@@ -220,7 +223,7 @@ void read_input(RunState& run) {
   prmt[2] = double{0.001f};
   prmt[3] = double{0.004f};
   prmt[4] = 0.0;
-  write_integration_control(prmt);
+  if (echo) write_integration_control(prmt);
 
   run.w_err.fill(double{0.0714285746f});
   run.hist.t_prev = prmt[0];
@@ -233,6 +236,17 @@ void read_input(RunState& run) {
   in.one(kF9_4, o.zp[1], "observation point 2 z zp(2)");
   in.one(kF9_4, o.xp[2], "observation point 3 x xp(3)");
   in.one(kF9_4, o.zp[2], "observation point 3 z zp(3)");
+}
+
+void read_input(RunState& run) {
+  const RecordSource unit = [](std::string& record, std::size_t keep, int& error_number) {
+    return textio::read_record(kInputUnit, record, keep, error_number);
+  };
+  try {
+    read_records(run, unit, true);
+  } catch (const InputError& e) {
+    textio::file_error(e.code, Statement::read, textio::unit_file_name(kInputUnit), e.what());
+  }
   textio::close_unit(kInputUnit);
 }
 

@@ -1,4 +1,6 @@
 // Entry point of the liftsim executable.
 #include "driver/cli.h"
 
-int main(int argc, char** argv) { return liftsim::driver::main_with_args(argc, argv); }
+int main(int argc, char** argv) {
+  return liftsim::driver::main_with_args(argc, argv);
+}

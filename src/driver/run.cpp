@@ -1,10 +1,11 @@
 #include "driver/run.h"
 
+#include <unistd.h>
+
 #include <array>
 #include <cstdio>
 #include <limits>
 #include <string>
-#include <unistd.h>
 
 #include "driver/input.h"
 #include "driver/report.h"
@@ -38,9 +39,9 @@ void close_files() {
 void print_stats(const RunStats& s) {
   std::string line = "liftsim: derivative calls " + std::to_string(s.derivative_calls) +
                      ", output calls " + std::to_string(s.output_calls) + ", accepted steps " +
-                     std::to_string(s.accepted_steps) + ", halvings " +
-                     std::to_string(s.halvings) + ", doublings " + std::to_string(s.doublings) +
-                     ", integrator legs " + std::to_string(s.legs) + ", smallest step ";
+                     std::to_string(s.accepted_steps) + ", halvings " + std::to_string(s.halvings) +
+                     ", doublings " + std::to_string(s.doublings) + ", integrator legs " +
+                     std::to_string(s.legs) + ", smallest step ";
   char step[32];
   std::snprintf(step, sizeof step, "%.6g s\n", s.smallest_step);
   line += step;
@@ -62,9 +63,8 @@ void run(bool want_stats) {
 
   read_input(s);
 
-  const StaticsResult statics =
-      compute_statics(s.par, s.y, s.refs, s.pi,
-                      [](const model::StateVector& y) { write_initial_state(y); });
+  const StaticsResult statics = compute_statics(
+      s.par, s.y, s.refs, s.pi, [](const model::StateVector& y) { write_initial_state(y); });
   write_statics(statics, s.refs.lh_free);
 
   s.hist.y_prev = s.y;
@@ -80,16 +80,15 @@ void run(bool want_stats) {
     ++stats.derivative_calls;
     model::Fct(t, y, dery, s.par, s.hist, s.refs);
   };
-  auto outp = [&](double x, const double* y, const double*, int, int ndim,
-                  std::array<double, 5>&) {
+  auto outp = [&](double x, const double* y, const double*, int, int ndim, std::array<double, 5>&) {
     ++stats.output_calls;
     output::Outp(x, y, ndim, s.par, s.refs, s.obs, s.hist);
   };
 
   for (;;) {
     ++stats.legs;
-    numeric::Xemi(s.prmt, s.y.data(), s.dery.data(), model::kNdim, s.ihlf, s.aux.data(), fct,
-                  outp, &leg_stats);
+    numeric::Xemi(s.prmt, s.y.data(), s.dery.data(), model::kNdim, s.ihlf, s.aux.data(), fct, outp,
+                  &leg_stats);
     const double t_reached = s.hist.ypop[model::kNdim];
     if (!(t_reached - s.prmt[1] < 0.0)) break;
     write_leg_end(s.ihlf, t_reached);

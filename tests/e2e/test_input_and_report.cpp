@@ -85,11 +85,12 @@ TEST(ReportEcho, BuiltInValuesReplaceWhatIsRead) {
   // Every fixed record holds a different value: the echo still shows the built-in ones.
   TempDir dir;
   std::string input = example_input();
-  for (int record : {3, 4, 5, 11, 12, 13, 14, 20, 21, 22, 23, 28, 29, 30, 31, 32, 33, 34, 35, 36,
-                     37}) {
+  for (int record :
+       {3, 4, 5, 11, 12, 13, 14, 20, 21, 22, 23, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37}) {
     input = replace_record(input, record, "   7.7777");
   }
-  for (int record : {7, 8, 9, 24, 25}) input = replace_record(input, record, "   7.77770   6.66660");
+  for (int record : {7, 8, 9, 24, 25})
+    input = replace_record(input, record, "   7.77770   6.66660");
   for (int record : {15, 16, 17, 18, 19, 26, 27}) {
     input = replace_record(input, record, " 9.99999E+09");
   }
@@ -129,11 +130,11 @@ TEST(InputRecords, LenientLayoutsReadAsFieldsSay) {
 
 struct BadInputCase {
   const char* name;
-  int record;             // replaced record, or 0 to cut the file
-  const char* text;       // new record text, or the number of records kept when cutting
+  int record;        // replaced record, or 0 to cut the file
+  const char* text;  // new record text, or the number of records kept when cutting
   int kept_records;
-  const char* report;     // the first line of the report after the empty line
-  int report_blocks;      // complete parameter blocks in result.rez afterwards
+  const char* report;  // the first line of the report after the empty line
+  int report_blocks;   // complete parameter blocks in result.rez afterwards
 };
 
 class BadInput : public ::testing::TestWithParam<BadInputCase> {};

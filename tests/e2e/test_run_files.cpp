@@ -27,8 +27,7 @@ std::vector<std::string> split_records(const std::string& bytes) {
 }
 
 const std::vector<std::string>& history_files() {
-  static const std::vector<std::string> names(run_file_names().begin() + 3,
-                                              run_file_names().end());
+  static const std::vector<std::string> names(run_file_names().begin() + 3, run_file_names().end());
   return names;
 }
 
@@ -147,8 +146,8 @@ TEST(RunFiles, ReadOnlyReportEndsTheRunAtItsFirstWrite) {
   fs::permissions(dir.path(), fs::perms::all);
   write_file(dir / "dani.dat", example_input());
   write_file(dir / "result.rez", "old report\r\n");
-  fs::permissions(dir / "result.rez", fs::perms::owner_read | fs::perms::group_read |
-                                          fs::perms::others_read);
+  fs::permissions(dir / "result.rez",
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   const RunResult r = run_liftsim(dir.path(), {}, ::geteuid() == 0);
   EXPECT_EQ(r.exit_status, 1);
   EXPECT_EQ(r.err.rfind("\r\nrun-time error F6421: WRITE(result.rez)\r\n- ", 0), 0u) << r.err;
@@ -210,7 +209,10 @@ INSTANTIATE_TEST_SUITE_P(
                       CliCase{"Version", {"--version"}, 0, "liftsim ", ""},
                       CliCase{"Unknown", {"--fast"}, 2, "", "liftsim: unknown argument '--fast'"},
                       CliCase{"StrayWord", {"dani.dat"}, 2, "", "liftsim: unknown argument"},
-                      CliCase{"MissingFolder", {"-C", "no/such/folder"}, 2, "",
+                      CliCase{"MissingFolder",
+                              {"-C", "no/such/folder"},
+                              2,
+                              "",
                               "liftsim: cannot run in folder 'no/such/folder'"},
                       CliCase{"FolderNotGiven", {"-C"}, 2, "", "liftsim: option -C needs"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -117,13 +117,26 @@ std::string cp1251(std::string_view utf8) {
       out += static_cast<char>(0xC0 + (cp - 0x410));
     } else {
       switch (cp) {
-        case 0x404: out += '\xAA'; break;  // Є
-        case 0x454: out += '\xBA'; break;  // є
-        case 0x406: out += '\xB2'; break;  // І
-        case 0x456: out += '\xB3'; break;  // і
-        case 0x407: out += '\xAF'; break;  // Ї
-        case 0x457: out += '\xBF'; break;  // ї
-        default: throw std::invalid_argument("letter outside the test table");
+        case 0x404:
+          out += '\xAA';
+          break;  // Є
+        case 0x454:
+          out += '\xBA';
+          break;  // є
+        case 0x406:
+          out += '\xB2';
+          break;  // І
+        case 0x456:
+          out += '\xB3';
+          break;  // і
+        case 0x407:
+          out += '\xAF';
+          break;  // Ї
+        case 0x457:
+          out += '\xBF';
+          break;  // ї
+        default:
+          throw std::invalid_argument("letter outside the test table");
       }
     }
   }
@@ -150,11 +163,11 @@ bool can_drop_privileges() {
 
 const std::vector<std::string>& run_file_names() {
   static const std::vector<std::string> names{
-      "dani.dat",   "result.rez", "statica.dat", "vx_013.rez", "vz_013.rez",
-      "vfi1.rez",   "vfi3.rez",   "vz_02.rez",   "x_013.rez",  "z_013.rez",
-      "fi1.rez",    "fi3.rez",    "z_02.rez",    "vx_c4.rez",  "vfi_tk.rez",
-      "x_c4.rez",   "fi_tk.rez",  "F_13.rez",    "F_12.rez",   "F_tp.rez",
-      "F_kp.rez",   "1XZ2P.rez",  "2XZ2P.rez",   "3XZ2P.rez",  "Engine.rez"};
+      "dani.dat", "result.rez", "statica.dat", "vx_013.rez", "vz_013.rez",
+      "vfi1.rez", "vfi3.rez",   "vz_02.rez",   "x_013.rez",  "z_013.rez",
+      "fi1.rez",  "fi3.rez",    "z_02.rez",    "vx_c4.rez",  "vfi_tk.rez",
+      "x_c4.rez", "fi_tk.rez",  "F_13.rez",    "F_12.rez",   "F_tp.rez",
+      "F_kp.rez", "1XZ2P.rez",  "2XZ2P.rez",   "3XZ2P.rez",  "Engine.rez"};
   return names;
 }
 
