@@ -1,1 +1,134 @@
-// placeholder
+#include "driver/statics.h"
+
+#include <cmath>
+
+#include "model/road.h"
+#include "textio/fpe.h"
+
+namespace liftsim::driver {
+
+namespace {
+
+using model::z_road;
+namespace ix = model::ix;
+
+// Static wheel loads for a body pitch whose steered axle lies at the horizontal distance c behind
+// the traction axle. `mast_and_carriage` is the leading part a_4·m_4 + a_2·m_2 of the moment sum,
+// which does not depend on the pitch.
+struct WheelLoads {
+  double F_kp_0;
+  double F_tp_0;
+};
+
+struct Levers {
+  double a_1, a_2, a_4;
+  double mast_and_carriage;  // a_4·m_4 + a_2·m_2
+};
+
+inline WheelLoads wheel_loads(const model::Par& par, const Levers& lv, double a_3, double c) {
+  const double F_kp_0 = -(((lv.mast_and_carriage + a_3 * par.m_3) + lv.a_1 * par.m_1) * par.g) / c;
+  const double F_tp_0 =
+      (((((c + lv.a_4) * par.m_4 + (c + lv.a_2) * par.m_2) + (c + a_3) * par.m_3) +
+        (c + lv.a_1) * par.m_1) *
+       par.g) /
+      c;
+  return {F_kp_0, F_tp_0};
+}
+
+}  // namespace
+
+StaticsResult compute_statics(
+    model::Par& par, model::StateVector& y, model::StaticRefs& refs, double pi,
+    const std::function<void(const model::StateVector&)>& on_equilibrium) {
+  StaticsResult s;
+  const double X_013 = y[ix::X_013];
+  const double Fi_1 = y[ix::Fi_1];
+  const double Z_02 = y[ix::Z_02];
+  const double X_C4 = y[ix::X_C4];
+
+  // Pitch of the body when both tyres are undeflected.
+  s.psi_0 =
+      checked::asin(((z_road(X_013 - par.L_b) + par.R_k) - (z_road(X_013) + par.R_t)) / par.L_b);
+  s.c_ks = (par.c_buf * par.c_kr) / (par.c_buf + par.c_kr);
+
+  // Ten degrees either side of the geometric pitch, one second of arc apart.
+  const double lower = s.psi_0 - pi / 18.0;
+  const double upper = pi / 18.0 + s.psi_0;
+  const double step = pi / 648000.0;
+
+  // Lever arms of mast, carriage and load about the traction axle: the mast angle is fixed
+  // during the scan, only the body turns.
+  const double s1 = checked::sin(Fi_1);
+  const double c1 = checked::cos(Fi_1);
+  Levers lv;
+  lv.a_1 = s1 * par.zc_1 + c1 * par.xc_1;
+  lv.a_2 = s1 * (par.zc_2 + Z_02) + c1 * (par.xc_2 + par.x_O2);
+  lv.a_4 = s1 * (par.zc_4 + Z_02) + c1 * (X_C4 + par.x_O2);
+  lv.mast_and_carriage = lv.a_4 * par.m_4 + lv.a_2 * par.m_2;
+
+  double a = lower;
+  double r_best = 100.0;
+  double a_best = s.psi_0;
+  long trials = 0;
+  do {
+    const double sa = checked::sin(a);
+    const double ca = checked::cos(a);
+    const double a_3 = sa * par.zc_3 + ca * par.xc_3;
+    const double c = ca * par.L_b;
+    WheelLoads w = wheel_loads(par, lv, a_3, c);
+    if (w.F_kp_0 <= 0.0) w.F_kp_0 = 0.0;
+    if (w.F_tp_0 <= 0.0) w.F_tp_0 = 0.0;
+    // Height of the steered axle from its tyre deflection, compared with the body geometry.
+    const double h_k = (z_road(X_013 - c) + par.R_k) - w.F_kp_0 / s.c_ks;
+    const double r = sa - (((h_k - z_road(X_013)) - par.R_t) + w.F_tp_0 / par.c_tr) / par.L_b;
+    if (std::abs(r) <= std::abs(r_best)) {
+      r_best = r;
+      a_best = a;
+    }
+    ++trials;
+    a = a + step;
+  } while (!(a > upper));
+  s.trials = trials;
+
+  // Equilibrium pitch and axle height.
+  const double Fi_3 = a_best;
+  y[ix::Fi_3] = Fi_3;
+  const double s3 = checked::sin(Fi_3);
+  const double c3 = checked::cos(Fi_3);
+  const double a_3 = s3 * par.zc_3 + c3 * par.xc_3;
+  const WheelLoads w = wheel_loads(par, lv, a_3, c3 * par.L_b);
+  s.F_kp_0 = w.F_kp_0 < 0.0 ? 0.0 : w.F_kp_0;
+  s.F_tp_0 = w.F_tp_0 < 0.0 ? 0.0 : w.F_tp_0;
+  y[ix::Z_013] = (z_road(X_013) + par.R_t) - s.F_tp_0 / par.c_tr;
+  if (on_equilibrium) on_equilibrium(y);
+
+  // Lift cylinder and chains carry the carriage and the load.
+  s.dl_lift = ((c1 * (par.m_4 + par.m_2)) * par.g) / par.c_lift;
+
+  // Tilt cylinder: attachment points, line angle, length and the two moment balances.
+  par.xh_1r = c1 * par.xh_1 + s1 * par.zh_1;
+  par.zh_1r = -(s1 * par.xh_1) + c1 * par.zh_1;
+  par.xh_3r = c3 * par.xh_3 + s3 * par.zh_3;
+  par.zh_3r = -(s3 * par.xh_3) + c3 * par.zh_3;
+  par.fi_h = checked::atan((par.zh_3r - par.zh_1r) / (par.xh_1r - par.xh_3r));
+  const double dx = par.xh_1r - par.xh_3r;
+  const double dz = par.zh_1r - par.zh_3r;
+  par.lh_0 = checked::sqrt(dx * dx + dz * dz);
+  s.lh_0 = par.lh_0;
+  const double sh = checked::sin(par.fi_h);
+  const double ch = checked::cos(par.fi_h);
+  const double k_1 = (sh * par.xh_1r + ch * par.zh_1r) * par.c_tilt;
+  const double k_3 = (sh * par.xh_3r + ch * par.zh_3r) * par.c_tilt;
+  s.dl_t1 = (((lv.a_4 * par.m_4 + lv.a_2 * par.m_2) + lv.a_1 * par.m_1) * par.g) / k_1;
+  // The body balance takes the model's steered-wheel force, not the static one.
+  s.dl_t3 = -(((c3 * par.L_b) * par.F_kp) + (par.g * a_3) * par.m_3) / k_3;
+  s.dl_tilt = (s.dl_t3 + s.dl_t1) / 2.0;
+  refs.lh_free = par.lh_0 - s.dl_tilt;
+
+  s.SF12 = par.c_lift * s.dl_lift;
+  s.SF13 = s.dl_tilt * par.c_tilt;
+  refs.z02_0 = Z_02 + s.dl_lift;
+  return s;
+}
+
+}  // namespace liftsim::driver

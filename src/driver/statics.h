@@ -26,8 +26,8 @@ struct StaticsResult {
 // and forces, and the references lh_free and z02_0. `pi` is the run's single-precision pi.
 // `on_equilibrium` is called with y as soon as the equilibrium is known (the report's
 // initial-state block is written there, before the cylinder statics).
-StaticsResult compute_statics(model::Par& par, model::StateVector& y, model::StaticRefs& refs,
-                              double pi,
-                              const std::function<void(const model::StateVector&)>& on_equilibrium = {});
+StaticsResult compute_statics(
+    model::Par& par, model::StateVector& y, model::StaticRefs& refs, double pi,
+    const std::function<void(const model::StateVector&)>& on_equilibrium = {});
 
 }  // namespace liftsim::driver

@@ -1,15 +1,42 @@
 // Step output: keeps the output history and writes the time-history records every 500th call.
 #pragma once
 
+#include <array>
+#include <cstdint>
+
 #include "model/state.h"
 
 namespace liftsim::output {
 
+// Quantities logged on a writing call, derived from the state at that call and the history.
+struct Logged {
+  double x_k = 0.0, z_k = 0.0;    // steered-axle point
+  double dz_k = 0.0, F_kp = 0.0;  // steered tyre deflection and force (0 when lifted)
+  double dz_t = 0.0, F_tp = 0.0;  // traction tyre deflection and force (0 when lifted)
+  double u1 = 0.0, w1 = 0.0, u3 = 0.0, w3 = 0.0;  // rotated tilt-cylinder attachment points
+  double l_h = 0.0, F_13 = 0.0;  // tilt-cylinder length and force (negative when compressed)
+  double F_12 = 0.0;             // lift cylinder and chains (never negative)
+  double Fi_1deg = 0.0, Fi_3deg = 0.0, Fi_tkdeg = 0.0;
+  // Analytic traction-wheel load of the two-mass chain truck + load.
+  std::int32_t m_tru = 0, m_lod = 0;  // whole kilograms
+  double c_t = 0.0, s_om = 0.0, k_om = 0.0, q = 0.0;
+  std::int32_t om_1 = 0, om_2 = 0;  // natural circular frequencies, truncated
+  double om_r = 0.0, A_r = 0.0;
+  double F_an = 0.0;  // logged divided by 10
+  // Accelerations of the three observation points.
+  std::array<double, 3> ax_p{}, az_p{};
+};
+
+// The logged quantities at (x, y). Reads the rates from `hist`; allocates nothing and writes
+// nothing. A load below 1 kg divides by zero in the analytic wheel load.
+Logged compute_logged(double x, const double* y, const model::Par& par,
+                      const model::StaticRefs& refs, const model::ObservationPoints& obs,
+                      const model::OutputHistory& hist);
+
 // Called at every output point right after the derivative at (x, y) was evaluated.
 // Updates `hist`; on every 500th call (counting from 0) writes one record to each time-history
 // unit and one progress line to the console.
-void Outp(double x, const double* y, int ndim, const model::Par& par,
-          const model::StaticRefs& refs, const model::ObservationPoints& obs,
-          model::OutputHistory& hist);
+void Outp(double x, const double* y, int ndim, const model::Par& par, const model::StaticRefs& refs,
+          const model::ObservationPoints& obs, model::OutputHistory& hist);
 
 }  // namespace liftsim::output
