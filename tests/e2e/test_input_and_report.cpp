@@ -19,7 +19,7 @@ std::string expected_parameter_echo(const std::string& load_centre_line) {
       "МАСА ВАНТАЖУ 1000.0000",
       "",
       "          КООРДИНАТИ ПОЛОЖЕННЯ ЦЕНТРІВ МАС",
-      "ВАНТАЖОПІДЙОМНИКА      .0700    .8250",
+      "ВАНТАЖОПІДЙОМНИКА     .0700    .8250",
       "КАРЕТКИ     .0300    .8250",
       "КОРПУСА    -.9990    .4850",
       load_centre_line,
@@ -59,7 +59,7 @@ std::string expected_parameter_echo(const std::string& load_centre_line) {
       "КІНЦЕВИЙ МОМЕНТ ЧАСУ   10.0000",
       "МАКСИМАЛЬНИЙ КРОК ІНТЕГРУВАННЯ     .0010",
       "ТОЧНІСТЬ ІНТЕГРУВАННЯ     .0040",
-      "prmt(5)=      .0000",
+      "prmt(5)=     .0000",
       "",
   }));
 }
@@ -185,7 +185,7 @@ TEST(BadInputMessage, NamesRecordColumnsAndQuantity) {
   const RunResult r = run_liftsim(dir.path());
   EXPECT_EQ(r.err,
             "\r\nrun-time error F6103: READ(dani.dat)\r\n"
-            "- invalid character 'x' in record 6, columns 1-9 (load mass m_4)\r\n");
+            "- invalid character 'x' in record 6, columns 1-8 (load mass m_4)\r\n");
 }
 
 TEST(BadInputMessage, NamesTheMissingRecord) {
