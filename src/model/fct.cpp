@@ -1,1 +1,217 @@
-// placeholder
+#include "model/fct.h"
+
+#include "model/assemble.h"
+#include "model/forces.h"
+#include "model/road.h"
+#include "numeric/array.h"
+#include "numeric/simq.h"
+#include "textio/fpe.h"
+
+namespace liftsim::model {
+
+void fct_assemble(double x, const double* y, Par& par, const OutputHistory& hist,
+                  const StaticRefs& refs, Assembly& out) {
+  namespace chk = liftsim::checked;
+
+  par.g = double{9.81f};
+  const double g = par.g;
+
+  const double VX_013 = y[ix::VX_013];
+  const double w1 = y[ix::VFi_1];
+  const double w3 = y[ix::VFi_3];
+  const double vz2 = y[ix::VZ_02];
+  const double vx4 = y[ix::VX_C4];
+  const double VFi_tk = y[ix::VFi_tk];
+  const double X_013 = y[ix::X_013];
+  const double Z_013 = y[ix::Z_013];
+  const double Fi_1 = y[ix::Fi_1];
+  const double Fi_3 = y[ix::Fi_3];
+  const double Z_02 = y[ix::Z_02];
+  const double X_C4 = y[ix::X_C4];
+  const double Fi_tk = y[ix::Fi_tk];
+
+  const double m_1 = par.m_1, m_2 = par.m_2, m_3 = par.m_3, m_4 = par.m_4;
+
+  // Centre-of-mass offsets from the traction axle, turned with their parts: mast, carriage and
+  // load by Fi_1, body by Fi_3. Carriage and load sit in the carriage system, whose origin is
+  // x_O2 along the forks and Z_02 up the mast.
+  const double s1 = chk::sin(Fi_1);
+  const double c1 = chk::cos(Fi_1);
+  const double s3 = chk::sin(Fi_3);
+  const double c3 = chk::cos(Fi_3);
+  const double xc_1r = par.xc_1 * c1 + par.zc_1 * s1;
+  const double zc_1r = par.zc_1 * c1 - par.xc_1 * s1;
+  const double xc_2r = (par.zc_2 + Z_02) * s1 + (par.xc_2 + par.x_O2) * c1;
+  const double zc_2r = (par.zc_2 + Z_02) * c1 - (par.xc_2 + par.x_O2) * s1;
+  const double xc_4r = (par.zc_4 + Z_02) * s1 + (X_C4 + par.x_O2) * c1;
+  const double zc_4r = (par.zc_4 + Z_02) * c1 - (X_C4 + par.x_O2) * s1;
+  const double xc_3r = par.xc_3 * c3 + par.zc_3 * s3;
+  const double zc_3r = par.zc_3 * c3 - par.xc_3 * s3;
+  par.xc_1r = xc_1r;
+  par.zc_1r = zc_1r;
+  par.xc_2r = xc_2r;
+  par.zc_2r = zc_2r;
+  par.xc_4r = xc_4r;
+  par.zc_4r = zc_4r;
+  par.xc_3r = xc_3r;
+  par.zc_3r = zc_3r;
+
+  // Mass matrix, upper triangle row by row, then mirrored.
+  auto& a = out;
+  a.a(1, 1) = m_4 + m_2 + m_3 + m_1;
+  a.a(1, 2) = 0.0;
+  a.a(1, 3) = zc_2r * m_2 + zc_4r * m_4 + zc_1r * m_1;
+  a.a(1, 4) = zc_3r * m_3;
+  a.a(1, 5) = s1 * (m_4 + m_2);
+  a.a(1, 6) = c1 * m_4;
+  a.a(1, 7) = 0.0;
+  a.a(2, 2) = m_4 + m_2 + m_3 + m_1;
+  a.a(2, 3) = -(xc_2r * m_2 + xc_4r * m_4 + xc_1r * m_1);
+  a.a(2, 4) = -(xc_3r * m_3);
+  a.a(2, 5) = c1 * (m_4 + m_2);
+  a.a(2, 6) = -(s1 * m_4);
+  a.a(2, 7) = 0.0;
+  a.a(3, 3) = (xc_4r * xc_4r + zc_4r * zc_4r) * m_4 + (xc_2r * xc_2r + zc_2r * zc_2r) * m_2 +
+              (xc_1r * xc_1r + zc_1r * zc_1r) * m_1 + par.J_1 + par.J_4 + par.J_2;
+  a.a(3, 4) = 0.0;
+  a.a(3, 5) = (s1 * zc_4r - c1 * xc_4r) * m_4 + (s1 * zc_2r - c1 * xc_2r) * m_2;
+  a.a(3, 6) = (s1 * xc_4r + c1 * zc_4r) * m_4;
+  a.a(3, 7) = 0.0;
+  a.a(4, 4) = (zc_3r * zc_3r + xc_3r * xc_3r) * m_3 + par.J_3;
+  a.a(4, 5) = 0.0;
+  a.a(4, 6) = 0.0;
+  a.a(4, 7) = 0.0;
+  a.a(5, 5) = m_4 + m_2;
+  a.a(5, 6) = 0.0;
+  a.a(5, 7) = 0.0;
+  a.a(6, 6) = m_4;
+  a.a(6, 7) = 0.0;
+  a.a(7, 7) = par.J_tk;
+  for (int i = 2; i <= kNq; ++i) {
+    for (int j = 1; j < i; ++j) a.a(i, j) = a.a(j, i);
+  }
+
+  Elements& el = out.el;
+
+  // Steered-axle point of the body, global.
+  const double x_k = X_013 - par.L_b * c3;
+  const double z_k = par.L_b * s3 + Z_013;
+  par.x_k = x_k;
+  par.z_k = z_k;
+
+  // Tilt-cylinder attachment points in global coordinates and the angle of the line between them.
+  const double xh_1r = par.xh_1 * c1 + par.zh_1 * s1 + X_013;
+  const double zh_1r = Z_013 - par.xh_1 * s1 + par.zh_1 * c1;
+  const double xh_3r = par.xh_3 * c3 + par.zh_3 * s3 + X_013;
+  const double zh_3r = Z_013 - par.xh_3 * s3 + par.zh_3 * c3;
+  const double fi_h = chk::atan((zh_3r - zh_1r) / (xh_1r - xh_3r));
+  par.xh_1r = xh_1r;
+  par.zh_1r = zh_1r;
+  par.xh_3r = xh_3r;
+  par.zh_3r = zh_3r;
+  par.fi_h = fi_h;
+
+  // Traction tyre, radial: pushes only while in contact.
+  double dz_t = z_road(X_013) + (par.R_t - Z_013);
+  if (dz_t < 0.0) dz_t = 0.0;
+  const double F_tp = par.c_tr * dz_t;
+  el.dz_t = dz_t;
+  el.F_tp = F_tp;
+
+  // Steered tyre and rubber buffer in series, one-sided as well.
+  double dz_k = z_road(x_k) + (par.R_k - z_k);
+  if (dz_k < 0.0) dz_k = 0.0;
+  const double F_kp = (par.c_buf * par.c_kr) * dz_k / (par.c_buf + par.c_kr);
+  el.dz_k = dz_k;
+  par.F_kp = F_kp;
+
+  // Rolling resistance as moments on the wheel shaft.
+  const double M_ft = par.f_t * F_tp;
+  const double M_fk = par.f_k * F_kp;
+  const double M_f = M_fk + M_ft;
+  el.M_f = M_f;
+
+  // Traction tyre, tangential: the wheel angle less the rolling angle reached at the last output
+  // point and the rolling since then at the current speed.
+  const double r = Z_013 - z_road(X_013);
+  const double dfi_t = (Fi_tk - hist.fi_roll) - (VX_013 / r) * (x - hist.t_last);
+  const double F_tt = par.c_tt * dfi_t / r;
+  el.r = r;
+  el.dfi_t = dfi_t;
+  el.F_tt = F_tt;
+
+  // Tilt cylinder between mast and body, a two-sided spring.
+  const double dxh = xh_1r - xh_3r;
+  const double dzh = zh_1r - zh_3r;
+  const double l_h = chk::sqrt(dxh * dxh + dzh * dzh);
+  const double F_13 = (l_h - refs.lh_free) * par.c_tilt;
+  el.l_h = l_h;
+  par.F_13 = F_13;
+
+  // Lift cylinder and chains, one-sided: the chains go slack when the carriage is above z02_0.
+  double dl_12 = refs.z02_0 - Z_02;
+  if (dl_12 < 0.0) dl_12 = 0.0;
+  el.dl_12 = dl_12;
+
+  // Load on the forks: accelerations estimated from the rates of the last output point, the
+  // friction limit from the resulting pressure on the forks, and the weight along the forks.
+  const Rates& rt = hist.acc_fd;
+  const double w1sq = w1 * w1;
+  const double a_z4 = rt.az_013 - xc_4r * rt.afi_1 - s1 * rt.ax_c4 + c1 * rt.az_02 - w1sq * zc_4r -
+                      2.0 * (c1 * vx4 + s1 * vz2) * w1;
+  const double a_x4 = rt.ax_013 - zc_4r * rt.afi_1 - c1 * rt.ax_c4 + s1 * rt.az_02 - w1sq * xc_4r +
+                      2.0 * (c1 * vz2 - s1 * vx4) * w1;
+  const double F_fr = (c1 * (g + a_z4) + s1 * a_x4) * m_4 * par.f_fr;
+  const double W = s1 * g * m_4;
+  el.a_z4 = a_z4;
+  el.a_x4 = a_x4;
+  el.F_fr = F_fr;
+  el.W = W;
+
+  // Engine through the transmission, then the moments on the wheel shaft.
+  const double n_e = engine_speed(VFi_tk);
+  const double M_eng = drive_torque(n_e);
+  par.M_eng = M_eng;
+  const double M_net = M_eng - par.c_tt * dfi_t;
+  el.n_e = n_e;
+  el.M_net = M_net;
+
+  // Generalized forces: velocity-dependent inertia terms, gravity and the element forces. The
+  // arms of the cylinder and steered-wheel forces are the global points above.
+  const double sfh = chk::sin(fi_h);
+  const double cfh = chk::cos(fi_h);
+  double* B = out.B.data();
+  B[0] = -(w1sq * a.a(2, 3)) - 2.0 * a.a(2, 5) * w1 * vz2 - 2.0 * a.a(2, 6) * vx4 * w1 -
+         w3 * w3 * a.a(2, 4) + F_tt;
+  B[1] = 2.0 * a.a(1, 5) * w1 * vz2 + 2.0 * a.a(1, 6) * vx4 * w1 + w3 * w3 * a.a(1, 4) +
+         w1sq * a.a(1, 3) - a.a(1, 1) * g + F_kp + F_tp;
+  B[2] = (m_1 * xc_1r + m_4 * xc_4r + m_2 * xc_2r) * g - (sfh * xh_1r + cfh * zh_1r) * F_13 -
+         2.0 * ((s1 * xc_2r + c1 * zc_2r) * m_2 + a.a(3, 6)) * w1 * vz2 -
+         2.0 * (c1 * xc_4r - s1 * zc_4r) * vx4 * w1 * m_4;
+  B[3] = (sfh * xh_3r + cfh * zh_3r) * F_13 + g * m_3 * xc_3r - x_k * F_kp;
+  B[4] = (s1 * (xc_2r * m_2 + xc_4r * m_4) + c1 * (zc_2r * m_2 + zc_4r * m_4)) * w1sq +
+         2.0 * vx4 * w1 * m_4 - a.a(2, 5) * g + par.c_lift * dl_12;
+  B[5] = load_force(vx4, Fi_1, W, F_fr);
+  B[6] = shaft_moment(VFi_tk, M_net, M_f);
+}
+
+void Fct(double x, const double* y, double* dery, Par& par, const OutputHistory& hist,
+         const StaticRefs& refs) {
+  // Coordinates advance with their velocities.
+  for (int i = 0; i < 5; ++i) dery[ix::X_013 + i] = y[ix::VX_013 + i];
+  dery[ix::X_C4] = y[ix::VX_C4];
+  dery[ix::Fi_tk] = y[ix::VFi_tk];
+
+  Assembly sys;
+  fct_assemble(x, y, par, hist, refs, sys);
+
+  int ks = 0;
+  numeric::Array(2, kNq, kNq, kNq, kNq, sys.A.data(), sys.A.data());
+  numeric::Simq(sys.A.data(), sys.B.data(), kNq, ks);  // a singular matrix leaves B partly reduced
+
+  for (int i = 0; i < 5; ++i) dery[ix::VX_013 + i] = sys.B[i];
+  dery[ix::VX_C4] = sys.B[5];
+  dery[ix::VFi_tk] = sys.B[6];
+}
+
+}  // namespace liftsim::model
