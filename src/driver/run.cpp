@@ -49,8 +49,7 @@ void print_stats(const RunStats& s) {
 
 }  // namespace
 
-void run(bool want_stats) {
-  textio::install_fp_traps();
+RunStats run_simulation() {
   open_files();
 
   RunState s;
@@ -69,6 +68,12 @@ void run(bool want_stats) {
   integrate(s, stats);
 
   close_files();
+  return stats;
+}
+
+void run(bool want_stats) {
+  textio::install_fp_traps();
+  const RunStats stats = run_simulation();
   if (want_stats) print_stats(stats);
   textio::normal_stop();
 }
