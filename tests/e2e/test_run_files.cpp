@@ -148,7 +148,7 @@ TEST(RunFiles, ReadOnlyReportEndsTheRunAtItsFirstWrite) {
   write_file(dir / "result.rez", "old report\r\n");
   fs::permissions(dir / "result.rez",
                   fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  const RunResult r = run_liftsim(dir.path(), {}, ::geteuid() == 0);
+  const RunResult r = run_liftsim(dir.path(), {}, {.unprivileged = ::geteuid() == 0});
   EXPECT_EQ(r.exit_status, 1);
   EXPECT_EQ(r.err.rfind("\r\nrun-time error F6421: WRITE(result.rez)\r\n- ", 0), 0u) << r.err;
   EXPECT_EQ(read_file(dir / "result.rez"), "old report\r\n");
@@ -181,6 +181,49 @@ TEST(RunFiles, FloatingPointFaultEndsTheRunAfterTheStatics) {
   EXPECT_EQ(report.back().substr(0, 17), "         -F_tp_0=");
   // The fault comes at the first output point before any time-history record.
   EXPECT_EQ(fs::file_size(dir / "1XZ2P.rez"), 0u);
+}
+
+TEST(RunFiles, TooManyOpenFilesEndsTheRunAtTheOpenThatFails) {
+  TempDir dir;
+  write_file(dir / "dani.dat", example_input());
+  // Three standard streams and seven files fit; the eighth file cannot be opened.
+  const RunResult r = run_liftsim(dir.path(), {}, {.max_open_files = 10});
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_EQ(r.err.rfind("\r\nrun-time error F6417: OPEN(vz_02.rez)\r\n- ", 0), 0u) << r.err;
+  const auto& names = run_file_names();
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(fs::exists(dir / names[i]), i < 7) << names[i];
+  }
+}
+
+TEST(RunFiles, UnreadableInputIsRefusedAtItsOpen) {
+  if (::geteuid() == 0 && !can_drop_privileges()) {
+    GTEST_SKIP() << "running as root without a way to drop to an unprivileged user";
+  }
+  TempDir dir;
+  fs::permissions(dir.path(), fs::perms::all);
+  write_file(dir / "dani.dat", example_input());
+  fs::permissions(dir / "dani.dat", fs::perms::none);
+  const RunResult r = run_liftsim(dir.path(), {}, {.unprivileged = ::geteuid() == 0});
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_EQ(r.err.rfind("\r\nrun-time error F6414: OPEN(dani.dat)\r\n- ", 0), 0u) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "result.rez"));
+}
+
+TEST(RunFiles, WriteOnlyInputIsOpenedButCannotBeRead) {
+  if (::geteuid() == 0 && !can_drop_privileges()) {
+    GTEST_SKIP() << "running as root without a way to drop to an unprivileged user";
+  }
+  TempDir dir;
+  fs::permissions(dir.path(), fs::perms::all);
+  write_file(dir / "dani.dat", example_input());
+  fs::permissions(dir / "dani.dat",
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write);
+  const RunResult r = run_liftsim(dir.path(), {}, {.unprivileged = ::geteuid() == 0});
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_EQ(r.err.rfind("\r\nrun-time error F6500: READ(dani.dat)\r\n- ", 0), 0u) << r.err;
+  EXPECT_EQ(read_file(dir / "dani.dat"), example_input());
+  for (const auto& name : run_file_names()) EXPECT_TRUE(fs::exists(dir / name)) << name;
 }
 
 struct CliCase {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,7 +40,7 @@ void write_file(const fs::path& path, std::string_view bytes) {
 }
 
 RunResult run_liftsim(const fs::path& dir, const std::vector<std::string>& args,
-                      bool unprivileged) {
+                      RunOptions options) {
   const char* exe = std::getenv("LIFTSIM_EXE");
   if (exe == nullptr) throw std::runtime_error("LIFTSIM_EXE is not set");
   TempDir capture;
@@ -62,8 +63,15 @@ RunResult run_liftsim(const fs::path& dir, const std::vector<std::string>& args,
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
+    // Nothing but the three standard streams is handed on.
+    for (int fd = 3; fd < 1024; ++fd) ::close(fd);
     if (::chdir(dir.c_str()) != 0) ::_exit(126);
-    if (unprivileged) {
+    if (options.max_open_files > 0) {
+      const rlimit limit{static_cast<rlim_t>(options.max_open_files),
+                         static_cast<rlim_t>(options.max_open_files)};
+      if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(124);
+    }
+    if (options.unprivileged) {
       if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
         ::_exit(125);
       }

@@ -28,10 +28,15 @@ struct RunResult {
   std::string err;       // standard error bytes
 };
 
-// Runs the built liftsim (LIFTSIM_EXE) with `args` in `dir`. With `unprivileged`, the child drops
-// to the user and group 65534 first (the caller makes sure that this is possible).
+// How the child process is started.
+struct RunOptions {
+  bool unprivileged = false;  // drop to the user and group 65534 first (see can_drop_privileges)
+  int max_open_files = 0;     // when positive, the child's limit of open file descriptors
+};
+
+// Runs the built liftsim (LIFTSIM_EXE) with `args` in `dir`.
 RunResult run_liftsim(const std::filesystem::path& dir, const std::vector<std::string>& args = {},
-                      bool unprivileged = false);
+                      RunOptions options = {});
 
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, std::string_view bytes);
