@@ -17,10 +17,11 @@ constexpr double eta_tr = double{0.8f};       // transmission efficiency
 constexpr double n_min = 800.0;               // below this speed the torque is linear in the speed
 constexpr double pi_rpm = double{3.141592f};  // the pi that converts rad/s to rpm
 
-// Engine torque on the cubic characteristic at the speed n (rpm).
+// Engine torque on the cubic characteristic at the speed n (rpm). The cube is the library power
+// with exponent 3.0, rounded once; two multiplications would round twice and can differ.
 double characteristic(double n) {
   const double q = n / n_N;
-  return ((((b_e * (q * q) + (a_e * n) / n_N) - c_e * (q * q * q)) * N_e) * 9550.0) / n;
+  return ((((b_e * (q * q) + (a_e * n) / n_N) - c_e * std::pow(q, 3.0)) * N_e) * 9550.0) / n;
 }
 
 }  // namespace

@@ -22,6 +22,13 @@ TEST(DriveTorque, FollowsTheCharacteristicAndNeverBrakes) {
       {3001.0, 0.0, 0.0},  // the characteristic has turned negative
   };
   for (const auto& c : cases) EXPECT_NEAR(drive_torque(c.n_e), c.expected, c.tol) << c.n_e;
+  // To the last bit on the characteristic: the cube of the relative speed is rounded once, as a
+  // power; two multiplications round twice and miss these.
+  const struct {
+    double n_e, bits;
+  } exact[] = {
+      {840.0, 0x1.ead259a27dbbp+9}, {2100.0, 0x1.8d8fd0466424ep+9}, {2200.0, 0x1.6f0aa450a635bp+9}};
+  for (const auto& c : exact) EXPECT_EQ(drive_torque(c.n_e), c.bits) << c.n_e;
   EXPECT_NEAR(engine_speed(2.5), 2.5 * double{21.88f} * 30.0 / std::numbers::pi, 1e-3);
 }
 
