@@ -3,8 +3,11 @@
 
 namespace liftsim::numeric {
 
-// Solves coef·x = rhs for an n×n `coef` stored column by column ((k−1)·n + i, 1-based);
-// `rhs` receives the solution. ks = 1 (and an immediate return) at an exactly zero pivot.
+// Solves coef·x = rhs for an n×n `coef` stored column by column (entry (i, k), 1-based, at
+// (k − 1)·n + i). On success ks = 0 and `rhs` holds the solution; `coef` is left with the scaled
+// pivot rows (unit diagonal) above and the unscaled multipliers below the diagonal.
+// An exactly zero pivot sets ks = 1 and returns at once, leaving both arrays partly reduced.
+// order ≤ 0 does nothing and sets ks = 0.
 void Simq(double* coef, double* rhs, int order, int& ks);
 
 }  // namespace liftsim::numeric
