@@ -119,6 +119,60 @@ TEST(Statics, EquilibriumOnTheTyres) {
   }
 }
 
+// Bit patterns from a separate, literal evaluation of the per-trial formulas (every lever arm,
+// road height and sum recomputed at each angle, in the written order): any regrouping of a sum,
+// a change of the clipping or of the scan's end test shows up in the last bits.
+TEST(Statics, EquilibriumIsReproducedToTheLastBit) {
+  const struct {
+    double m_4, zc_4;
+    double Fi_3, Z_013, F_kp_0, F_tp_0, lh_free, SF12, SF13;
+  } cases[] = {
+      {1000.0, 0.5, -0x1.9fe7bb9e94088p-7, 0x1.744e931473e54p-2, 0x1.4964159d0a570p+13,
+       0x1.42bd29c27ad47p+14, 0x1.05b6882f88734p-1, 0x1.4e27342300000p+13, 0x1.058eb69eea296p+15},
+      {0.0, 0.5, -0x1.baf8bb91db36dp-4, 0x1.9a102c70be4cep-2, 0x1.496df25c1edeep+14,
+       0x1.2e5071b8484a7p+8, 0x1.19ef2cb2c5e32p-1, 0x1.b973347000000p+9, 0x1.80e251512f423p+14},
+      // the steered wheels lift off: F_kp_0 is clipped to zero during the scan and after it
+      {3000.0, 0.9, 0x1.f882edfafe4e2p-4, 0x1.2964c56af571ep-2, 0.0, 0x1.dcdc7a22ad13ep+15,
+       0x1.cf867dd851ca1p-2, 0x1.d9a39aed80000p+14, 0x1.8da3e7ad232bbp+15},
+      {437.25, 1.3, -0x1.0f6617bad172dp-4, 0x1.89888baa3038ap-2, 0x1.0139433fa8a93p+14,
+       0x1.1fe7436e8ead9p+13, 0x1.1121897e43008p-1, 0x1.434529ddc0000p+12, 0x1.be90e7d6af483p+14},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.m_4);
+    const Solved r = solve(builtin_par(c.m_4, c.zc_4));
+    EXPECT_EQ(r.y[ix::Fi_3], c.Fi_3);
+    EXPECT_EQ(r.y[ix::Z_013], c.Z_013);
+    EXPECT_EQ(r.s.F_kp_0, c.F_kp_0);
+    EXPECT_EQ(r.s.F_tp_0, c.F_tp_0);
+    EXPECT_EQ(r.refs.lh_free, c.lh_free);
+    EXPECT_EQ(r.s.SF12, c.SF12);
+    EXPECT_EQ(r.s.SF13, c.SF13);
+  }
+}
+
+// A weightless truck pitched near 1.5 rad, with a pi that makes the step one unit in the last
+// place of the angle: the angles are then exact, the last one lands on the upper bound and is
+// tried too, and sin(a) stays equal over several neighbouring angles, so equal residuals occur;
+// the later of them is kept.
+TEST(Statics, ExactGridReachesTheUpperBoundAndTiesGoToTheLaterAngle) {
+  model::Par par = builtin_par(1000.0);
+  par.g = 0.0;  // no tyre deflection: the residual is sin(a) - (R_k - R_t) / L_b
+  par.R_t = 0.0;
+  par.L_b = 1.0;
+  par.R_k = std::sin(1.5);
+  const double pi = 648000.0 * 0x1p-52;
+  model::StateVector y{};
+  model::StaticRefs refs;
+  const StaticsResult s = compute_statics(par, y, refs, pi);
+  EXPECT_EQ(s.trials, 72001);
+  const double step = 0x1p-52;
+  const double a_best = y[ix::Fi_3];
+  auto r = [&](double a) { return std::abs(std::sin(a) - par.R_k); };
+  EXPECT_EQ(r(a_best - step), r(a_best));  // a tie before the angle kept
+  EXPECT_GT(r(a_best + step), r(a_best));
+  EXPECT_LE(r(a_best), r(s.psi_0));
+}
+
 TEST(Statics, NoTrialWithinTheResidualBoundKeepsTheGeometricPitch) {
   model::Par par = builtin_par(1000.0);
   par.R_k = 0.5;    // steered axle above the traction axle

@@ -135,6 +135,47 @@ TEST(Logged, AnalyticWheelLoad) {
       ::testing::ExitedWithCode(1), "M6103");
 }
 
+// Bit patterns from a separate, literal evaluation of the logged formulas with their integer
+// parts (whole-kilogram masses, truncated frequencies, integer squares, sums and divisor).
+TEST(Logged, ReproducedToTheLastBit) {
+  const struct {
+    double m_4, VX_013;
+    double F_kp, F_tp, F_13, F_an, ax_p2, az_p2;
+  } cases[] = {
+      {1000.0, 0.0, 0x1.05e09372799fdp+13, 0x1.d8a65e956666ap+13, 0x1.0fd75774b00a0p+18,
+       0x1.5af0a055c839ap+17, 0x1.b1db9049e7fc5p+1, 0x1.292228b3ccc30p+2},
+      {437.75, 2.3, 0x1.0f81cc6d5cd38p+13, 0x1.2c265e9566667p+13, 0x1.1b811f00342bep+19,
+       0x1.39f6dab690873p+21, 0x1.f335a97540062p+1, 0x1.1a0cca32ebeecp+2},
+      {3000.0, -1.7, 0x1.191ca7f14b5f6p+13, 0x1.fe997a55999d6p+11, 0x1.abfe1e64042d8p+19,
+       -0x1.f0db141e963b0p+23, 0x1.33bdc7adaa998p+2, 0x1.0080f64a035d1p+2},
+  };
+  int i = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.m_4);
+    ++i;
+    model::StateVector y{};
+    y[ix::VX_013] = c.VX_013;
+    y[ix::VFi_3] = 0.31 * i;
+    y[ix::X_013] = 1.3 * i;
+    y[ix::Z_013] = 0.3636 + 0.01 * i;
+    y[ix::Fi_1] = 0.05 * i;
+    y[ix::Fi_3] = -0.0127 * i;
+    y[ix::Z_02] = 0.02 * i - 0.03;
+    y[ix::Fi_tk] = 12.7 * i;
+    model::OutputHistory hist;
+    hist.acc_fd.ax_013 = 0.37;
+    hist.acc_fd.az_013 = -1.1;
+    hist.acc_fd.afi_3 = 2.9;
+    const Logged lg = compute_logged(0.0, y.data(), truck(c.m_4), kRefs, kObs, hist);
+    EXPECT_EQ(lg.F_kp, c.F_kp);
+    EXPECT_EQ(lg.F_tp, c.F_tp);
+    EXPECT_EQ(lg.F_13, c.F_13);
+    EXPECT_EQ(lg.F_an, c.F_an);
+    EXPECT_EQ(lg.ax_p[1], c.ax_p2);
+    EXPECT_EQ(lg.az_p[1], c.az_p2);
+  }
+}
+
 TEST(Outp, HistoryBetweenOutputPoints) {
   const model::Par par = truck(1000.0);
   model::OutputHistory hist;
