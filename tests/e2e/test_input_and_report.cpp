@@ -137,6 +137,10 @@ struct BadInputCase {
   int report_blocks;   // complete parameter blocks in result.rez afterwards
 };
 
+void PrintTo(const BadInputCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class BadInput : public ::testing::TestWithParam<BadInputCase> {};
 
 TEST_P(BadInput, EndsWithTheReadReportAndKeepsTheBlocksWritten) {

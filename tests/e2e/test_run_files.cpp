@@ -234,6 +234,10 @@ struct CliCase {
   const char* err_start;
 };
 
+void PrintTo(const CliCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class CommandLine : public ::testing::TestWithParam<CliCase> {};
 
 TEST_P(CommandLine, AnswersWithoutTouchingAFile) {

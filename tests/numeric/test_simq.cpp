@@ -27,6 +27,10 @@ struct SolveCase {
   bool coef_untouched;
 };
 
+void PrintTo(const SolveCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class SimqCases : public ::testing::TestWithParam<SolveCase> {};
 
 TEST_P(SimqCases, SolvesOrStops) {

@@ -282,6 +282,10 @@ struct CodeCase {
   int ihlf;
 };
 
+void PrintTo(const CodeCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class XemiCodes : public ::testing::TestWithParam<CodeCase> {};
 
 // Codes 12 and 13: the start point alone is evaluated and output, with the code.
