@@ -17,6 +17,8 @@ inline void copy_element(double* to, const double* from) {
 void Array(int mode, int nr, int nc, int fr, int /*fc*/, double* packed, double* framed) {
   // Positions are 1-based, as the element numbers of the two layouts.
   const std::ptrdiff_t gap = static_cast<std::ptrdiff_t>(fr) - nr;
+  // With equal column lengths in one storage every element would be copied onto itself.
+  if (gap == 0 && packed == framed) return;
   if (mode <= 1) {
     // Expansion: from the last element backwards, so a framed matrix may overwrite the packed one
     // in the same storage.
