@@ -78,6 +78,10 @@ TEST(RealFields, E12_5AndF9_4) {
       {up(99.99995), "  .10000E+03", " 100.0000"},
       {-0.00005, " -.50000E-04", "   -.0001"},
       {4.999999999999999e-05, "  .50000E-04", "    .0000"},
+      // only the digit right after the last decimal counts: below 1e-5 even a 9 stays dropped
+      {9.6e-05, "  .96000E-04", "    .0001"},
+      {9.6e-06, "  .96000E-05", "    .0000"},
+      {-9.6e-06, " -.96000E-05", "    .0000"},
       // the largest texts that fit, and the first values that do not
       {9999.9999, "  .10000E+05", "9999.9999"},
       {up(9999.99995), "  .10000E+05", "*********"},
