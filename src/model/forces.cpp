@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "textio/fpe.h"
+
 namespace liftsim::model {
 
 namespace {
@@ -21,7 +23,7 @@ constexpr double pi_rpm = double{3.141592f};  // the pi that converts rad/s to r
 // with exponent 3.0, rounded once; two multiplications would round twice and can differ.
 double characteristic(double n) {
   const double q = n / n_N;
-  return ((((b_e * (q * q) + (a_e * n) / n_N) - c_e * std::pow(q, 3.0)) * N_e) * 9550.0) / n;
+  return ((((b_e * (q * q) + (a_e * n) / n_N) - c_e * checked::pow(q, 3.0)) * N_e) * 9550.0) / n;
 }
 
 }  // namespace

@@ -85,6 +85,25 @@ double atan(double x) {
   return std::atan(x);
 }
 
+double pow(double x, double y) {
+  if (std::isnan(x) || std::isnan(y)) domain("pow: DOMAIN error");
+  if (x == 0.0 && y < 0.0) textio::math_error(textio::ErrorCode::M6202, "pow: SING error");
+  if (x < 0.0 && std::isfinite(y) && y != std::trunc(y)) domain("pow: DOMAIN error");
+  const double ax = std::fabs(x);
+  // Small powers of moderate numbers cannot overflow: the common case goes straight through.
+  if (x == 0.0 || (std::fabs(y) <= 3.0 && ax >= 0x1p-300 && ax <= 0x1p300)) return std::pow(x, y);
+  // Otherwise the library works with the traps held, and an infinite result of finite
+  // arguments is reported as the function's overflow.
+  fenv_t held;
+  feholdexcept(&held);
+  const double result = std::pow(x, y);
+  const bool overflow = std::isinf(result) && std::isfinite(x) && std::isfinite(y);
+  feclearexcept(FE_ALL_EXCEPT);
+  fesetenv(&held);
+  if (overflow) textio::math_error(textio::ErrorCode::M6203, "pow: OVERFLOW error");
+  return result;
+}
+
 std::int32_t to_int32(double x) {
   if (std::isnan(x)) textio::math_error(textio::ErrorCode::M6101, "floating-point error: invalid");
   const double whole = std::trunc(x);

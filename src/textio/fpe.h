@@ -20,6 +20,7 @@ double sin(double x);
 double cos(double x);
 double asin(double x);
 double atan(double x);
+double pow(double x, double y);
 
 // Real to 32-bit integer by truncation toward zero; a value outside the integer range (or NaN) is
 // an invalid operation and ends the run with M6101, as the hardware conversion would trap.

@@ -90,6 +90,12 @@ TEST(CheckedMath, ArgumentsOutsideTheDomainEndTheRunWithTheirOwnReport) {
        math_report("M6205", "sin: TLOSS error")},
       {"cos(-1e19)", [] { g_sink = checked::cos(-1e19); },
        math_report("M6205", "cos: TLOSS error")},
+      {"pow(1e200, 3)", [] { g_sink = checked::pow(1e200, 3.0); },
+       math_report("M6203", "pow: OVERFLOW error")},
+      {"pow(-8, 1/3)", [] { g_sink = checked::pow(-8.0, 1.0 / 3.0); },
+       math_report("M6201", "pow: DOMAIN error")},
+      {"pow(0, -1)", [] { g_sink = checked::pow(0.0, -1.0); },
+       math_report("M6202", "pow: SING error")},
       {"to_int32(1e10)", [] { g_sink = checked::to_int32(1e10); },
        math_report("M6101", "floating-point error: invalid")},
       {"to_int32(-2147483649)", [] { g_sink = checked::to_int32(-2147483649.0); },
@@ -107,7 +113,9 @@ TEST(CheckedMath, ArgumentsAtTheEdgesOfTheDomainPassWithTheTrapsOn) {
     const bool same =
         checked::sqrt(-0.0) == 0.0 && checked::asin(1.0) == std::asin(1.0) &&
         checked::asin(-1.0) == std::asin(-1.0) && checked::sin(0x1p62) == std::sin(0x1p62) &&
-        checked::cos(-0x1p62) == std::cos(-0x1p62) && checked::atan(1e300) == std::atan(1e300);
+        checked::cos(-0x1p62) == std::cos(-0x1p62) && checked::atan(1e300) == std::atan(1e300) &&
+        checked::pow(0.7, 3.0) == std::pow(0.7, 3.0) && checked::pow(1e100, 3.0) == 1e300 &&
+        checked::pow(1e-200, 3.0) == 0.0 && checked::pow(-2.0, 3.0) == -8.0;
     if (!same) ::_exit(2);
   });
   EXPECT_EQ(result.exit_code, kBodyReturned) << result.err;
