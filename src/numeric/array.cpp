@@ -7,9 +7,10 @@ namespace liftsim::numeric {
 
 namespace {
 
-// One element, bit for bit (a signalling NaN stays signalling).
+// One element, bit for bit (a signalling NaN stays signalling). In shared storage an element may
+// be copied onto itself, so the copy must allow overlap.
 inline void copy_element(double* to, const double* from) {
-  std::memcpy(to, from, sizeof(double));
+  std::memmove(to, from, sizeof(double));
 }
 
 }  // namespace

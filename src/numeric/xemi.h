@@ -260,7 +260,8 @@ void Xemi(std::array<double, 5>& prmt, double* y_, double* dery_, int ndim, int&
       x = x + h;
     }
 
-    steps = steps + 1;
+    // A 32-bit count that wraps rather than overflows.
+    steps = static_cast<int>(static_cast<std::uint32_t>(steps) + 1u);
     // Predictor with the modifier from the previous step's difference.
     for (int i = 1; i <= ndim; ++i) {
       const double p =

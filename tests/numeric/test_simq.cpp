@@ -77,6 +77,41 @@ TEST(Simq, PivotsTopmostAndKeepsUnscaledMultipliersInPlace) {
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(b[i], solution[i], 1e-15);
 }
 
+// A 7×7 system with a tie for the first pivot and the mass matrix's last row, solved to the last
+// bit: scaling by a reciprocal, a fused multiply-add, another pivot among equals or another order
+// of the back substitution all change the result. Bordered by a unit row and column at order 8 it
+// takes the general path of the solver and must give the same bits.
+TEST(Simq, SolvesToTheLastBitAtOrderSevenAndBordered) {
+  const std::vector<double> rows7 = {-6, -3, 0,  3, 6,  -4, -1,  //
+                                     -1, -4, 6,  3, 0,  -3, -6,  //
+                                     4,  -5, -1, 3, -6, -2, 2,   //
+                                     -6, -6, 5,  3, 1,  -1, -3,  //
+                                     1,  6,  -2, 3, -5, 0,  5,   //
+                                     6,  5,  4,  3, 2,  1,  0,   //
+                                     0,  0,  0,  0, 0,  0,  5};
+  const std::vector<double> rhs7 = {-5, 4, 2, 0, -2, -4, 5};
+  const std::vector<double> expect = {0x1.8p-54,
+                                      -0x1p-54,
+                                      0x1.1759759759759p+0,
+                                      -0x1.c0fc0fc0fc0fdp-1,
+                                      -0x1.7357357357356p-2,
+                                      -0x1.391b91b91b91cp+0,
+                                      0x1.7507507507508p-1};
+  for (int n : {7, 8}) {
+    std::vector<double> rows(n * n, 0.0);
+    for (int i = 0; i < 7; ++i)
+      for (int k = 0; k < 7; ++k) rows[i * n + k] = rows7[i * 7 + k] / 3.0;
+    std::vector<double> b(n, 0.0);
+    for (int i = 0; i < 7; ++i) b[i] = rhs7[i] / 7.0 + 0.5;
+    if (n == 8) rows[n * n - 1] = 1.0;
+    std::vector<double> a = by_columns(n, rows);
+    int ks = -1;
+    Simq(a.data(), b.data(), n, ks);
+    ASSERT_EQ(ks, 0) << "n = " << n;
+    EXPECT_EQ(std::vector<double>(b.begin(), b.begin() + 7), expect) << "n = " << n;
+  }
+}
+
 // Random diagonally dominant systems: small residual. At n = 7 the last row is zero but for its
 // diagonal, as in the mass matrix, and the last component is then exactly b(n) / a(n, n).
 TEST(Simq, RandomWellConditionedSystemsHaveSmallResiduals) {
