@@ -14,7 +14,7 @@ template <int N>
 void solve(double* coef, double* rhs, int order, int& ks) {
   const int n = N > 0 ? N : order;
   // 1-based views: a(i, k) is row i, column k; b(i) is element i of the right-hand side.
-  auto a = [coef, n](int i, int k) -> double& {
+  auto a = [=](int i, int k) -> double& {
     return coef[static_cast<std::ptrdiff_t>(k - 1) * n + (i - 1)];
   };
   auto b = [rhs](int i) -> double& { return rhs[i - 1]; };
