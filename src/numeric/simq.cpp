@@ -11,7 +11,7 @@ namespace {
 // Every entry undergoes the same operations in the same order in both forms, so their results
 // agree to the bit; the fixed form only lets the compiler unroll every loop into straight code.
 template <int N>
-void solve(double* coef, double* rhs, int order, int& ks) {
+void solve(double* __restrict coef, double* __restrict rhs, int order, int& ks) {
   const int n = N > 0 ? N : order;
   // 1-based views: a(i, k) is row i, column k; b(i) is element i of the right-hand side.
   auto a = [=](int i, int k) -> double& {
@@ -39,11 +39,12 @@ void solve(double* coef, double* rhs, int order, int& ks) {
 
     // Exchange and scale the pivot row from the diagonal on; the columns to the left keep the
     // multipliers of earlier steps in their original rows.
+    if (prow != j) {
 #pragma GCC unroll 8
-    for (int k = j; k <= n; ++k) {
-      std::swap(a(j, k), a(prow, k));
-      a(j, k) = a(j, k) / piv;
+      for (int k = j; k <= n; ++k) std::swap(a(j, k), a(prow, k));
     }
+#pragma GCC unroll 8
+    for (int k = j; k <= n; ++k) a(j, k) = a(j, k) / piv;
     const double t = b(prow);
     b(prow) = b(j);
     b(j) = t / piv;
