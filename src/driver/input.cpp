@@ -32,17 +32,17 @@ class InputFile {
 
   void skip(const char* what) { read({}, {}, what, {}); }
 
-  void one(FieldSpec spec, double& value, const char* what) {
-    const std::array<FieldSpec, 1> fields{spec};
+  void one(FieldSpec field, double& value, const char* what) {
+    const std::array<FieldSpec, 1> fields{field};
     std::array<double, 1> values{};
     const std::array<const char*, 1> names{what};
     read(fields, values, what, names);
     value = values[0];
   }
 
-  void two(FieldSpec spec, double& a, const char* what_a, double& b, const char* what_b,
+  void two(FieldSpec field, double& a, const char* what_a, double& b, const char* what_b,
            const char* what) {
-    const std::array<FieldSpec, 2> fields{spec, spec};
+    const std::array<FieldSpec, 2> fields{field, field};
     std::array<double, 2> values{};
     const std::array<const char*, 2> names{what_a, what_b};
     read(fields, values, what, names);
