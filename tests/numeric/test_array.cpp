@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <numeric>
+#include <tuple>
 #include <vector>
 
 #include "numeric/array.h"
@@ -7,59 +9,38 @@
 namespace liftsim::numeric {
 namespace {
 
-std::vector<double> iota(int count, double first) {
-  std::vector<double> v(count);
-  for (int i = 0; i < count; ++i) v[i] = first + i;
-  return v;
-}
+using V = std::vector<double>;
 
-// A 2×2 matrix between packed storage and the corner of a 3×3 area, for modes selecting each
-// direction.
-class ArrayModes : public ::testing::TestWithParam<int> {};
-
-TEST_P(ArrayModes, MovesTheCornerOfAThreeByThreeArea) {
-  const int mode = GetParam();
-  std::vector<double> packed = {10, 20, 30, 40, -1, -1};
-  std::vector<double> framed = iota(9, 1);
-  Array(mode, 2, 2, 3, 3, packed.data(), framed.data());
-  if (mode <= 1) {
-    EXPECT_EQ(framed, (std::vector<double>{10, 20, 3, 30, 40, 6, 7, 8, 9}));
-    EXPECT_EQ(packed, (std::vector<double>{10, 20, 30, 40, -1, -1}));
-  } else {
-    EXPECT_EQ(packed, (std::vector<double>{1, 2, 4, 5, -1, -1}));
-    EXPECT_EQ(framed, iota(9, 1));
+// A 2x2 matrix between packed storage and the corner of a 3x3 area: mode <= 1 expands, mode >= 2
+// packs, and only the corner or the first four packed values change.
+TEST(Array, MovesTheCornerOfAThreeByThreeAreaEitherWay) {
+  const V area = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+  for (int mode : {-4, 0, 1, 2, 3, 99}) {
+    V packed = {10, 20, 30, 40, -1, -1}, framed = area;
+    Array(mode, 2, 2, 3, 3, packed.data(), framed.data());
+    EXPECT_EQ(framed, (mode <= 1 ? V{10, 20, 3, 30, 40, 6, 7, 8, 9} : area)) << mode;
+    EXPECT_EQ(packed, (mode <= 1 ? V{10, 20, 30, 40, -1, -1} : V{1, 2, 4, 5, -1, -1})) << mode;
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(BothDirections, ArrayModes, ::testing::Values(-4, 0, 1, 2, 3, 99));
 
 TEST(Array, SameStorageExpandsInPlaceAndPacksBack) {
-  // The packed 2×2 matrix sits at the front of the storage that becomes the 3×3 area.
-  std::vector<double> v = {1, 2, 3, 4, 0, 0, 0, 0, 0};
+  V v = {1, 2, 3, 4, 0, 0, 0, 0, 0};
   Array(1, 2, 2, 3, 3, v.data(), v.data());
-  // (1,1), (2,1) stay; (1,2), (2,2) move to 4 and 5; element 3 keeps the stale packed value.
-  EXPECT_EQ(v, (std::vector<double>{1, 2, 3, 3, 4, 0, 0, 0, 0}));
+  EXPECT_EQ(v, (V{1, 2, 3, 3, 4, 0, 0, 0, 0}));  // element 3 keeps the stale packed value
   Array(2, 2, 2, 3, 3, v.data(), v.data());
-  EXPECT_EQ(v, (std::vector<double>{1, 2, 3, 4, 4, 0, 0, 0, 0}));
+  EXPECT_EQ(v, (V{1, 2, 3, 4, 4, 0, 0, 0, 0}));
 }
 
-// Calls that must leave both vectors as they are: equal column lengths in the same storage (the
-// model's call), and an empty matrix.
+// Equal column lengths in the same storage (the model's call) and empty matrices change nothing.
 TEST(Array, ChangesNothingWhenThereIsNothingToMove) {
-  struct Dims {
-    int nr, nc, fr;
-    bool same;
-  };
-  for (Dims d : {Dims{3, 3, 3, true}, Dims{3, 1, 3, true}, Dims{0, 3, 3, false},
-                 Dims{3, 0, 3, false}, Dims{0, 0, 3, false}}) {
+  V packed0(12), framed0(12);
+  std::iota(packed0.begin(), packed0.end(), 100.0), std::iota(framed0.begin(), framed0.end(), 1.0);
+  for (auto [nr, nc, same] : {std::tuple{3, 3, true}, {3, 1, true}, {0, 3, false}, {3, 0, false}})
     for (int mode : {1, 2}) {
-      std::vector<double> packed = iota(12, 100);
-      std::vector<double> framed = iota(12, 1);
-      Array(mode, d.nr, d.nc, d.fr, 4, packed.data(), d.same ? packed.data() : framed.data());
-      EXPECT_EQ(packed, iota(12, 100)) << d.nr << "x" << d.nc << " mode " << mode;
-      EXPECT_EQ(framed, iota(12, 1)) << d.nr << "x" << d.nc << " mode " << mode;
+      V packed = packed0, framed = framed0;
+      Array(mode, nr, nc, 3, 4, packed.data(), same ? packed.data() : framed.data());
+      EXPECT_TRUE(packed == packed0 && framed == framed0) << nr << "x" << nc << " mode " << mode;
     }
-  }
 }
 
 }  // namespace

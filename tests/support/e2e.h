@@ -12,7 +12,10 @@ namespace liftsim::testing {
 class TempDir {
  public:
   TempDir();
-  ~TempDir();
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::filesystem::path& path() const { return path_; }
@@ -23,14 +26,12 @@ class TempDir {
 };
 
 struct RunResult {
-  int exit_status = -1;  // exit status, or -1 when the process did not exit normally
-  std::string out;       // standard output bytes
-  std::string err;       // standard error bytes
+  int exit_status = -1;  // -1 when the process did not exit normally
+  std::string out, err;  // the bytes of standard output and standard error
 };
 
-// How the child process is started.
 struct RunOptions {
-  bool unprivileged = false;  // drop to the user and group 65534 first (see can_drop_privileges)
+  bool unprivileged = false;  // become the user and group 65534 first (exit status 125 if not)
   int max_open_files = 0;     // when positive, the child's limit of open file descriptors
 };
 
@@ -41,14 +42,11 @@ RunResult run_liftsim(const std::filesystem::path& dir, const std::vector<std::s
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, std::string_view bytes);
 
-// The bundled example input.
+// The bundled example input (LIFTSIM_EXAMPLES/dani.dat).
 std::string example_input();
 
 // `input` with record `number` (1-based) replaced by `text`.
 std::string replace_record(std::string_view input, int number, std::string_view text);
-
-// The example input with record `number` (1-based) replaced by `text`.
-std::string example_with_record(int number, std::string_view text);
 
 // Windows-1251 bytes of UTF-8 text holding ASCII and Ukrainian letters only (an independent,
 // table-driven converter for expected report bytes).
@@ -56,9 +54,6 @@ std::string cp1251(std::string_view utf8);
 
 // The lines joined, each followed by CR LF.
 std::string crlf_lines(const std::vector<std::string>& lines);
-
-// True when this process can run a child as an unprivileged user (it runs as root).
-bool can_drop_privileges();
 
 // The 25 file names of a run, in opening order.
 const std::vector<std::string>& run_file_names();

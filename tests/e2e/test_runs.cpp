@@ -1,0 +1,223 @@
+// End to end on the built executable: a run's files, its input and report, and the command line.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "support/e2e.h"
+
+namespace liftsim::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kOld = "left from an earlier run\r\n";
+
+// The position just past the n-th `sep` in `s`.
+std::size_t past(const std::string& s, const std::string& sep, int n) {
+  std::size_t pos = 0;
+  while (n-- > 0) pos = s.find(sep, pos) + sep.size();
+  return pos;
+}
+
+// The example's first `blocks` report blocks, written out from the layout of the report (labels,
+// blanks, fields), not from a run: a block on a line or two, each ending in an empty line.
+std::string echo(int blocks = 10) {
+  // clang-format off
+  const std::string all = cp1251(crlf_lines({
+    "МАСА ВАНТАЖОПІДЙОМНИКА  210.0000", "МАСА КАРЕТКИ   90.0000", "МАСА КОРПУСА 1880.0000",
+    "МАСА ВАНТАЖУ 1000.0000", "",
+    "          КООРДИНАТИ ПОЛОЖЕННЯ ЦЕНТРІВ МАС", "ВАНТАЖОПІДЙОМНИКА     .0700    .8250",
+    "КАРЕТКИ     .0300    .8250", "КОРПУСА    -.9990    .4850", "ВАНТАЖУ     .6000    .5000", "",
+    "               ОСЬОВІ МОМЕНТИ ІНЕРЦІЇ ", "ВАНТАЖОПІДЙОМНИКА   70.0000", "КАРЕТКИ   25.0000",
+    "КОРПУСА  300.0000", "ВАНТАЖУ   80.0000", "ВАЛУ ТЯГОВОГО КОЛЕСА  .17670E+04", "",
+    "ЖОРСТКІСТЬ ТЯГОВИХ КОЛІС В ТАНГЕНЦІАЛЬНОМУ НАПРЯМКУ   .20000E+06",
+    "ЖОРСТКІСТЬ ТЯГОВИХ КОЛІС В РАДІАЛЬНОМУ НАПРЯМКУ   .55200E+06",
+    "ЖОРСТКІСТЬ КЕРОВАНИХ КОЛІС В РАДІАЛЬНОМУ НАПРЯМКУ   .37800E+06",
+    "ЖОРСТКІСТЬ ГУМОВОГО БУФЕРА   .50300E+06", "",
+    "РАДІУС ТЯГОВОГО КОЛЕСА     .4010", "РАДІУС КЕРОВАНОГО КОЛЕСА     .4010", "",
+    "КОЕФІЦІЄНТ ТЕРТЯ КОЧЕНЯ ТЯГОВИХ КОЛІС     .0120",
+    "КОЕФІЦІЄНТ ТЕРТЯ КОЧЕНЯ КЕРОВАНИХ КОЛІС     .0120", "",
+    "КООРДИНАТИ ТОЧКИ КРІПЛЕННЯ ГІДРОЦИЛІНДРІВ ДО              ВАНТАЖОПІДЙОМНИКА     .2500    .4560",
+    "КООРДИНАТИ ТОЧКИ КРІПЛЕННЯ ГІДРОЦИЛІНДРІВ ДО КОРПУСА    -.2530    .3800", "",
+    "ЖОРСТКІСТЬ НА РОЗТЯГ-СТИСК ГІДРОЦИЛІНДРА І ЛАНЦЮГІВ   .12000E+06",
+    "ЖОРСТКІСТЬ НА РОЗТЯГ-СТИСК ГІДРОЦИЛІНДРА МІЖ В-ОМ І КОРПУСОМ   .12000E+08", "",
+    "КООРДИНАТА ПОЧАТКУ СИСТЕМИ КООРДИНАТ X2O2Z2     .2800", "БАЗОВА ВІДСТАНЬ МІЖ ОСЯМИ     .9000",
+    "МОМЕНТ ВІД ДВИГУНА     .0000", "КОЕФІЦІЄНТ ТЕРТЯ     .1500", "ТОЧНІСТЬ     .0010", "",
+    "ПОЧАТКОВИЙ МОМЕНТ ЧАСУ     .0000", "КІНЦЕВИЙ МОМЕНТ ЧАСУ   10.0000",
+    "МАКСИМАЛЬНИЙ КРОК ІНТЕГРУВАННЯ     .0010", "ТОЧНІСТЬ ІНТЕГРУВАННЯ     .0040",
+    "prmt(5)=     .0000", ""}));
+  // clang-format on
+  return all.substr(0, past(all, "\r\n\r\n", blocks));
+}
+
+std::vector<std::string> records(const std::string& bytes) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  for (std::size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    out.push_back(bytes.substr(start, end - start));
+  }
+  EXPECT_EQ(start, bytes.size()) << "every record ends in CR LF";
+  return out;
+}
+
+// The report: the first `blocks` blocks alone; all ten and the statics last with 11; the statics
+// last whatever the blocks with -1. The example reaches its end time in the first leg, so no
+// leg-end lines follow.
+void expect_report(const std::string& report, int blocks) {
+  const auto lines = records(report);
+  const bool statics = blocks < 0 || blocks > 10;
+  EXPECT_EQ(!lines.empty() && lines.back().starts_with("         -F_tp_0="), statics) << report;
+  if (blocks < 0) return;
+  const std::string expected = echo(std::min(blocks, 10));
+  EXPECT_EQ(statics ? report.substr(0, expected.size()) : report, expected);
+}
+
+// The example run from another folder with -C and --stats, over longer files left from an earlier
+// run, then again in its folder.
+TEST(ExampleRun, EndsNormallyWithConsistentFilesAndRepeatsByteForByte) {
+  TempDir dir, here;
+  write_file(dir / "dani.dat", example_input());
+  const std::string old(9999, '#');
+  for (const char* name : {"result.rez", "fi_tk.rez", "statica.dat"}) write_file(dir / name, old);
+  const RunResult r = run_liftsim(here.path(), {"-C", dir.path().string(), "--stats"});
+  EXPECT_EQ(r.exit_status, 0) << r.err;
+  EXPECT_TRUE(r.err.starts_with("liftsim: derivative calls ")) << r.err;
+  EXPECT_TRUE(fs::is_empty(here.path()));
+  EXPECT_EQ(read_file(dir / "statica.dat"), old);
+  expect_report(read_file(dir / "result.rez"), 11);
+  // Every time history holds the same output points, from 0 to the last before the end time.
+  std::vector<std::string> files, times;
+  for (const auto& name : run_file_names()) files.push_back(read_file(dir / name));
+  for (std::size_t i = 3; i < files.size(); ++i) {
+    std::vector<std::string> these;
+    for (const auto& record : records(files[i])) these.push_back(record.substr(0, 14));
+    if (i == 3) times = these;
+    EXPECT_EQ(these, times) << run_file_names()[i];
+  }
+  ASSERT_FALSE(times.empty());
+  EXPECT_EQ(times.front() + times.back(), "    .00000E+00    .99970E+01");
+  // A progress line for each output point, then the stop line.
+  const auto lines = records(r.out);
+  EXPECT_EQ(lines.size(), times.size() + 1);
+  EXPECT_EQ(lines.front(), "           0   0.000000000000000E+000");
+  EXPECT_EQ(lines.back(), "Stop - Program terminated.");
+  const RunResult again = run_liftsim(dir.path());
+  EXPECT_EQ(again.exit_status, 0);
+  EXPECT_EQ(again.out, r.out);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    EXPECT_EQ(read_file(dir / run_file_names()[i]), files[i]) << run_file_names()[i];
+  }
+}
+
+// The input read as its fields say, or the run ends with the read report, the report blocks
+// written before it and the output files from an earlier run unchanged.
+TEST(InputFile, IsReadAsItsFieldsSayOrEndsTheRun) {
+  const struct {
+    int keep;                                          // records kept: 0 for no file, -1 for all
+    std::vector<std::pair<int, std::string>> records;  // replaced, or appended past the end
+    int blocks;                                        // as expect_report has them
+    std::string err;
+  } cases[] = {
+      // clang-format off
+      {0, {}, 0, "F6501: READ(dani.dat)\r\n- end of file: record 1 of 43 (heading line 1) is missing"},
+      {20, {}, 4, "F6501: READ(dani.dat)\r\n- end of file: record 21 of 43 (steered wheel radius R_k) is missing"},
+      {-1, {{6, "  10x0.0"}}, 0, "F6103: READ(dani.dat)\r\n- invalid character 'x' in record 6, columns 1-8 (load mass m_4)"},
+      {-1, {{6, "   0.5000"}}, -1, "M6103: MATH\r\n- floating-point error: divide by zero"},
+      // An empty heading, a comment after a field, a comma between two fields, CR LF, a 44th record.
+      {-1, {{1, ""}, {6, "1000.     load, 1.5E3 x\r"}, {10, "0.6,0.5             x,y\r"}, {44, "x"}}, 11, ""},
+      // clang-format on
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.err);
+    std::string input = example_input();
+    for (const auto& [n, text] : c.records) {
+      input = n > 43 ? input + text + "\n" : replace_record(input, n, text);
+    }
+    if (c.keep >= 0) input.resize(past(input, "\n", c.keep));
+    TempDir dir;
+    if (c.keep != 0) write_file(dir / "dani.dat", input);
+    write_file(dir / "vx_013.rez", kOld);
+    const RunResult r = run_liftsim(dir.path());
+    EXPECT_EQ(r.exit_status, c.err.empty() ? 0 : 1);
+    EXPECT_EQ(r.err, c.err.empty() ? "" : "\r\nrun-time error " + c.err + "\r\n");
+    for (const auto& name : run_file_names()) EXPECT_TRUE(fs::exists(dir / name)) << name;
+    EXPECT_EQ(read_file(dir / "dani.dat"), input);
+    expect_report(read_file(dir / "result.rez"), c.blocks);
+    // Only a run that reaches its first output point writes to the console and time histories.
+    EXPECT_EQ(r.out.empty(), !c.err.empty()) << r.out;
+    EXPECT_EQ(read_file(dir / "vx_013.rez") == kOld, !c.err.empty());
+  }
+}
+
+// A fault of the file system ends the run at the operation that failed, with the files before it
+// created and the records before it written.
+TEST(RunFiles, FaultEndsTheRunAtTheOperationThatFails) {
+  const struct {
+    std::string file;  // given `mode`, or linked to /dev/full when the mode is unknown
+    fs::perms mode;
+    int max_open_files;
+    std::string err;
+    std::size_t created;  // run files existing afterwards, in opening order
+  } cases[] = {
+      // Three standard streams and seven files fit; the eighth cannot be opened.
+      {"", fs::perms::unknown, 10, "F6417: OPEN(vz_02.rez)", 7},
+      {"F_tp.rez", fs::perms::unknown, 0, "F6422: WRITE(F_tp.rez)", 25},
+      {"result.rez", fs::perms{0444}, 0, "F6421: WRITE(result.rez)", 25},
+      {"dani.dat", fs::perms::none, 0, "F6414: OPEN(dani.dat)", 1},
+      {"dani.dat", fs::perms{0222}, 0, "F6500: READ(dani.dat)", 25},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.err);
+    const bool moded = c.mode != fs::perms::unknown;
+    TempDir dir;
+    fs::permissions(dir.path(), fs::perms::all);  // for the unprivileged user
+    write_file(dir / "dani.dat", example_input());
+    if (c.file == "result.rez") write_file(dir / c.file, kOld);
+    if (moded) fs::permissions(dir / c.file, c.mode);
+    if (!moded && !c.file.empty()) fs::create_symlink("/dev/full", dir / c.file);
+    const RunResult r = run_liftsim(
+        dir.path(), {},
+        {.unprivileged = moded && ::geteuid() == 0, .max_open_files = c.max_open_files});
+    if (r.exit_status == 125) {
+      GTEST_SKIP() << "running as root without a way to drop to an unprivileged user, which the "
+                      "file modes would not stop";
+    }
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_TRUE(r.err.starts_with("\r\nrun-time error " + c.err + "\r\n- ")) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 3) << r.err;
+    for (std::size_t i = 0; i < run_file_names().size(); ++i) {
+      EXPECT_EQ(fs::exists(dir / run_file_names()[i]), i < c.created) << run_file_names()[i];
+    }
+    EXPECT_EQ(read_file(dir / "result.rez") == kOld, c.file == "result.rez");
+    // F_tp.rez fails at the first output point, after the console line and F_12.rez.
+    const std::size_t written = c.file == "F_tp.rez" ? 2 : 0;
+    EXPECT_EQ(records(r.out + read_file(dir / "F_12.rez")).size(), written);
+  }
+}
+
+// Help and version on standard output, refusals on standard error, nothing on the other.
+TEST(CommandLine, AnswersWithoutTouchingAFile) {
+  const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+      {{"--help"}, 0, "Usage: liftsim"},
+      {{"--version"}, 0, "liftsim "},
+      {{"--fast"}, 2, "liftsim: unknown argument '--fast'"},
+      {{"-C", "no/such/folder"}, 2, "liftsim: cannot run in folder 'no/such/folder'"},
+  };
+  for (const auto& [args, status, text] : cases) {
+    SCOPED_TRACE(args.back());
+    TempDir dir;
+    const RunResult r = run_liftsim(dir.path(), args);
+    EXPECT_EQ(r.exit_status, status);
+    EXPECT_TRUE((status == 0 ? r.out : r.err).starts_with(text)) << r.out << r.err;
+    EXPECT_EQ(status == 0 ? r.err : r.out, "");
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+  }
+}
+
+}  // namespace
+}  // namespace liftsim::testing
