@@ -4,6 +4,8 @@
 namespace liftsim::model {
 
 // Height of the road surface under the abscissa x: the road is flat.
-inline double z_road(double /*x*/) { return 0.0; }
+inline double z_road(double /*x*/) {
+  return 0.0;
+}
 
 }  // namespace liftsim::model

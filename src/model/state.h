@@ -11,20 +11,20 @@ inline constexpr int kNdim = 14;
 
 // Zero-based positions of the quantities in the interleaved state vector y (and in dery).
 namespace ix {
-inline constexpr int VX_013 = 0;  // velocity of X_01.3
-inline constexpr int VZ_013 = 1;  // velocity of Z_01.3
-inline constexpr int VFi_1 = 2;   // angular velocity of the mast
-inline constexpr int VFi_3 = 3;   // angular velocity of the body
-inline constexpr int VZ_02 = 4;   // carriage velocity along the mast
-inline constexpr int X_013 = 5;   // traction axle point, x
-inline constexpr int Z_013 = 6;   // traction axle point, z
-inline constexpr int Fi_1 = 7;    // mast angle
-inline constexpr int Fi_3 = 8;    // body pitch
-inline constexpr int Z_02 = 9;    // carriage travel
-inline constexpr int VX_C4 = 10;  // load velocity along the forks
-inline constexpr int VFi_tk = 11; // wheel-shaft angular velocity
-inline constexpr int X_C4 = 12;   // load travel along the forks
-inline constexpr int Fi_tk = 13;  // wheel-shaft angle
+inline constexpr int VX_013 = 0;   // velocity of X_01.3
+inline constexpr int VZ_013 = 1;   // velocity of Z_01.3
+inline constexpr int VFi_1 = 2;    // angular velocity of the mast
+inline constexpr int VFi_3 = 3;    // angular velocity of the body
+inline constexpr int VZ_02 = 4;    // carriage velocity along the mast
+inline constexpr int X_013 = 5;    // traction axle point, x
+inline constexpr int Z_013 = 6;    // traction axle point, z
+inline constexpr int Fi_1 = 7;     // mast angle
+inline constexpr int Fi_3 = 8;     // body pitch
+inline constexpr int Z_02 = 9;     // carriage travel
+inline constexpr int VX_C4 = 10;   // load velocity along the forks
+inline constexpr int VFi_tk = 11;  // wheel-shaft angular velocity
+inline constexpr int X_C4 = 12;    // load travel along the forks
+inline constexpr int Fi_tk = 13;   // wheel-shaft angle
 }  // namespace ix
 
 using StateVector = std::array<double, kNdim>;
@@ -41,16 +41,16 @@ struct Par {
   double eps = 0.0;   // accuracy (echoed only)
   double x_O2 = 0.0;  // origin of the carriage system X2O2Z2
   double J_1 = 0.0, J_2 = 0.0, J_3 = 0.0, J_4 = 0.0;
-  double g = 0.0;     // gravitational acceleration
-  double J_tk = 0.0;  // wheel-shaft moment of inertia
-  double c_tt = 0.0, c_tr = 0.0;  // traction tyre stiffness: tangential, radial
-  double f_t = 0.0, R_t = 0.0;    // traction wheel: rolling friction, radius
-  double c_kr = 0.0, c_buf = 0.0; // steered tyre and rubber buffer stiffness
-  double f_k = 0.0, R_k = 0.0;    // steered wheel: rolling friction, radius
-  double L_b = 0.0;               // wheelbase
-  double x_k = 0.0, z_k = 0.0;    // steered-axle point, written by the model
-  double F_13 = 0.0, F_kp = 0.0;  // tilt-cylinder and steered-wheel forces, written by the model
-  double fi_h = 0.0;              // angle of the tilt-cylinder line
+  double g = 0.0;                  // gravitational acceleration
+  double J_tk = 0.0;               // wheel-shaft moment of inertia
+  double c_tt = 0.0, c_tr = 0.0;   // traction tyre stiffness: tangential, radial
+  double f_t = 0.0, R_t = 0.0;     // traction wheel: rolling friction, radius
+  double c_kr = 0.0, c_buf = 0.0;  // steered tyre and rubber buffer stiffness
+  double f_k = 0.0, R_k = 0.0;     // steered wheel: rolling friction, radius
+  double L_b = 0.0;                // wheelbase
+  double x_k = 0.0, z_k = 0.0;     // steered-axle point, written by the model
+  double F_13 = 0.0, F_kp = 0.0;   // tilt-cylinder and steered-wheel forces, written by the model
+  double fi_h = 0.0;               // angle of the tilt-cylinder line
   double xh_1r = 0.0, zh_1r = 0.0, xh_3r = 0.0, zh_3r = 0.0;  // tilt-cylinder points
   double xh_1 = 0.0, zh_1 = 0.0, xh_3 = 0.0, zh_3 = 0.0;      // attachment points (part frames)
   double c_lift = 0.0, c_tilt = 0.0;  // lift cylinder with chains; tilt cylinder
@@ -78,12 +78,12 @@ struct Rates {
 // History the step output keeps from one output point to the next; the model reads it back.
 struct OutputHistory {
   std::array<double, kNdim + 1> ypop{};  // state (0..13) and time (14) of the last output point
-  std::int32_t n_out = 0;                 // output calls since the run began
-  double fi_roll = 0.0;                   // rolling angle of the traction wheel
-  double t_prev = 0.0;                    // time of the previous output call
-  double t_last = 0.0;                    // time of the last rate evaluation
-  StateVector y_prev{};                   // state at the previous output call
-  Rates acc_fd;                           // rates at the last output point
+  std::int32_t n_out = 0;                // output calls since the run began
+  double fi_roll = 0.0;                  // rolling angle of the traction wheel
+  double t_prev = 0.0;                   // time of the previous output call
+  double t_last = 0.0;                   // time of the last rate evaluation
+  StateVector y_prev{};                  // state at the previous output call
+  Rates acc_fd;                          // rates at the last output point
 };
 
 // Three observation points fixed to the body (body coordinates).
