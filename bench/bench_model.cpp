@@ -1,3 +1,4 @@
+// Speed of one derivative evaluation of the truck model and of the solve on its mass matrix.
 #include <benchmark/benchmark.h>
 
 #include "model/assemble.h"

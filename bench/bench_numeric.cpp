@@ -48,7 +48,7 @@ struct LinearSystem {
 void BM_Xemi10kSteps(benchmark::State& state) {
   const LinearSystem sys;
   std::array<double, kDim> y{}, dery{};
-  std::array<double, 16 * kDim> aux{};
+  std::array<double, liftsim::numeric::kAuxRows * kDim> aux{};
   std::int64_t steps = 0, calls = 0;
   for (auto _ : state) {
     std::array<double, 5> prmt = {0.0, 10.0, double{0.001f}, double{0.004f}, 0.0};

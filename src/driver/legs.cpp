@@ -36,7 +36,7 @@ bool prepare_restart(RunState& s) {
   const double t_reached = s.hist.ypop[model::kNdim];
   if (!(t_reached - s.prmt[1] < 0.0)) return false;
   write_leg_end(s.ihlf, t_reached);
-  if (s.ihlf != 11) return false;
+  if (s.ihlf != numeric::kIhlfStepTooSmall) return false;
   s.prmt[2] = s.prmt[2] * double{0.9f};
   s.prmt[3] = s.prmt[3] * double{1.1f};
   for (int i = 0; i < model::kNdim; ++i) {

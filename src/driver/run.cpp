@@ -2,9 +2,7 @@
 
 #include <unistd.h>
 
-#include <array>
 #include <cstdio>
-#include <limits>
 #include <string>
 
 #include "driver/input.h"
@@ -43,7 +41,7 @@ void print_stats(const RunStats& s) {
   char step[32];
   std::snprintf(step, sizeof step, "%.6g s\n", s.smallest_step);
   line += step;
-  const ssize_t ignored = ::write(2, line.data(), line.size());
+  const ssize_t ignored = ::write(STDERR_FILENO, line.data(), line.size());
   (void)ignored;
 }
 

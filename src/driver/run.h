@@ -10,8 +10,8 @@ namespace liftsim::driver {
 RunStats run_simulation();
 
 // Runs the simulation in the working directory. Returns only through the normal stop (exit
-// status 0) or the error stop (exit status 1); when `stats` is set, the run's counters are printed
+// status 0) or the error stop (exit status 1); with `want_stats`, the run's counters are printed
 // to standard error before the normal stop.
-[[noreturn]] void run(bool print_stats);
+[[noreturn]] void run(bool want_stats);
 
 }  // namespace liftsim::driver

@@ -12,21 +12,22 @@ namespace {
 using model::z_road;
 namespace ix = model::ix;
 
-// Static wheel loads for a body pitch whose steered axle lies at the horizontal distance c behind
-// the traction axle. `mast_and_carriage` is the leading part a_4·m_4 + a_2·m_2 of the moment sum,
-// which does not depend on the pitch.
 struct WheelLoads {
   double F_kp_0;
   double F_tp_0;
 };
 
+// Horizontal lever arms of mast, carriage and load about the traction axle, which do not depend
+// on the body pitch.
 struct Levers {
   double a_1, a_2, a_4;
-  double mast_and_carriage;  // a_4·m_4 + a_2·m_2
+  double load_and_carriage;  // a_4·m_4 + a_2·m_2, the leading part of the moment sums
 };
 
+// Static wheel loads for a body pitch whose steered axle lies at the horizontal distance c behind
+// the traction axle; a_3 is the body's lever arm at that pitch.
 inline WheelLoads wheel_loads(const model::Par& par, const Levers& lv, double a_3, double c) {
-  const double F_kp_0 = -(((lv.mast_and_carriage + a_3 * par.m_3) + lv.a_1 * par.m_1) * par.g) / c;
+  const double F_kp_0 = -(((lv.load_and_carriage + a_3 * par.m_3) + lv.a_1 * par.m_1) * par.g) / c;
   const double F_tp_0 =
       (((((c + lv.a_4) * par.m_4 + (c + lv.a_2) * par.m_2) + (c + a_3) * par.m_3) +
         (c + lv.a_1) * par.m_1) *
@@ -64,7 +65,7 @@ StaticsResult compute_statics(
   lv.a_1 = s1 * par.zc_1 + c1 * par.xc_1;
   lv.a_2 = s1 * (par.zc_2 + Z_02) + c1 * (par.xc_2 + par.x_O2);
   lv.a_4 = s1 * (par.zc_4 + Z_02) + c1 * (X_C4 + par.x_O2);
-  lv.mast_and_carriage = lv.a_4 * par.m_4 + lv.a_2 * par.m_2;
+  lv.load_and_carriage = lv.a_4 * par.m_4 + lv.a_2 * par.m_2;
 
   double a = lower;
   double r_best = 100.0;
@@ -119,7 +120,7 @@ StaticsResult compute_statics(
   const double ch = checked::cos(par.fi_h);
   const double k_1 = (sh * par.xh_1r + ch * par.zh_1r) * par.c_tilt;
   const double k_3 = (sh * par.xh_3r + ch * par.zh_3r) * par.c_tilt;
-  s.dl_t1 = (((lv.a_4 * par.m_4 + lv.a_2 * par.m_2) + lv.a_1 * par.m_1) * par.g) / k_1;
+  s.dl_t1 = ((lv.load_and_carriage + lv.a_1 * par.m_1) * par.g) / k_1;
   // The body balance takes the model's steered-wheel force, not the static one.
   s.dl_t3 = -(((c3 * par.L_b) * par.F_kp) + (par.g * a_3) * par.m_3) / k_3;
   s.dl_tilt = (s.dl_t3 + s.dl_t1) / 2.0;

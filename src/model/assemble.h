@@ -30,7 +30,7 @@ struct Elements {
 };
 
 // The linear system A·q̈ = B of one evaluation. A is column by column: entry (i, j), 1-based,
-// at (j − 1)·7 + i − 1.
+// at (j − 1)·7 + i − 1; row k of B, 1-based, at k − 1.
 struct Assembly {
   std::array<double, kNq * kNq> A;
   std::array<double, kNq> B;
@@ -38,6 +38,8 @@ struct Assembly {
 
   double& a(int i, int j) { return A[(j - 1) * kNq + (i - 1)]; }
   double a(int i, int j) const { return A[(j - 1) * kNq + (i - 1)]; }
+  double& b(int k) { return B[k - 1]; }
+  double b(int k) const { return B[k - 1]; }
 };
 
 // Evaluates geometry, mass matrix, element laws and generalized forces for the time x and the

@@ -111,18 +111,15 @@ void fct_assemble(double x, const double* y, Par& par, const OutputHistory& hist
   par.zh_3r = zh_3r;
   par.fi_h = fi_h;
 
-  // Traction tyre, radial: pushes only while in contact.
-  double dz_t = z_road(X_013) + (par.R_t - Z_013);
-  if (dz_t < 0.0) dz_t = 0.0;
-  const double F_tp = par.c_tr * dz_t;
-  el.dz_t = dz_t;
+  // Traction tyre, radial, and the steered tyre with its buffer: each pushes only in contact.
+  const WheelContact traction = traction_contact(par, X_013, Z_013);
+  const double F_tp = traction.F;
+  el.dz_t = traction.dz;
   el.F_tp = F_tp;
 
-  // Steered tyre and rubber buffer in series, one-sided as well.
-  double dz_k = z_road(x_k) + (par.R_k - z_k);
-  if (dz_k < 0.0) dz_k = 0.0;
-  const double F_kp = (par.c_buf * par.c_kr) * dz_k / (par.c_buf + par.c_kr);
-  el.dz_k = dz_k;
+  const WheelContact steered = steered_contact(par, x_k, z_k);
+  const double F_kp = steered.F;
+  el.dz_k = steered.dz;
   par.F_kp = F_kp;
 
   // Rolling resistance as moments on the wheel shaft.
@@ -180,25 +177,26 @@ void fct_assemble(double x, const double* y, Par& par, const OutputHistory& hist
   // arms of the cylinder and steered-wheel forces are the global points above.
   const double sfh = chk::sin(fi_h);
   const double cfh = chk::cos(fi_h);
-  double* B = out.B.data();
-  B[0] = -(w1sq * a.a(2, 3)) - 2.0 * a.a(2, 5) * w1 * vz2 - 2.0 * a.a(2, 6) * vx4 * w1 -
-         w3 * w3 * a.a(2, 4) + F_tt;
-  B[1] = 2.0 * a.a(1, 5) * w1 * vz2 + 2.0 * a.a(1, 6) * vx4 * w1 + w3 * w3 * a.a(1, 4) +
-         w1sq * a.a(1, 3) - a.a(1, 1) * g + F_kp + F_tp;
-  B[2] = (m_1 * xc_1r + m_4 * xc_4r + m_2 * xc_2r) * g - (sfh * xh_1r + cfh * zh_1r) * F_13 -
-         2.0 * ((s1 * xc_2r + c1 * zc_2r) * m_2 + a.a(3, 6)) * w1 * vz2 -
-         2.0 * (c1 * xc_4r - s1 * zc_4r) * vx4 * w1 * m_4;
-  B[3] = (sfh * xh_3r + cfh * zh_3r) * F_13 + g * m_3 * xc_3r - x_k * F_kp;
-  B[4] = (s1 * (xc_2r * m_2 + xc_4r * m_4) + c1 * (zc_2r * m_2 + zc_4r * m_4)) * w1sq +
-         2.0 * vx4 * w1 * m_4 - a.a(2, 5) * g + par.c_lift * dl_12;
-  B[5] = load_force(vx4, Fi_1, W, F_fr);
-  B[6] = shaft_moment(VFi_tk, M_net, M_f);
+  a.b(1) = -(w1sq * a.a(2, 3)) - 2.0 * a.a(2, 5) * w1 * vz2 - 2.0 * a.a(2, 6) * vx4 * w1 -
+           w3 * w3 * a.a(2, 4) + F_tt;
+  a.b(2) = 2.0 * a.a(1, 5) * w1 * vz2 + 2.0 * a.a(1, 6) * vx4 * w1 + w3 * w3 * a.a(1, 4) +
+           w1sq * a.a(1, 3) - a.a(1, 1) * g + F_kp + F_tp;
+  a.b(3) = (m_1 * xc_1r + m_4 * xc_4r + m_2 * xc_2r) * g - (sfh * xh_1r + cfh * zh_1r) * F_13 -
+           2.0 * ((s1 * xc_2r + c1 * zc_2r) * m_2 + a.a(3, 6)) * w1 * vz2 -
+           2.0 * (c1 * xc_4r - s1 * zc_4r) * vx4 * w1 * m_4;
+  a.b(4) = (sfh * xh_3r + cfh * zh_3r) * F_13 + g * m_3 * xc_3r - x_k * F_kp;
+  a.b(5) = (s1 * (xc_2r * m_2 + xc_4r * m_4) + c1 * (zc_2r * m_2 + zc_4r * m_4)) * w1sq +
+           2.0 * vx4 * w1 * m_4 - a.a(2, 5) * g + par.c_lift * dl_12;
+  a.b(6) = load_force(vx4, Fi_1, W, F_fr);
+  a.b(7) = shaft_moment(VFi_tk, M_net, M_f);
 }
 
 void Fct(double x, const double* y, double* dery, Par& par, const OutputHistory& hist,
          const StaticRefs& refs) {
-  // Coordinates advance with their velocities.
-  for (int i = 0; i < 5; ++i) dery[ix::X_013 + i] = y[ix::VX_013 + i];
+  // Coordinates advance with their velocities. The state holds the velocities of q1..q5, then
+  // those coordinates, then the same pair of blocks for q6 and q7.
+  constexpr int kFirstBlock = ix::X_013 - ix::VX_013;  // q1..q5
+  for (int i = 0; i < kFirstBlock; ++i) dery[ix::X_013 + i] = y[ix::VX_013 + i];
   dery[ix::X_C4] = y[ix::VX_C4];
   dery[ix::Fi_tk] = y[ix::VFi_tk];
 
@@ -209,9 +207,10 @@ void Fct(double x, const double* y, double* dery, Par& par, const OutputHistory&
   numeric::Array(2, kNq, kNq, kNq, kNq, sys.A.data(), sys.A.data());
   numeric::Simq(sys.A.data(), sys.B.data(), kNq, ks);  // a singular matrix leaves B partly reduced
 
-  for (int i = 0; i < 5; ++i) dery[ix::VX_013 + i] = sys.B[i];
-  dery[ix::VX_C4] = sys.B[5];
-  dery[ix::VFi_tk] = sys.B[6];
+  // Accelerations of q1..q7 into the velocity positions.
+  for (int k = 1; k <= kFirstBlock; ++k) dery[ix::VX_013 + (k - 1)] = sys.b(k);
+  dery[ix::VX_C4] = sys.b(6);
+  dery[ix::VFi_tk] = sys.b(7);
 }
 
 }  // namespace liftsim::model

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "model/road.h"
 #include "textio/fpe.h"
 
 namespace liftsim::model {
@@ -27,6 +28,18 @@ double characteristic(double n) {
 }
 
 }  // namespace
+
+WheelContact traction_contact(const Par& par, double X_013, double Z_013) {
+  double dz_t = z_road(X_013) + (par.R_t - Z_013);
+  if (dz_t < 0.0) dz_t = 0.0;
+  return {dz_t, par.c_tr * dz_t};
+}
+
+WheelContact steered_contact(const Par& par, double x_k, double z_k) {
+  double dz_k = z_road(x_k) + (par.R_k - z_k);
+  if (dz_k < 0.0) dz_k = 0.0;
+  return {dz_k, (par.c_buf * par.c_kr) * dz_k / (par.c_buf + par.c_kr)};
+}
 
 double engine_speed(double VFi_tk) {
   return ((VFi_tk * i_tr) / pi_rpm) * 30.0;

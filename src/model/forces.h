@@ -1,8 +1,22 @@
-// Force laws of the truck model that carry a branch: engine drive torque, load friction, wheel
-// shaft.
+// Force laws of the truck model that carry a branch: wheel contact, engine, load and wheel shaft.
 #pragma once
 
+#include "model/state.h"
+
 namespace liftsim::model {
+
+// Radial deflection of a wheel and the force it gives: one-sided, both zero while the wheel is off
+// the road.
+struct WheelContact {
+  double dz = 0.0;
+  double F = 0.0;
+};
+
+// Traction tyre under the traction axle point (X_013, Z_013).
+WheelContact traction_contact(const Par& par, double X_013, double Z_013);
+
+// Steered tyre and rubber buffer in series under the steered-axle point (x_k, z_k).
+WheelContact steered_contact(const Par& par, double x_k, double z_k);
 
 // Engine speed in rpm for the wheel-shaft angular velocity VFi_tk (rad/s).
 double engine_speed(double VFi_tk);

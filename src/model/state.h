@@ -86,10 +86,12 @@ struct OutputHistory {
   Rates acc_fd;                          // rates at the last output point
 };
 
-// Three observation points fixed to the body (body coordinates).
+inline constexpr int kObservationPoints = 3;
+
+// The observation points fixed to the body (body coordinates).
 struct ObservationPoints {
-  std::array<double, 3> xp{};
-  std::array<double, 3> zp{};
+  std::array<double, kObservationPoints> xp{};
+  std::array<double, kObservationPoints> zp{};
 };
 
 }  // namespace liftsim::model

@@ -7,6 +7,9 @@
 namespace liftsim::numeric {
 namespace {
 
+// Order of the systems of the truck model, the one solved with fully unrolled loops.
+constexpr int kUnrolledOrder = 7;
+
 // The elimination for an order known at compile time (N > 0) or given at run time (N = 0).
 // Every entry undergoes the same operations in the same order in both forms, so their results
 // agree to the bit; the fixed form only lets the compiler unroll every loop into straight code.
@@ -51,9 +54,9 @@ void solve(double* __restrict coef, double* __restrict rhs, int order, int& ks) 
 
     if (j == n) break;
 
-      // Each entry below and right of the pivot changes once, independently of the others: sweep
-      // column by column so that the rows of a column are contiguous.
 #pragma GCC unroll 8
+    // Each entry below and right of the pivot changes once, independently of the others: sweep
+    // column by column so that the rows of a column are contiguous.
     for (int k = j + 1; k <= n; ++k) {
       const double pivot_row = a(j, k);
 #pragma GCC unroll 8
@@ -75,8 +78,8 @@ void solve(double* __restrict coef, double* __restrict rhs, int order, int& ks) 
 }  // namespace
 
 void Simq(double* coef, double* rhs, int order, int& ks) {
-  if (order == 7) {
-    solve<7>(coef, rhs, order, ks);
+  if (order == kUnrolledOrder) {
+    solve<kUnrolledOrder>(coef, rhs, order, ks);
   } else {
     solve<0>(coef, rhs, order, ks);
   }

@@ -8,6 +8,12 @@
 
 namespace liftsim::numeric {
 
+// Rows of the work array: `aux` holds kAuxRows·ndim doubles.
+inline constexpr int kAuxRows = 16;
+
+// ihlf when a step would have had to be halved an eleventh time.
+inline constexpr int kIhlfStepTooSmall = 11;
+
 // Optional counters of one integrator call. halvings counts every halving, those of the start
 // included, so at a normal end ihlf = halvings − doublings.
 struct XemiStats {
@@ -24,7 +30,7 @@ namespace xemi_detail {
 class Aux {
  public:
   explicit Aux(double* p) : p_(p) {}
-  double& operator()(int r, int i) const { return p_[(i - 1) * 16 + (r - 1)]; }
+  double& operator()(int r, int i) const { return p_[(i - 1) * kAuxRows + (r - 1)]; }
 
  private:
   double* p_;
@@ -79,7 +85,7 @@ inline constexpr double kRestartF = double{3.361111f};  // 121/36
 //
 // ihlf on return: 0–10 normal end (net number of halvings of prmt[2]), 11 a step would have had
 // to be halved an eleventh time, 12 empty interval or zero step, 13 step of the wrong sign.
-// `aux` is caller storage of 16·ndim doubles. Nothing is allocated.
+// `aux` is caller storage of kAuxRows·ndim doubles. Nothing is allocated.
 template <class Rhs, class Observer>
 void Xemi(std::array<double, 5>& prmt, double* y_, double* dery_, int ndim, int& ihlf, double* aux_,
           Rhs&& fct, Observer&& outp, XemiStats* stats = nullptr) {
@@ -176,7 +182,7 @@ void Xemi(std::array<double, 5>& prmt, double* y_, double* dery_, int ndim, int&
     if (!(e > prmt[3])) break;
     if (ihlf >= 10) {
       // The tenth halving did not suffice: the two-step value is output with code 11.
-      ihlf = 11;
+      ihlf = kIhlfStepTooSmall;
       x = x + h;
       output(x);
       return;
@@ -334,7 +340,7 @@ void Xemi(std::array<double, 5>& prmt, double* y_, double* dery_, int ndim, int&
     // Output of the point, then the end test.
     output(x);
     if (prmt[4] != 0.0) return;
-    if (ihlf >= 11) return;
+    if (ihlf >= kIhlfStepTooSmall) return;
     if ((x - prmt[1]) * h >= 0.0) return;
     if (std::fabs(x - prmt[1]) - std::fabs(h) * kEndTol < 0.0) return;
 

@@ -1,4 +1,4 @@
-// The 22 time-history files: their units, names and record formats.
+// The 22 time-history files: their unit numbers and file names.
 #pragma once
 
 #include <array>

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/forces.h"
 #include "model/road.h"
 #include "output/history_files.h"
 #include "textio/format.h"
@@ -89,28 +90,28 @@ Logged compute_logged(double /*x*/, const double* y, const model::Par& par,
                       const model::StaticRefs& refs, const model::ObservationPoints& obs,
                       const model::OutputHistory& hist) {
   Logged lg;
-  const double s8 = checked::sin(y[ix::Fi_1]);
-  const double c8 = checked::cos(y[ix::Fi_1]);
-  const double s9 = checked::sin(y[ix::Fi_3]);
-  const double c9 = checked::cos(y[ix::Fi_3]);
+  const double s1 = checked::sin(y[ix::Fi_1]);
+  const double c1 = checked::cos(y[ix::Fi_1]);
+  const double s3 = checked::sin(y[ix::Fi_3]);
+  const double c3 = checked::cos(y[ix::Fi_3]);
 
   // Steered wheel: tyre and buffer in series, no pull when lifted.
-  lg.x_k = y[ix::X_013] - par.L_b * c9;
-  lg.z_k = y[ix::Z_013] + par.L_b * s9;
-  lg.dz_k = z_road(lg.x_k) + (par.R_k - lg.z_k);
-  if (lg.dz_k < 0.0) lg.dz_k = 0.0;
-  lg.F_kp = ((par.c_buf * par.c_kr) * lg.dz_k) / (par.c_buf + par.c_kr);
+  lg.x_k = y[ix::X_013] - par.L_b * c3;
+  lg.z_k = y[ix::Z_013] + par.L_b * s3;
+  const model::WheelContact steered = model::steered_contact(par, lg.x_k, lg.z_k);
+  lg.dz_k = steered.dz;
+  lg.F_kp = steered.F;
 
   // Traction wheel.
-  lg.dz_t = z_road(y[ix::X_013]) + (par.R_t - y[ix::Z_013]);
-  if (lg.dz_t < 0.0) lg.dz_t = 0.0;
-  lg.F_tp = par.c_tr * lg.dz_t;
+  const model::WheelContact traction = model::traction_contact(par, y[ix::X_013], y[ix::Z_013]);
+  lg.dz_t = traction.dz;
+  lg.F_tp = traction.F;
 
   // Tilt cylinder between the mast and body attachment points; pushes as well as pulls.
-  lg.u1 = par.xh_1 * c8 + par.zh_1 * s8;
-  lg.w1 = par.zh_1 * c8 - par.xh_1 * s8;
-  lg.u3 = par.xh_3 * c9 + par.zh_3 * s9;
-  lg.w3 = par.zh_3 * c9 - par.xh_3 * s9;
+  lg.u1 = par.xh_1 * c1 + par.zh_1 * s1;
+  lg.w1 = par.zh_1 * c1 - par.xh_1 * s1;
+  lg.u3 = par.xh_3 * c3 + par.zh_3 * s3;
+  lg.w3 = par.zh_3 * c3 - par.xh_3 * s3;
   const double dw = lg.w1 - lg.w3;
   const double du = lg.u1 - lg.u3;
   lg.l_h = checked::sqrt(dw * dw + du * du);
@@ -155,9 +156,9 @@ Logged compute_logged(double /*x*/, const double* y, const model::Par& par,
   // Observation points fixed to the body.
   const model::Rates& acc = hist.acc_fd;
   const double w3sq = y[ix::VFi_3] * y[ix::VFi_3];
-  for (int p = 0; p < 3; ++p) {
-    const double rx = obs.xp[p] * c9 + obs.zp[p] * s9;
-    const double rz = obs.zp[p] * c9 - obs.xp[p] * s9;
+  for (int p = 0; p < model::kObservationPoints; ++p) {
+    const double rx = obs.xp[p] * c3 + obs.zp[p] * s3;
+    const double rz = obs.zp[p] * c3 - obs.xp[p] * s3;
     lg.ax_p[p] = acc.ax_013 - w3sq * rx + acc.afi_3 * rz;
     lg.az_p[p] = acc.az_013 - w3sq * rz - acc.afi_3 * rx;
   }

@@ -24,7 +24,7 @@ struct Logged {
   double om_r = 0.0, A_r = 0.0;
   double F_an = 0.0;  // logged divided by 10
   // Accelerations of the three observation points.
-  std::array<double, 3> ax_p{}, az_p{};
+  std::array<double, model::kObservationPoints> ax_p{}, az_p{};
 };
 
 // The logged quantities at (x, y). Reads the rates from `hist`; allocates nothing and writes

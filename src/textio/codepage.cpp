@@ -2,7 +2,6 @@
 
 #include <iconv.h>
 
-#include <cerrno>
 #include <stdexcept>
 #include <string>
 

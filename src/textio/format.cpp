@@ -178,10 +178,13 @@ std::string i_field(std::int32_t value, int w) {
 }
 
 void append_list_directed(std::string& out, std::int32_t count, double value) {
+  constexpr int kCountWidth = 11;
   constexpr int kRealWidth = 24;
   constexpr int kSignificant = 16;
+  constexpr int kFraction = kSignificant - 1;  // digits after the point in both forms
+  constexpr int kFixedBelow = 8;               // decimal exponents 1..7 are written without E
   out += ' ';
-  append_i(out, count, 11);
+  append_i(out, count, kCountWidth);
   out += ' ';
   if (!std::isfinite(value)) return append_non_finite(out, value, kRealWidth);
   if (value == 0.0) {
@@ -193,15 +196,16 @@ void append_list_directed(std::string& out, std::int32_t count, double value) {
   Expansion x = expand(value);
   round_to(x, kSignificant);  // the form follows the exponent after this rounding
   const int sign = x.negative ? 1 : 0;
-  if (x.n > 0 && x.n < 8) {
+  if (x.n > 0 && x.n < kFixedBelow) {
     // n digits, point, 15 digits; places past the sixteenth significant digit are zeros
-    place(out, sign + x.n + 1 + 15, kRealWidth);
+    place(out, sign + x.n + 1 + kFraction, kRealWidth);
     if (x.negative) out += '-';
     append_digits(out, x, 0, x.n);
     out += '.';
-    append_digits(out, x, x.n, x.n + 15);
+    append_digits(out, x, x.n, x.n + kFraction);
   } else {
-    place(out, sign + 1 + 1 + 15 + 1 + 4, kRealWidth);
+    // one digit, point, 15 digits, E, the exponent's sign and three digits
+    place(out, sign + 1 + 1 + kFraction + 1 + 4, kRealWidth);
     if (x.negative) out += '-';
     out += x.at(0);
     out += '.';

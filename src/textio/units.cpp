@@ -123,7 +123,7 @@ void write_report(ErrorCode code, const char* statement, std::string_view file_n
   }
   iov[n++] = piece(message);
   iov[n++] = piece("\r\n");
-  write_all(2, iov, n);  // nowhere left to report a failure of the error stream
+  write_all(STDERR_FILENO, iov, n);  // nowhere left to report a failure of the error stream
 }
 
 // --- failures of the unit operations ----------------------------------------------------------
@@ -344,7 +344,7 @@ ReadStatus read_record(int unit, std::string& record, std::size_t keep, int& err
 
 void write_console(std::string_view bytes) {
   if (bytes.empty()) return;
-  if (!write_all(1, bytes)) write_failure("stdout", "standard output", errno);
+  if (!write_all(STDOUT_FILENO, bytes)) write_failure("stdout", "standard output", errno);
   g_console_line_open = bytes.back() != '\n';
 }
 
