@@ -3,14 +3,14 @@
 
 #include <array>
 
-#include "model/state.h"
+#include "model/model.h"
 
 namespace liftsim::model {
 
 // Number of generalized coordinates: X_01.3, Z_01.3, Fi_1, Fi_3, Z_02, X_C4, Fi_tk.
 inline constexpr int kNq = 7;
 
-// Element quantities of one evaluation that stay inside it (the published ones are in Par).
+// Element quantities of one evaluation that stay inside it (the published ones are in Published).
 struct Elements {
   double dz_t = 0.0;   // radial deflection of the traction tyre
   double F_tp = 0.0;   // traction wheel force
@@ -43,9 +43,9 @@ struct Assembly {
 };
 
 // Evaluates geometry, mass matrix, element laws and generalized forces for the time x and the
-// state y, publishing g, the rotated offsets, the cylinder points and forces, the steered-axle
-// point and the drive torque in `par`.
-void fct_assemble(double x, const double* y, Par& par, const OutputHistory& hist,
-                  const StaticRefs& refs, Assembly& out);
+// state y, publishing the rotated offsets, the cylinder points and forces, the steered-axle point
+// and the drive torque in `pub`.
+void fct_assemble(double x, const double* y, const Model& model, Published& pub,
+                  const OutputHistory& hist, Assembly& out);
 
 }  // namespace liftsim::model

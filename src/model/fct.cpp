@@ -2,18 +2,19 @@
 
 #include "model/assemble.h"
 #include "model/forces.h"
-#include "model/road.h"
 #include "numeric/array.h"
 #include "numeric/simq.h"
 #include "textio/fpe.h"
 
 namespace liftsim::model {
 
-void fct_assemble(double x, const double* y, Par& par, const OutputHistory& hist,
-                  const StaticRefs& refs, Assembly& out) {
+void fct_assemble(double x, const double* y, const Model& model, Published& pub,
+                  const OutputHistory& hist, Assembly& out) {
   namespace chk = liftsim::checked;
+  const Par& par = model.par;
+  const StaticRefs& refs = model.refs;
+  const Road& road = model.road;
 
-  par.g = double{9.81f};
   const double g = par.g;
 
   const double VX_013 = y[ix::VX_013];
@@ -47,14 +48,14 @@ void fct_assemble(double x, const double* y, Par& par, const OutputHistory& hist
   const double zc_4r = (par.zc_4 + Z_02) * c1 - (X_C4 + par.x_O2) * s1;
   const double xc_3r = par.xc_3 * c3 + par.zc_3 * s3;
   const double zc_3r = par.zc_3 * c3 - par.xc_3 * s3;
-  par.xc_1r = xc_1r;
-  par.zc_1r = zc_1r;
-  par.xc_2r = xc_2r;
-  par.zc_2r = zc_2r;
-  par.xc_4r = xc_4r;
-  par.zc_4r = zc_4r;
-  par.xc_3r = xc_3r;
-  par.zc_3r = zc_3r;
+  pub.xc_1r = xc_1r;
+  pub.zc_1r = zc_1r;
+  pub.xc_2r = xc_2r;
+  pub.zc_2r = zc_2r;
+  pub.xc_4r = xc_4r;
+  pub.zc_4r = zc_4r;
+  pub.xc_3r = xc_3r;
+  pub.zc_3r = zc_3r;
 
   // Mass matrix, upper triangle row by row, then mirrored.
   auto& a = out;
@@ -96,8 +97,8 @@ void fct_assemble(double x, const double* y, Par& par, const OutputHistory& hist
   // Steered-axle point of the body, global.
   const double x_k = X_013 - par.L_b * c3;
   const double z_k = par.L_b * s3 + Z_013;
-  par.x_k = x_k;
-  par.z_k = z_k;
+  pub.x_k = x_k;
+  pub.z_k = z_k;
 
   // Tilt-cylinder attachment points in global coordinates and the angle of the line between them.
   const double xh_1r = par.xh_1 * c1 + par.zh_1 * s1 + X_013;
@@ -105,22 +106,22 @@ void fct_assemble(double x, const double* y, Par& par, const OutputHistory& hist
   const double xh_3r = par.xh_3 * c3 + par.zh_3 * s3 + X_013;
   const double zh_3r = Z_013 - par.xh_3 * s3 + par.zh_3 * c3;
   const double fi_h = chk::atan((zh_3r - zh_1r) / (xh_1r - xh_3r));
-  par.xh_1r = xh_1r;
-  par.zh_1r = zh_1r;
-  par.xh_3r = xh_3r;
-  par.zh_3r = zh_3r;
-  par.fi_h = fi_h;
+  pub.xh_1r = xh_1r;
+  pub.zh_1r = zh_1r;
+  pub.xh_3r = xh_3r;
+  pub.zh_3r = zh_3r;
+  pub.fi_h = fi_h;
 
   // Traction tyre, radial, and the steered tyre with its buffer: each pushes only in contact.
-  const WheelContact traction = traction_contact(par, X_013, Z_013);
+  const WheelContact traction = traction_contact(par, road, X_013, Z_013);
   const double F_tp = traction.F;
   el.dz_t = traction.dz;
   el.F_tp = F_tp;
 
-  const WheelContact steered = steered_contact(par, x_k, z_k);
+  const WheelContact steered = steered_contact(par, road, x_k, z_k);
   const double F_kp = steered.F;
   el.dz_k = steered.dz;
-  par.F_kp = F_kp;
+  pub.F_kp = F_kp;
 
   // Rolling resistance as moments on the wheel shaft.
   const double M_ft = par.f_t * F_tp;
@@ -130,7 +131,7 @@ void fct_assemble(double x, const double* y, Par& par, const OutputHistory& hist
 
   // Traction tyre, tangential: the wheel angle less the rolling angle reached at the last output
   // point and the rolling since then at the current speed.
-  const double r = Z_013 - z_road(X_013);
+  const double r = Z_013 - road.z(X_013);
   const double dfi_t = (Fi_tk - hist.fi_roll) - (VX_013 / r) * (x - hist.t_last);
   const double F_tt = par.c_tt * dfi_t / r;
   el.r = r;
@@ -143,7 +144,7 @@ void fct_assemble(double x, const double* y, Par& par, const OutputHistory& hist
   const double l_h = chk::sqrt(dxh * dxh + dzh * dzh);
   const double F_13 = (l_h - refs.lh_free) * par.c_tilt;
   el.l_h = l_h;
-  par.F_13 = F_13;
+  pub.F_13 = F_13;
 
   // Lift cylinder and chains, one-sided: the chains go slack when the carriage is above z02_0.
   double dl_12 = refs.z02_0 - Z_02;
@@ -166,9 +167,9 @@ void fct_assemble(double x, const double* y, Par& par, const OutputHistory& hist
   el.W = W;
 
   // Engine through the transmission, then the moments on the wheel shaft.
-  const double n_e = engine_speed(VFi_tk);
-  const double M_eng = drive_torque(n_e);
-  par.M_eng = M_eng;
+  const double n_e = engine_speed(par, VFi_tk);
+  const double M_eng = drive_torque(par, model.engine, n_e);
+  pub.M_eng = M_eng;
   const double M_net = M_eng - par.c_tt * dfi_t;
   el.n_e = n_e;
   el.M_net = M_net;
@@ -191,8 +192,8 @@ void fct_assemble(double x, const double* y, Par& par, const OutputHistory& hist
   a.b(7) = shaft_moment(VFi_tk, M_net, M_f);
 }
 
-void Fct(double x, const double* y, double* dery, Par& par, const OutputHistory& hist,
-         const StaticRefs& refs) {
+void Fct(double x, const double* y, double* dery, const Model& model, Published& pub,
+         const OutputHistory& hist) {
   // Coordinates advance with their velocities. The state holds the velocities of q1..q5, then
   // those coordinates, then the same pair of blocks for q6 and q7.
   constexpr int kFirstBlock = ix::X_013 - ix::VX_013;  // q1..q5
@@ -201,7 +202,7 @@ void Fct(double x, const double* y, double* dery, Par& par, const OutputHistory&
   dery[ix::Fi_tk] = y[ix::VFi_tk];
 
   Assembly sys;
-  fct_assemble(x, y, par, hist, refs, sys);
+  fct_assemble(x, y, model, pub, hist, sys);
 
   int ks = 0;
   numeric::Array(2, kNq, kNq, kNq, kNq, sys.A.data(), sys.A.data());

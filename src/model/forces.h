@@ -1,7 +1,7 @@
 // Force laws of the truck model that carry a branch: wheel contact, engine, load and wheel shaft.
 #pragma once
 
-#include "model/state.h"
+#include "model/model.h"
 
 namespace liftsim::model {
 
@@ -13,18 +13,21 @@ struct WheelContact {
 };
 
 // Traction tyre under the traction axle point (X_013, Z_013).
-WheelContact traction_contact(const Par& par, double X_013, double Z_013);
+WheelContact traction_contact(const Par& par, const Road& road, double X_013, double Z_013);
 
 // Steered tyre and rubber buffer in series under the steered-axle point (x_k, z_k).
-WheelContact steered_contact(const Par& par, double x_k, double z_k);
+WheelContact steered_contact(const Par& par, const Road& road, double x_k, double z_k);
 
 // Engine speed in rpm for the wheel-shaft angular velocity VFi_tk (rad/s).
-double engine_speed(double VFi_tk);
+double engine_speed(const Par& par, double VFi_tk);
 
 // Drive torque at the wheel shaft for the engine speed n_e (rpm): linear from the standstill
 // torque up to and including the minimum speed, the cubic characteristic above it, through the
 // transmission, and never negative.
-double drive_torque(double n_e);
+double drive_torque(const Par& par, const EngineCurve& curve, double n_e);
+
+// The engine torques of the parameters at n_min and at standstill.
+EngineCurve engine_curve(const Par& par);
 
 // Generalized force on the load along the forks: the weight component W less the friction F_fr
 // against the sliding velocity vx4. At rest (vx4 exactly zero) the load sticks unless the weight

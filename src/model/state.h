@@ -1,4 +1,4 @@
-// Shared run state of the truck model: parameters, static references, output history, state layout.
+// The truck model's data: state layout, parameters, published values, static references, history.
 #pragma once
 
 #include <array>
@@ -29,15 +29,11 @@ inline constexpr int Fi_tk = 13;   // wheel-shaft angle
 
 using StateVector = std::array<double, kNdim>;
 
-// Model parameters. The run driver fills the input part; the model keeps some of its
-// results here too (rotated offsets, cylinder points, element forces, engine torque).
+// The truck's constant parameters for one run: read from the input, built in, or set by name.
 struct Par {
   double m_1 = 0.0, m_2 = 0.0, m_3 = 0.0, m_4 = 0.0;  // masses: mast, carriage, body, load
   double xc_1 = 0.0, xc_2 = 0.0, xc_3 = 0.0, xc_4 = 0.0;
   double zc_1 = 0.0, zc_2 = 0.0, zc_3 = 0.0, zc_4 = 0.0;
-  // rotated centre-of-mass offsets, written by the model
-  double xc_1r = 0.0, zc_1r = 0.0, xc_2r = 0.0, zc_2r = 0.0;
-  double xc_4r = 0.0, zc_4r = 0.0, xc_3r = 0.0, zc_3r = 0.0;
   double eps = 0.0;   // accuracy (echoed only)
   double x_O2 = 0.0;  // origin of the carriage system X2O2Z2
   double J_1 = 0.0, J_2 = 0.0, J_3 = 0.0, J_4 = 0.0;
@@ -48,15 +44,31 @@ struct Par {
   double c_kr = 0.0, c_buf = 0.0;  // steered tyre and rubber buffer stiffness
   double f_k = 0.0, R_k = 0.0;     // steered wheel: rolling friction, radius
   double L_b = 0.0;                // wheelbase
-  double x_k = 0.0, z_k = 0.0;     // steered-axle point, written by the model
-  double F_13 = 0.0, F_kp = 0.0;   // tilt-cylinder and steered-wheel forces, written by the model
-  double fi_h = 0.0;               // angle of the tilt-cylinder line
-  double xh_1r = 0.0, zh_1r = 0.0, xh_3r = 0.0, zh_3r = 0.0;  // tilt-cylinder points
-  double xh_1 = 0.0, zh_1 = 0.0, xh_3 = 0.0, zh_3 = 0.0;      // attachment points (part frames)
+  double xh_1 = 0.0, zh_1 = 0.0, xh_3 = 0.0, zh_3 = 0.0;  // tilt-cylinder attachment points
   double c_lift = 0.0, c_tilt = 0.0;  // lift cylinder with chains; tilt cylinder
-  double M_eng = 0.0;                 // drive torque at the wheel shaft, written by the model
-  double lh_0 = 0.0;                  // tilt-cylinder length in the initial position
+  double M_eng = 0.0;                 // engine torque as given (echoed; the engine law drives)
   double f_fr = 0.0;                  // friction coefficient of the load on the forks
+  // Engine characteristic and transmission.
+  double N_e = 0.0;     // power constant (kW)
+  double a_e = 0.0;     // linear coefficient
+  double b_e = 0.0;     // quadratic coefficient
+  double c_e = 0.0;     // cubic coefficient
+  double n_N = 0.0;     // rated speed (rpm)
+  double i_tr = 0.0;    // engine speed per unit of wheel-shaft speed
+  double eta_tr = 0.0;  // transmission efficiency
+  double n_min = 0.0;   // below this speed (rpm) the torque is linear in the speed
+};
+
+// What the model publishes at each evaluation, for the step output and the statics.
+struct Published {
+  // rotated centre-of-mass offsets
+  double xc_1r = 0.0, zc_1r = 0.0, xc_2r = 0.0, zc_2r = 0.0;
+  double xc_4r = 0.0, zc_4r = 0.0, xc_3r = 0.0, zc_3r = 0.0;
+  double x_k = 0.0, z_k = 0.0;    // steered-axle point
+  double F_13 = 0.0, F_kp = 0.0;  // tilt-cylinder and steered-wheel forces
+  double fi_h = 0.0;              // angle of the tilt-cylinder line
+  double xh_1r = 0.0, zh_1r = 0.0, xh_3r = 0.0, zh_3r = 0.0;  // tilt-cylinder points, global
+  double M_eng = 0.0;  // drive torque at the wheel shaft
 };
 
 // References set once by the statics and read by the model and the step output.
@@ -85,6 +97,10 @@ struct OutputHistory {
   StateVector y_prev{};                  // state at the previous output call
   Rates acc_fd;                          // rates at the last output point
 };
+
+// The single-precision pi of the program (3.141592 as a float): the static scan, the engine speed
+// in rpm and the angles in degrees all use it.
+inline constexpr double kPi = double{3.141592f};
 
 inline constexpr int kObservationPoints = 3;
 

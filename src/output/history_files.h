@@ -1,23 +1,49 @@
-// The 22 time-history files: their unit numbers and file names.
+// The 22 time-history files: one record each, and a progress line, on every 500th output point.
 #pragma once
 
 #include <array>
+#include <string>
 #include <string_view>
+
+#include "output/logged.h"
+#include "output/step_output.h"
+#include "textio/files.h"
 
 namespace liftsim::output {
 
+// Only every 500th output call (counting from 0) writes.
+inline constexpr int kThinning = 500;
+
+// A value of a record: from the logged quantities, the state or the published drive torque.
+using RecordValue = double (*)(const Logged& lg, const double* y, const model::Published& pub);
+
+// One time-history file: its unit, its name and the values after the time (one or two).
 struct HistoryFile {
   int unit;
   std::string_view name;
+  int values;
+  std::array<RecordValue, 2> value;
 };
 
-// In the order the run opens them.
-inline constexpr std::array<HistoryFile, 22> kHistoryFiles{{
-    {21, "vx_013.rez"}, {22, "vz_013.rez"}, {23, "vfi1.rez"}, {24, "vfi3.rez"},  {25, "vz_02.rez"},
-    {26, "x_013.rez"},  {27, "z_013.rez"},  {28, "fi1.rez"},  {29, "fi3.rez"},   {30, "z_02.rez"},
-    {31, "vx_c4.rez"},  {32, "vfi_tk.rez"}, {33, "x_c4.rez"}, {34, "fi_tk.rez"}, {50, "F_13.rez"},
-    {51, "F_12.rez"},   {52, "F_tp.rez"},   {53, "F_kp.rez"}, {54, "1XZ2P.rez"}, {55, "2XZ2P.rez"},
-    {56, "3XZ2P.rez"},  {57, "Engine.rez"},
-}};
+// The files in the order a writing call writes them; the progress line comes after
+// kProgressLineAfter of them. They are opened in the order of their unit numbers.
+extern const std::array<HistoryFile, 22> kHistoryFiles;
+inline constexpr int kProgressLineAfter = 6;
+
+// Opens the 22 files on their units, in the order of the unit numbers.
+void open_history_files(textio::FileSet& files);
+void close_history_files(textio::FileSet& files);
+
+// Writes the records on every 500th point; the progress line goes to `console` when there is one.
+class HistoryFiles : public PointObserver {
+ public:
+  HistoryFiles(textio::FileSet& files, textio::Console* console);
+  void on_point(const OutputPoint& point) override;
+
+ private:
+  textio::FileSet& files_;
+  textio::Console* console_;
+  std::string buffer_;
+};
 
 }  // namespace liftsim::output

@@ -1,60 +1,58 @@
 #include "textio/codepage.h"
 
-#include <iconv.h>
-
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
 namespace liftsim::textio {
-
 namespace {
 
-// Owns one conversion descriptor for the lifetime of a call.
-class Converter {
- public:
-  Converter() : cd_(iconv_open("CP1251", "UTF-8")) {
-    if (cd_ == reinterpret_cast<iconv_t>(-1)) {
-      throw std::runtime_error("no UTF-8 to Windows-1251 conversion available");
-    }
-  }
-  ~Converter() { iconv_close(cd_); }
-  Converter(const Converter&) = delete;
-  Converter& operator=(const Converter&) = delete;
-
-  iconv_t get() const { return cd_; }
-
- private:
-  iconv_t cd_;
+// Code points of the Windows-1251 bytes 0x80..0xBF (0 where the code page has no character);
+// 0xC0..0xFF are the Cyrillic letters U+0410..U+044F in order.
+constexpr std::uint16_t kUpperHalf[64] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x0000, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
 };
 
 [[noreturn]] void reject(std::string_view utf8) {
   throw std::invalid_argument("text has no Windows-1251 form: \"" + std::string(utf8) + "\"");
 }
 
+char byte_for(std::uint32_t cp, std::string_view utf8) {
+  if (cp < 0x80) return static_cast<char>(cp);
+  if (cp >= 0x410 && cp <= 0x44F) return static_cast<char>(0xC0 + (cp - 0x410));
+  for (int i = 0; i < 64; ++i) {
+    if (kUpperHalf[i] == cp) return static_cast<char>(0x80 + i);
+  }
+  reject(utf8);
+}
+
 }  // namespace
 
+// A fixed table, so converting needs no code-page converter from the system at run time.
 std::string to_cp1251(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  Converter converter;
-  // Every Windows-1251 character comes from at least one UTF-8 byte, so the result is never
-  // longer than the input.
-  std::string result(utf8.size(), '\0');
-  char* in = const_cast<char*>(utf8.data());  // iconv's interface is not const-correct
-  std::size_t in_left = utf8.size();
-  char* out = result.data();
-  std::size_t out_left = result.size();
-
-  const std::size_t converted = iconv(converter.get(), &in, &in_left, &out, &out_left);
-  // A non-zero count of irreversible conversions means a character was replaced by a
-  // substitute; that is as wrong as a character with no form at all.
-  if (converted == static_cast<std::size_t>(-1) || converted != 0 || in_left != 0) {
-    reject(utf8);
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    int extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : -1;
+    if (extra < 0 || i + static_cast<std::size_t>(extra) >= utf8.size()) reject(utf8);
+    std::uint32_t cp = extra == 0 ? lead : extra == 1 ? (lead & 0x1Fu) : (lead & 0x0Fu);
+    for (int k = 1; k <= extra; ++k) {
+      const auto c = static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)]);
+      if ((c & 0xC0) != 0x80) reject(utf8);
+      cp = (cp << 6) | (c & 0x3Fu);
+    }
+    out += byte_for(cp, utf8);
+    i += static_cast<std::size_t>(extra) + 1;
   }
-  if (iconv(converter.get(), nullptr, nullptr, &out, &out_left) == static_cast<std::size_t>(-1)) {
-    reject(utf8);
-  }
-  result.resize(result.size() - out_left);
-  return result;
+  return out;
 }
 
 }  // namespace liftsim::textio

@@ -6,7 +6,8 @@
 
 namespace liftsim::textio {
 
-// Converts UTF-8 text to Windows-1251. Throws std::invalid_argument for text that has no
+// Converts UTF-8 text to Windows-1251 by a fixed table (no converter is loaded at run time).
+// Throws std::invalid_argument for text that is not UTF-8 or has no
 // Windows-1251 form (a fault in the program's own labels, never in user input).
 std::string to_cp1251(std::string_view utf8);
 

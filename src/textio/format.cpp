@@ -9,7 +9,6 @@
 #include <string>
 
 #include "textio/codepage.h"
-#include "textio/units.h"
 
 namespace liftsim::textio {
 
@@ -403,13 +402,6 @@ void Format::render(std::string& out, std::span<const Item> items) const {
     }
   }
   out.append("\r\n");
-}
-
-void write_formatted(int unit, const Format& format, std::span<const Item> items) {
-  static std::string records;  // reused: the program writes from one thread
-  records.clear();
-  format.render(records, items);
-  write_records(unit, records);
 }
 
 }  // namespace liftsim::textio

@@ -69,10 +69,4 @@ class Format {
   int value_count_ = 0;
 };
 
-// Renders the format and writes the records to the unit in one call.
-void write_formatted(int unit, const Format& format, std::span<const Item> items);
-inline void write_formatted(int unit, const Format& format, std::initializer_list<Item> items) {
-  write_formatted(unit, format, std::span<const Item>(items.begin(), items.size()));
-}
-
 }  // namespace liftsim::textio

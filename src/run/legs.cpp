@@ -1,23 +1,23 @@
-#include "driver/legs.h"
+#include "run/legs.h"
 
 #include <algorithm>
 #include <array>
 
-#include "driver/report.h"
 #include "model/fct.h"
 #include "numeric/xemi.h"
-#include "output/outp.h"
 
-namespace liftsim::driver {
+namespace liftsim::run {
 
-void run_leg(RunState& s, RunStats& stats) {
+void run_leg(RunState& s, std::span<output::PointObserver* const> observers, RunStats& stats) {
+  output::StepOutput step_output(s.model, s.obs, s.pub, s.hist, observers);
   auto fct = [&](double t, const double* y, double* dery) {
     ++stats.derivative_calls;
-    model::Fct(t, y, dery, s.par, s.hist, s.refs);
+    model::Fct(t, y, dery, s.model, s.pub, s.hist);
   };
-  auto outp = [&](double x, const double* y, const double*, int, int ndim, std::array<double, 5>&) {
+  auto outp = [&](double x, const double* y, const double* dery, int ihlf, int ndim,
+                  std::array<double, 5>&) {
     ++stats.output_calls;
-    output::Outp(x, y, ndim, s.par, s.refs, s.obs, s.hist);
+    step_output(x, y, dery, ihlf, ndim);
   };
   numeric::XemiStats leg;
   ++stats.legs;
@@ -32,19 +32,22 @@ void run_leg(RunState& s, RunStats& stats) {
   }
 }
 
-bool prepare_restart(RunState& s) {
-  const double t_reached = s.hist.ypop[model::kNdim];
-  if (!(t_reached - s.prmt[1] < 0.0)) return false;
-  write_leg_end(s.ihlf, t_reached);
-  if (s.ihlf != numeric::kIhlfStepTooSmall) return false;
+bool ended_early(const RunState& s) {
+  return s.hist.ypop[model::kNdim] - s.prmt[1] < 0.0;
+}
+
+bool wants_restart(const RunState& s) {
+  return ended_early(s) && s.ihlf == numeric::kIhlfStepTooSmall;
+}
+
+void prepare_restart(RunState& s) {
   s.prmt[2] = s.prmt[2] * double{0.9f};
   s.prmt[3] = s.prmt[3] * double{1.1f};
   for (int i = 0; i < model::kNdim; ++i) {
     s.dery[i] = s.w_err[i];
     s.y[i] = s.hist.ypop[i];
   }
-  s.prmt[0] = t_reached;
-  return true;
+  s.prmt[0] = s.hist.ypop[model::kNdim];
 }
 
 void start_integration(RunState& s) {
@@ -53,11 +56,4 @@ void start_integration(RunState& s) {
   s.hist.fi_roll = 0.0;
 }
 
-void integrate(RunState& s, RunStats& stats) {
-  start_integration(s);
-  do {
-    run_leg(s, stats);
-  } while (prepare_restart(s));
-}
-
-}  // namespace liftsim::driver
+}  // namespace liftsim::run

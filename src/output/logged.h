@@ -1,14 +1,14 @@
-// Step output: keeps the output history and writes the time-history records every 500th call.
+// Quantities derived from the state at an output point: wheel and cylinder forces, angles in
+// degrees, the analytic traction-wheel load and the accelerations of the observation points.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
-#include "model/state.h"
+#include "model/model.h"
 
 namespace liftsim::output {
 
-// Quantities logged on a writing call, derived from the state at that call and the history.
 struct Logged {
   double x_k = 0.0, z_k = 0.0;    // steered-axle point
   double dz_k = 0.0, F_kp = 0.0;  // steered tyre deflection and force (0 when lifted)
@@ -27,16 +27,12 @@ struct Logged {
   std::array<double, model::kObservationPoints> ax_p{}, az_p{};
 };
 
-// The logged quantities at (x, y). Reads the rates from `hist`; allocates nothing and writes
-// nothing. A load below 1 kg divides by zero in the analytic wheel load.
-Logged compute_logged(double x, const double* y, const model::Par& par,
-                      const model::StaticRefs& refs, const model::ObservationPoints& obs,
-                      const model::OutputHistory& hist);
+// The forces of the wheels and cylinders at the state y (cheap: no analytic load, no points).
+void compute_forces(const double* y, const model::Model& m, Logged& lg);
 
-// Called at every output point right after the derivative at (x, y) was evaluated.
-// Updates `hist`; on every 500th call (counting from 0) writes one record to each time-history
-// unit and one progress line to the console.
-void Outp(double x, const double* y, int ndim, const model::Par& par, const model::StaticRefs& refs,
-          const model::ObservationPoints& obs, model::OutputHistory& hist);
+// Everything logged at (x, y). Reads the rates from `hist`; allocates nothing and writes nothing.
+// A load below 1 kg divides by zero in the analytic wheel load.
+Logged compute_logged(double x, const double* y, const model::Model& m,
+                      const model::ObservationPoints& obs, const model::OutputHistory& hist);
 
 }  // namespace liftsim::output

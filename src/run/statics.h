@@ -1,11 +1,9 @@
 // Static equilibrium of the truck on its tyres and the static forces of the hydraulic elements.
 #pragma once
 
-#include <functional>
+#include "model/model.h"
 
-#include "model/state.h"
-
-namespace liftsim::driver {
+namespace liftsim::run {
 
 struct StaticsResult {
   double psi_0 = 0.0;    // geometric pitch angle
@@ -20,14 +18,20 @@ struct StaticsResult {
   double SF13 = 0.0;     // static tilt-cylinder force
   double SF12 = 0.0;     // static force of the lift cylinder and chains
   long trials = 0;       // trial angles of the scan
+  // Horizontal lever arms of mast, carriage and load about the traction axle.
+  double a_1 = 0.0, a_2 = 0.0, a_4 = 0.0;
+  double a_3 = 0.0;  // of the body at the equilibrium pitch
 };
 
-// Finds the equilibrium pitch Fi_3 and axle height Z_01.3 (written into y), the static deflections
-// and forces, and the references lh_free and z02_0. `pi` is the run's single-precision pi.
-// `on_equilibrium` is called with y as soon as the equilibrium is known (the report's
-// initial-state block is written there, before the cylinder statics).
-StaticsResult compute_statics(
-    model::Par& par, model::StateVector& y, model::StaticRefs& refs, double pi,
-    const std::function<void(const model::StateVector&)>& on_equilibrium = {});
+// Finds the equilibrium pitch Fi_3 and axle height Z_01.3 of the truck on `road` (written into y)
+// and the static wheel loads.
+StaticsResult find_equilibrium(const model::Par& par, const model::Road& road,
+                               model::StateVector& y);
 
-}  // namespace liftsim::driver
+// Then the static deflections and forces of the cylinders and the references lh_free and z02_0.
+// `F_kp` is the steered-wheel force the model has published so far (none before the first
+// evaluation: 0).
+void static_forces(const model::Par& par, const model::StateVector& y, double F_kp,
+                   StaticsResult& s, model::StaticRefs& refs);
+
+}  // namespace liftsim::run

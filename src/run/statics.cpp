@@ -1,15 +1,13 @@
-#include "driver/statics.h"
+#include "run/statics.h"
 
 #include <cmath>
 
-#include "model/road.h"
 #include "textio/fpe.h"
 
-namespace liftsim::driver {
+namespace liftsim::run {
 
 namespace {
 
-using model::z_road;
 namespace ix = model::ix;
 
 struct WheelLoads {
@@ -38,9 +36,10 @@ inline WheelLoads wheel_loads(const model::Par& par, const Levers& lv, double a_
 
 }  // namespace
 
-StaticsResult compute_statics(
-    model::Par& par, model::StateVector& y, model::StaticRefs& refs, double pi,
-    const std::function<void(const model::StateVector&)>& on_equilibrium) {
+StaticsResult find_equilibrium(const model::Par& par, const model::Road& road,
+                               model::StateVector& y) {
+  auto z_road = [&road](double x) { return road.z(x); };
+  constexpr double pi = model::kPi;
   StaticsResult s;
   const double X_013 = y[ix::X_013];
   const double Fi_1 = y[ix::Fi_1];
@@ -101,35 +100,50 @@ StaticsResult compute_statics(
   s.F_kp_0 = w.F_kp_0 < 0.0 ? 0.0 : w.F_kp_0;
   s.F_tp_0 = w.F_tp_0 < 0.0 ? 0.0 : w.F_tp_0;
   y[ix::Z_013] = (z_road(X_013) + par.R_t) - s.F_tp_0 / par.c_tr;
-  if (on_equilibrium) on_equilibrium(y);
+  s.a_1 = lv.a_1;
+  s.a_2 = lv.a_2;
+  s.a_4 = lv.a_4;
+  s.a_3 = a_3;
+  return s;
+}
+
+void static_forces(const model::Par& par, const model::StateVector& y, double F_kp,
+                   StaticsResult& s, model::StaticRefs& refs) {
+  const double Fi_1 = y[ix::Fi_1];
+  const double Fi_3 = y[ix::Fi_3];
+  const double Z_02 = y[ix::Z_02];
+  const double s1 = checked::sin(Fi_1);
+  const double c1 = checked::cos(Fi_1);
+  const double s3 = checked::sin(Fi_3);
+  const double c3 = checked::cos(Fi_3);
+  const double a_3 = s.a_3;
+  const double load_and_carriage = s.a_4 * par.m_4 + s.a_2 * par.m_2;
 
   // Lift cylinder and chains carry the carriage and the load.
   s.dl_lift = ((c1 * (par.m_4 + par.m_2)) * par.g) / par.c_lift;
 
   // Tilt cylinder: attachment points, line angle, length and the two moment balances.
-  par.xh_1r = c1 * par.xh_1 + s1 * par.zh_1;
-  par.zh_1r = -(s1 * par.xh_1) + c1 * par.zh_1;
-  par.xh_3r = c3 * par.xh_3 + s3 * par.zh_3;
-  par.zh_3r = -(s3 * par.xh_3) + c3 * par.zh_3;
-  par.fi_h = checked::atan((par.zh_3r - par.zh_1r) / (par.xh_1r - par.xh_3r));
-  const double dx = par.xh_1r - par.xh_3r;
-  const double dz = par.zh_1r - par.zh_3r;
-  par.lh_0 = checked::sqrt(dx * dx + dz * dz);
-  s.lh_0 = par.lh_0;
-  const double sh = checked::sin(par.fi_h);
-  const double ch = checked::cos(par.fi_h);
-  const double k_1 = (sh * par.xh_1r + ch * par.zh_1r) * par.c_tilt;
-  const double k_3 = (sh * par.xh_3r + ch * par.zh_3r) * par.c_tilt;
-  s.dl_t1 = ((lv.load_and_carriage + lv.a_1 * par.m_1) * par.g) / k_1;
+  const double xh_1r = c1 * par.xh_1 + s1 * par.zh_1;
+  const double zh_1r = -(s1 * par.xh_1) + c1 * par.zh_1;
+  const double xh_3r = c3 * par.xh_3 + s3 * par.zh_3;
+  const double zh_3r = -(s3 * par.xh_3) + c3 * par.zh_3;
+  const double fi_h = checked::atan((zh_3r - zh_1r) / (xh_1r - xh_3r));
+  const double dx = xh_1r - xh_3r;
+  const double dz = zh_1r - zh_3r;
+  s.lh_0 = checked::sqrt(dx * dx + dz * dz);
+  const double sh = checked::sin(fi_h);
+  const double ch = checked::cos(fi_h);
+  const double k_1 = (sh * xh_1r + ch * zh_1r) * par.c_tilt;
+  const double k_3 = (sh * xh_3r + ch * zh_3r) * par.c_tilt;
+  s.dl_t1 = ((load_and_carriage + s.a_1 * par.m_1) * par.g) / k_1;
   // The body balance takes the model's steered-wheel force, not the static one.
-  s.dl_t3 = -(((c3 * par.L_b) * par.F_kp) + (par.g * a_3) * par.m_3) / k_3;
+  s.dl_t3 = -(((c3 * par.L_b) * F_kp) + (par.g * a_3) * par.m_3) / k_3;
   s.dl_tilt = (s.dl_t3 + s.dl_t1) / 2.0;
-  refs.lh_free = par.lh_0 - s.dl_tilt;
+  refs.lh_free = s.lh_0 - s.dl_tilt;
 
   s.SF12 = par.c_lift * s.dl_lift;
   s.SF13 = s.dl_tilt * par.c_tilt;
   refs.z02_0 = Z_02 + s.dl_lift;
-  return s;
 }
 
-}  // namespace liftsim::driver
+}  // namespace liftsim::run

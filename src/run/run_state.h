@@ -1,16 +1,18 @@
-// Everything one run of the simulator owns: parameters, integration control, state, history.
+// Everything one run owns while it integrates: the model, the integration control, the state,
+// the integrator's storage and the output history.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
-#include "model/state.h"
+#include "model/model.h"
 #include "numeric/xemi.h"
 
-namespace liftsim::driver {
+namespace liftsim::run {
 
 struct RunState {
-  model::Par par;
+  model::Model model;
+  model::Published pub;  // what the model published at its last evaluation
   // Integration control: start time, end time, initial and largest step, error bound, stop flag.
   std::array<double, 5> prmt{};
   model::StateVector y{};      // state vector
@@ -19,9 +21,7 @@ struct RunState {
   std::int32_t ihlf = 0;       // integrator result code
   std::array<double, numeric::kAuxRows * model::kNdim> aux{};  // integrator work storage
   model::ObservationPoints obs;
-  model::StaticRefs refs;
   model::OutputHistory hist;
-  double pi = 0.0;  // pi of the static scan
 };
 
-}  // namespace liftsim::driver
+}  // namespace liftsim::run

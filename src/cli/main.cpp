@@ -2,11 +2,11 @@
 #include <cstdio>
 #include <exception>
 
-#include "driver/cli.h"
+#include "cli/app.h"
 
 int main(int argc, char** argv) {
   try {
-    return liftsim::driver::main_with_args(argc, argv);
+    return liftsim::cli::main_with_args(argc, argv);
   } catch (const std::exception& e) {
     // A fault of the program itself, never of the input: say so instead of aborting.
     std::fprintf(stderr, "liftsim: internal error: %s\n", e.what());

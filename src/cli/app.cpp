@@ -1,0 +1,89 @@
+#include "cli/app.h"
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+#include "cli/common.h"
+#include "cli/params_command.h"
+#include "cli/run_command.h"
+#include "textio/files.h"
+
+#ifndef LIFTSIM_VERSION
+#define LIFTSIM_VERSION "unknown"
+#endif
+
+namespace liftsim::cli {
+namespace {
+
+constexpr const char* kDescription =
+    "Simulates the planar dynamics of a lift truck. Without a command, reads dani.dat in the\n"
+    "folder and writes the report result.rez and 22 time-history files (*.rez) beside it;\n"
+    "statica.dat is opened and left unchanged. Progress lines go to standard output, error\n"
+    "reports to standard error (exit status 1); usage errors exit with status 2.\n"
+    "Of dani.dat a plain run uses the load mass m_4, the load height zc_4 (record 10) and the\n"
+    "observation points (records 38-43); every other record must be present but its value is\n"
+    "replaced by the built-in one ('liftsim params' lists them; --set NAME=VALUE uses another).";
+
+void add_case_options(CLI::App& app, CaseOptions& o) {
+  app.add_option("-C", o.directory, "Run in the folder DIR instead of the current one")
+      ->type_name("DIR");
+  app.add_option("--set", o.sets, "Use VALUE for the parameter NAME (repeatable)")
+      ->type_name("NAME=VALUE")
+      ->expected(1)
+      ->take_all();
+  app.add_option("--params", o.params_file,
+                 "Read NAME = VALUE assignments from a TOML file (--set wins)")
+      ->type_name("FILE");
+  app.add_option("--road", o.road_file,
+                 "Road profile: CSV of x [m], z [m] with increasing x (flat otherwise)")
+      ->type_name("FILE");
+  app.add_option("--max-restarts", o.max_restarts,
+                 "End the run after N restarts in a row that each advance less than 1 ms "
+                 "(default 50; 0: no limit)")
+      ->type_name("N");
+  app.add_flag("--quiet,-q", o.quiet, "No warnings");
+  app.add_flag("--warn", o.warn, "Warnings even when standard error is not a terminal");
+}
+
+}  // namespace
+
+int main_with_args(int argc, char** argv) {
+  CLI::App app{kDescription, "liftsim"};
+  app.set_version_flag("--version", "liftsim " LIFTSIM_VERSION);
+  app.require_subcommand(0, 1);
+  app.fallthrough(false);
+
+  RunOptions run_options;
+  add_case_options(app, run_options.case_options);
+  app.add_flag("--stats", run_options.stats,
+               "After the run, print integration statistics to standard error");
+
+  ParamsOptions params_options;
+  CLI::App* params = app.add_subcommand(
+      "params", "List every parameter: name, value a run uses, unit, source, meaning");
+  add_case_options(*params, params_options.case_options);
+  params->add_flag("--json", params_options.json, "As JSON");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    return report_usage_error(e.what());
+  }
+
+  try {
+    if (params->parsed()) return params_command(params_options);
+    return run_command(run_options);
+  } catch (const UsageError& e) {
+    return report_usage_error(e.message);
+  }
+}
+
+}  // namespace liftsim::cli

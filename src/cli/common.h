@@ -1,0 +1,57 @@
+// Shared pieces of the command line: usage errors, the run's folder, warnings, text for terminals.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "params/overrides.h"
+#include "model/road.h"
+#include "run/legs.h"
+
+namespace liftsim::cli {
+
+// Exit status of a usage error: nothing was run and no file was touched.
+inline constexpr int kUsageError = 2;
+
+// Thrown for a usage error; the message is for the user.
+struct UsageError {
+  std::string message;
+};
+
+// Control characters and terminal escapes in `text` shown as \xNN (and \n, \t, \\).
+std::string escaped(std::string_view text);
+
+// Writes "liftsim: <message>" and a hint to standard error; returns kUsageError.
+int report_usage_error(std::string_view message);
+
+// Options of every command that runs cases: the folder, the values set by name, the road.
+struct CaseOptions {
+  std::string directory;                 // -C
+  std::vector<std::string> sets;         // --set NAME=VALUE
+  std::string params_file;               // --params FILE
+  std::string road_file;                 // --road FILE
+  std::optional<int> max_restarts;       // --max-restarts N
+  bool quiet = false;                    // --quiet
+  bool warn = false;                     // --warn
+};
+
+// What the options resolve to, checked before anything runs.
+struct ResolvedCase {
+  int dir_fd = -1;  // owned by the caller (closed at exit)
+  params::Overrides overrides;
+  model::Road road;
+  run::RestartLimit restarts;
+};
+
+// Reads the parameter file, the --set values and the road profile and opens the folder; throws
+// UsageError for anything wrong.
+ResolvedCase resolve(const CaseOptions& options);
+
+// Whether warnings go to standard error: on a terminal, or with --warn; never with --quiet.
+bool warnings_wanted(const CaseOptions& options);
+
+// Reads a whole file named on the command line; throws UsageError when it cannot.
+std::string read_named_file(const std::string& path, std::string_view what);
+
+}  // namespace liftsim::cli

@@ -1,0 +1,89 @@
+#include "cli/params_command.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "run/input.h"
+#include "textio/files.h"
+
+namespace liftsim::cli {
+namespace {
+
+// Where a run takes the value from.
+std::string source_of(const params::Param& p, bool overridden) {
+  if (overridden) return "set";
+  if (p.record == 0) return "built-in";
+  if (p.built_in) return "built-in (dani.dat record " + std::to_string(p.record) + " ignored)";
+  return "dani.dat record " + std::to_string(p.record);
+}
+
+}  // namespace
+
+int params_command(const ParamsOptions& options) {
+  ResolvedCase rc = resolve(options.case_options);
+  // The values of dani.dat in the folder where it can be read; the built-in ones otherwise.
+  params::CaseValues values = params::built_in_case();
+  for (const auto& a : rc.overrides.list()) a.param->ref(values) = a.value;
+  bool have_input = false;
+  try {
+    textio::FileSet files(rc.dir_fd);
+    files.open_for_reading(12, "dani.dat");
+    const run::RecordSource source = [&files](std::string& record, std::size_t keep, int& e) {
+      return files.read_record(12, record, keep, e);
+    };
+    run::read_case(source, "dani.dat", rc.overrides, values, {});
+    have_input = true;
+  } catch (const textio::RunFailure&) {
+    values = params::built_in_case();
+    for (const auto& a : rc.overrides.list()) a.param->ref(values) = a.value;
+  }
+  if (rc.dir_fd >= 0) ::close(rc.dir_fd);
+
+  std::string out;
+  if (options.json) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const params::Param& p : params::all_params()) {
+      const bool overridden = rc.overrides.find(p).has_value();
+      nlohmann::ordered_json item;
+      item["name"] = p.name;
+      const bool known = have_input || p.built_in || overridden;
+      item["value"] = known ? nlohmann::ordered_json(params::get(p, values)) : nullptr;
+      item["unit"] = p.unit;
+      item["source"] = source_of(p, overridden);
+      item["record"] = p.record == 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(p.record);
+      item["built_in"] = p.built_in ? nlohmann::ordered_json(*p.built_in) : nullptr;
+      item["settable"] = p.settable;
+      item["echo_only"] = p.echo_only;
+      item["meaning"] = p.meaning;
+      list.push_back(item);
+    }
+    out = list.dump(2) + "\n";
+  } else {
+    out = "name     value         unit     source                                 meaning\n";
+    for (const params::Param& p : params::all_params()) {
+      const bool overridden = rc.overrides.find(p).has_value();
+      const bool known = have_input || p.built_in || overridden;
+      std::string line(p.name);
+      line.resize(std::max<std::size_t>(line.size() + 1, 9), ' ');
+      line += known ? params::shortest(params::get(p, values)) : "(dani.dat)";
+      line.resize(std::max<std::size_t>(line.size() + 1, 23), ' ');
+      line += p.unit;
+      line.resize(std::max<std::size_t>(line.size() + 1, 32), ' ');
+      line += source_of(p, overridden);
+      line.resize(std::max<std::size_t>(line.size() + 1, 71), ' ');
+      line += p.meaning;
+      if (!p.settable) line += " [not settable]";
+      out += line + "\n";
+    }
+    if (!have_input) {
+      out += "(no readable dani.dat in the folder: values marked (dani.dat) come from it)\n";
+    }
+  }
+  textio::write_all(STDOUT_FILENO, out);
+  return 0;
+}
+
+}  // namespace liftsim::cli

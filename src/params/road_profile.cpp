@@ -1,0 +1,68 @@
+#include "params/road_profile.h"
+
+#include <charconv>
+#include <cmath>
+#include <vector>
+
+namespace liftsim::params {
+namespace {
+
+std::string_view trim(std::string_view s) {
+  const auto first = s.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
+}
+
+bool number(std::string_view text, double& value) {
+  text = trim(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty()) return false;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+  return r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
+}  // namespace
+
+std::optional<ParseError> parse_road(std::string_view text, std::string_view file_name,
+                                     model::Road& road) {
+  std::vector<model::RoadPoint> points;
+  int line_number = 0;
+  bool first_content = true;
+  for (std::size_t start = 0; start <= text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = trim(text.substr(start, end - start));
+    start = end + 1;
+    ++line_number;
+    if (line.empty() || line.front() == '#') continue;
+    const std::string where = std::string(file_name) + ":" + std::to_string(line_number) + ": ";
+    const auto comma = line.find(',');
+    model::RoadPoint p;
+    const bool numeric = comma != std::string_view::npos && number(line.substr(0, comma), p.x) &&
+                         number(line.substr(comma + 1), p.z);
+    if (!numeric) {
+      if (first_content) {
+        first_content = false;  // a header row
+        continue;
+      }
+      return ParseError{where + "expected two numbers \"x,z\" (metres), found \"" +
+                        std::string(line) + "\""};
+    }
+    first_content = false;
+    if (!std::isfinite(p.x) || !std::isfinite(p.z)) {
+      return ParseError{where + "the numbers must be finite"};
+    }
+    if (!points.empty() && !(p.x > points.back().x)) {
+      return ParseError{where + "x must increase from line to line (x = " + shortest(p.x) +
+                        " after " + shortest(points.back().x) + ")"};
+    }
+    points.push_back(p);
+  }
+  if (points.size() < 2) {
+    return ParseError{std::string(file_name) + ": a road profile needs at least two points"};
+  }
+  road = model::Road(std::move(points));
+  return std::nullopt;
+}
+
+}  // namespace liftsim::params

@@ -1,0 +1,137 @@
+#include "run/input.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <span>
+#include <string>
+
+#include "textio/input_fields.h"
+
+namespace liftsim::run {
+namespace {
+
+using textio::ErrorCode;
+using textio::Statement;
+
+// The widest record statement reads two fields of ten columns.
+constexpr std::size_t kKeptBytes = 64;
+
+std::string describe(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  if (byte >= 0x20 && byte < 0x7F) return std::string("'") + c + "'";
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "byte 0x%02X", byte);
+  return hex;
+}
+
+std::string printable(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    out += (byte >= 0x20 && byte < 0x7F) ? c : '?';
+  }
+  return out;
+}
+
+// Whether a field's characters hold a mantissa without a decimal point (so the field's implied
+// point placed it) and at least one digit other than zero.
+bool implied_point_used(std::string_view field) {
+  bool digit = false;
+  for (char c : field) {
+    if (c == '.') return false;
+    if (c == 'e' || c == 'E' || c == 'd' || c == 'D') break;
+    if (c >= '1' && c <= '9') digit = true;
+  }
+  return digit;
+}
+
+[[noreturn]] void read_failure(std::string_view file_name, ErrorCode code, std::string message) {
+  textio::fail(code, Statement::read, file_name, std::move(message));
+}
+
+}  // namespace
+
+RecordSource memory_source(const std::string& text, std::size_t& position) {
+  return [&text, &position](std::string& record, std::size_t keep, int&) {
+    record.clear();
+    if (position >= text.size()) return textio::ReadStatus::end_of_file;
+    const std::size_t lf = text.find('\n', position);
+    const std::size_t end = lf == std::string::npos ? text.size() : lf;
+    record.assign(text, position, std::min(end - position, keep));
+    position = lf == std::string::npos ? text.size() : lf + 1;
+    return textio::ReadStatus::ok;
+  };
+}
+
+void read_case(const RecordSource& source, std::string_view file_name,
+               const params::Overrides& overrides, params::CaseValues& values, const EchoFn& echo,
+               InputNotes* notes) {
+  const auto blocks = params::echo_blocks();
+  std::size_t next_block = 0;
+  std::string record;
+  for (const params::Record& rec : params::records()) {
+    const std::string number = std::to_string(rec.number);
+    int error_number = 0;
+    switch (source(record, kKeptBytes, error_number)) {
+      case textio::ReadStatus::ok:
+        break;
+      case textio::ReadStatus::end_of_file:
+        read_failure(file_name, ErrorCode::F6501, "end of file: record " + number + " of " +
+                                   std::to_string(params::kInputRecords) + " (" +
+                                   std::string(rec.what) + ") is missing");
+      case textio::ReadStatus::failure:
+        read_failure(file_name, ErrorCode::F6500, "read failure at record " + number + " (" + std::string(rec.what) +
+                                   "): " + std::strerror(error_number));
+    }
+    const std::array<textio::FieldSpec, 2> fields{rec.field, rec.field};
+    std::array<double, 2> read{};
+    textio::FieldFailure failure;
+    if (!textio::read_fields(record, std::span(fields.data(), rec.fields), read, failure)) {
+      const std::string where = "record " + number + ", columns " +
+                                std::to_string(failure.first_column) + "-" +
+                                std::to_string(failure.last_column) + " (" +
+                                std::string(rec.field_what[failure.field_index]) + ")";
+      switch (failure.error) {
+        case textio::FieldError::bad_character:
+          read_failure(file_name, ErrorCode::F6103, "invalid character " + describe(failure.offending) + " in " + where);
+        case textio::FieldError::too_large:
+          read_failure(file_name, ErrorCode::F6102,
+               "value '" + printable(failure.text) + "' too large for a double in " + where);
+        case textio::FieldError::end_of_file:
+        case textio::FieldError::none:
+          break;
+      }
+      read_failure(file_name, ErrorCode::F6501, "end-of-file mark (Ctrl-Z) in " + where);
+    }
+
+    for (int k = 0; k < rec.fields; ++k) {
+      const params::Param& p = *params::find_param(rec.params[k]);
+      double used = read[k];
+      if (p.built_in) used = *p.built_in;
+      if (const auto set = overrides.find(p)) used = *set;
+      p.ref(values) = used;
+      if (notes == nullptr) continue;
+      if (p.built_in && read[k] != *p.built_in && !overrides.find(p)) {
+        notes->ignored.push_back({rec.number, &p, read[k], used});
+      }
+      if (!p.built_in && !overrides.find(p)) {
+        // Where the value reaches the model, a field without a decimal point that the implied
+        // point moved deserves a word. The field's text is cut as the reader cut it.
+        const int first = k * rec.field.w;
+        const std::string field =
+            first < static_cast<int>(record.size()) ? record.substr(first, rec.field.w) : "";
+        const std::size_t comma = field.find(',');
+        const std::string text = field.substr(0, comma);
+        if (implied_point_used(text)) notes->implied_points.push_back({rec.number, &p, text, used});
+      }
+    }
+
+    if (next_block < blocks.size() && blocks[next_block].after_record == rec.number) {
+      if (echo) echo(blocks[next_block], values);
+      ++next_block;
+    }
+  }
+}
+
+}  // namespace liftsim::run

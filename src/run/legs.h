@@ -1,0 +1,49 @@
+// Integration legs: the integrator driven over the run's time span and restarted when it gives up.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "output/step_output.h"
+#include "run/run_state.h"
+
+namespace liftsim::run {
+
+// Counters of one run, for `liftsim --stats` and the summary.
+struct RunStats {
+  std::int64_t derivative_calls = 0;
+  std::int64_t output_calls = 0;
+  std::int64_t accepted_steps = 0;
+  std::int64_t halvings = 0;
+  std::int64_t doublings = 0;
+  std::int64_t legs = 0;
+  double smallest_step = 0.0;  // smallest step of an accepted point
+};
+
+// When restarts stop making progress. A restart is stalled when its leg advanced the time by
+// less than `min_advance` seconds; `max_stalled` stalled restarts in a row end the run
+// (0: never).
+struct RestartLimit {
+  int max_stalled = 50;
+  double min_advance = 1e-3;
+};
+
+// Prepares the first leg: the output history's previous state, the error weights and the rolling
+// angle, which starts at zero once for the whole run (a restart resumes the wheel-shaft angle from
+// the last output point, so the rolling angle resumes with it).
+void start_integration(RunState& run);
+
+// One integrator call from the current prmt, y and dery (the error weights), with the truck model
+// as right-hand side and the step output with `observers` as observer.
+void run_leg(RunState& run, std::span<output::PointObserver* const> observers, RunStats& stats);
+
+// After a leg whose last output point lies before the end time: whether the integrator gave up on
+// a too-small step, so that the run restarts.
+bool ended_early(const RunState& run);
+bool wants_restart(const RunState& run);
+
+// Prepares the next leg from the last output point with the step times 0.9 and the error bound
+// times 1.1.
+void prepare_restart(RunState& run);
+
+}  // namespace liftsim::run

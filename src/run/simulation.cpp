@@ -1,0 +1,166 @@
+#include "run/simulation.h"
+
+#include "model/forces.h"
+#include "output/history_files.h"
+#include "run/report.h"
+#include "run/run_state.h"
+#include "textio/fpe.h"
+
+namespace liftsim::run {
+namespace {
+
+using textio::ErrorCode;
+
+// The state of one run, kept outside the frames that may be left by a floating-point trap.
+struct Context {
+  const RunSpec& spec;
+  RunResult& result;
+  RunState state;
+  std::optional<textio::FileSet> files;
+  std::optional<Report> report;
+  std::optional<output::HistoryFiles> history;
+  std::vector<output::PointObserver*> observers;
+  std::size_t input_position = 0;
+};
+
+textio::RunError stall_error(const RunState& s, const RestartLimit& limit, double since) {
+  std::string message = "integration stalled: " + std::to_string(limit.max_stalled) +
+                        " restarts in a row since t = " + params::shortest(since) +
+                        " s each advanced less than " + params::shortest(limit.min_advance) +
+                        " s; last output at t = " +
+                        params::shortest(s.hist.ypop[model::kNdim]) + " s";
+  return textio::RunError{ErrorCode::M6110, textio::Statement::math, {}, message};
+}
+
+// Statics, then the integration legs with their restarts. Runs with the floating-point traps on.
+void integrate(Context& c) {
+  RunState& s = c.state;
+  RunResult& r = c.result;
+  StaticsResult& st = r.statics.emplace(find_equilibrium(s.model.par, s.model.road, s.y));
+  if (c.report) c.report->initial_state(s.y);
+  static_forces(s.model.par, s.y, s.pub.F_kp, st, s.model.refs);
+  if (c.report) c.report->statics(st, s.model.refs.lh_free);
+  s.model.engine = model::engine_curve(s.model.par);
+
+  start_integration(s);
+  int stalled = 0;
+  double stall_start = s.prmt[0];
+  for (;;) {
+    const double leg_start = s.prmt[0];
+    run_leg(s, c.observers, r.stats);
+    r.t_reached = s.hist.ypop[model::kNdim];
+    if (!ended_early(s)) return;
+    r.leg_ends.emplace_back(s.ihlf, r.t_reached);
+    if (c.report) c.report->leg_end(s.ihlf, r.t_reached);
+    if (!wants_restart(s)) return;
+    // Restarts that keep failing close to where they began are going nowhere.
+    if (r.t_reached - leg_start < c.spec.restarts.min_advance) {
+      if (stalled == 0) stall_start = leg_start;
+      ++stalled;
+    } else {
+      stalled = 0;
+    }
+    if (c.spec.restarts.max_stalled > 0 && stalled >= c.spec.restarts.max_stalled) {
+      r.outcome = Outcome::stalled;
+      r.error = stall_error(s, c.spec.restarts, stall_start);
+      return;
+    }
+    prepare_restart(s);
+    ++r.restarts;
+  }
+}
+
+void run_case(Context& c) {
+  const RunSpec& spec = c.spec;
+  RunResult& r = c.result;
+  RunState& s = c.state;
+
+  // Open every file first, as a plain run always has.
+  if (spec.legacy_files) {
+    c.files.emplace(spec.dir_fd);
+    if (!spec.input_text) c.files->open(kInputUnit, "dani.dat");
+    c.files->open(kReportUnit, "result.rez");
+    c.files->open(kStaticaUnit, "statica.dat");
+    output::open_history_files(*c.files);
+    c.report.emplace(*c.files, kReportUnit);
+    c.history.emplace(*c.files, spec.console);
+    c.observers.push_back(&*c.history);
+  } else if (!spec.input_text) {
+    c.files.emplace(spec.dir_fd);
+    c.files->open_for_reading(kInputUnit, "dani.dat");
+  }
+  for (output::PointObserver* o : spec.observers) c.observers.push_back(o);
+
+  // Input: built-in values, the records, and the values set by name.
+  r.values = params::built_in_case();
+  for (const params::Assignment& a : spec.overrides.list()) {
+    if (a.param->record == 0) a.param->ref(r.values) = a.value;
+  }
+  RecordSource source;
+  std::string file_name = "dani.dat";
+  if (spec.input_text) {
+    source = memory_source(*spec.input_text, c.input_position);
+  } else {
+    source = [&c](std::string& record, std::size_t keep, int& error_number) {
+      return c.files->read_record(kInputUnit, record, keep, error_number);
+    };
+  }
+  EchoFn echo;
+  if (c.report) {
+    echo = [&c](const params::EchoBlock& b, const params::CaseValues& v) { c.report->echo(b, v); };
+  }
+  read_case(source, file_name, spec.overrides, r.values, echo, &r.notes);
+  if (c.files && !spec.input_text) c.files->close(kInputUnit);
+  r.input_read = true;
+  if (spec.on_input) spec.on_input(r.values, r.notes);
+
+  s.model.par = r.values.par;
+  s.model.road = spec.road;
+  s.prmt = r.values.prmt;
+  s.obs = r.values.obs;
+  // Initial state: the truck at rest on undeflected wheels, the load 0.6 m along the forks.
+  s.y.fill(0.0);
+  s.y[model::ix::Z_013] = double{0.401f};
+  s.y[model::ix::X_C4] = double{0.6f};
+  s.w_err.fill(double{0.0714285746f});
+  s.hist.n_out = 0;
+  s.hist.fi_roll = 0.0;
+  s.hist.t_prev = s.prmt[0];
+  s.hist.t_last = s.prmt[0];
+
+  auto body = [&c] { integrate(c); };
+  if (auto fault = textio::run_with_fp_traps(body)) {
+    r.outcome = Outcome::error;
+    r.error = std::move(fault);
+    r.t_reached = s.hist.ypop[model::kNdim];
+  }
+}
+
+}  // namespace
+
+const char* outcome_name(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::completed:
+      return "completed";
+    case Outcome::error:
+      return "error";
+    case Outcome::stalled:
+      return "stalled";
+  }
+  return "?";
+}
+
+RunResult simulate(const RunSpec& spec) {
+  RunResult result;
+  Context c{spec, result, {}, {}, {}, {}, {}, 0};
+  try {
+    run_case(c);
+  } catch (const textio::RunFailure& failure) {
+    result.outcome = Outcome::error;
+    result.error = failure.error();
+    result.t_reached = c.state.hist.ypop[model::kNdim];
+  }
+  return result;
+}
+
+}  // namespace liftsim::run

@@ -1,0 +1,66 @@
+// One run of the simulator as a library call: input, statics, integration legs and the outputs
+// the caller chooses. A run owns all its state; runs on different threads share nothing.
+#pragma once
+
+#include <fcntl.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/road.h"
+#include "output/step_output.h"
+#include "params/overrides.h"
+#include "run/input.h"
+#include "run/legs.h"
+#include "run/statics.h"
+#include "textio/files.h"
+#include "textio/run_error.h"
+
+namespace liftsim::run {
+
+enum class Outcome {
+  completed,  // reached the end time, or a leg ended short of it with a code other than 11
+  error,      // a file, input or floating-point failure ended the run
+  stalled,    // restarts stopped making progress
+};
+
+const char* outcome_name(Outcome outcome);
+
+struct RunSpec {
+  int dir_fd = AT_FDCWD;  // the run's folder
+  // The 25 files of a plain run: dani.dat opened (created when missing) with the report and the
+  // time histories beside it. Without them the run touches no file but its input, which it only
+  // reads.
+  bool legacy_files = true;
+  // Input held in memory instead of dani.dat in the folder.
+  std::optional<std::string> input_text;
+  params::Overrides overrides;
+  model::Road road;
+  RestartLimit restarts;
+  textio::Console* console = nullptr;  // progress lines (with the time-history files)
+  std::vector<output::PointObserver*> observers;  // run after the time-history files
+  // Called once the input is read, with the values as the run will use them.
+  std::function<void(const params::CaseValues& values, const InputNotes& notes)> on_input;
+};
+
+struct RunResult {
+  Outcome outcome = Outcome::completed;
+  std::optional<textio::RunError> error;  // for `error` and `stalled`
+  RunStats stats;
+  params::CaseValues values;  // as the run used them
+  InputNotes notes;           // what the input held that reads surprisingly
+  bool input_read = false;
+  std::optional<StaticsResult> statics;
+  double t_reached = 0.0;  // time of the last output point
+  int restarts = 0;
+  std::vector<std::pair<int, double>> leg_ends;  // (ihlf, time) of legs ending early
+};
+
+RunResult simulate(const RunSpec& spec);
+
+inline constexpr int kInputUnit = 12;
+inline constexpr int kStaticaUnit = 14;
+
+}  // namespace liftsim::run

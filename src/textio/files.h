@@ -1,0 +1,96 @@
+// A run's files: numbered units opened relative to the run's folder, record writes and reads.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "textio/run_error.h"
+
+namespace liftsim::textio {
+
+enum class ReadStatus { ok, end_of_file, failure };
+
+// The files one run has open, each on a unit number 0..99, opened relative to the run's folder
+// (a directory descriptor, not the process's working directory). Nothing here is shared between
+// runs. Failures throw RunFailure with the OPEN, READ or WRITE report's values; using a unit
+// number outside 0..99, or a unit that is not connected, is a fault of the calling code and
+// throws std::logic_error. The destructor closes every unit still connected.
+class FileSet {
+ public:
+  static constexpr int kUnitCount = 100;
+
+  // `dir_fd`: the run's folder (AT_FDCWD for the working directory); not owned.
+  explicit FileSet(int dir_fd);
+  ~FileSet();
+  FileSet(const FileSet&) = delete;
+  FileSet& operator=(const FileSet&) = delete;
+
+  // Connects `unit` to the named file (blanks around the name removed): a missing file is created
+  // empty, an existing one is opened unchanged, read-write, else read-only, else write-only.
+  // A unit that is already connected is closed first.
+  void open(int unit, std::string_view file_name);
+
+  // Connects `unit` to an existing file for reading only; nothing is created or changed.
+  void open_for_reading(int unit, std::string_view file_name);
+
+  // Disconnects the unit and keeps the file. Closing a free unit does nothing.
+  void close(int unit);
+  void close_all();
+
+  // Name the unit was opened with; empty for a free unit.
+  std::string_view file_name(int unit) const;
+
+  // Writes complete records (each already ending in CR LF) to the unit, in one system call when the
+  // operating system takes it whole. Just before the first write to a unit the file is cut at the
+  // current position. A refused write is F6421, a full disk F6422.
+  void write_records(int unit, std::string_view records);
+
+  // Takes the next record (up to LF, which is not kept; a final line without LF is a record too).
+  // At most `keep` leading bytes are stored in `record`; the rest of the record is skipped, however
+  // long. On `failure`, `error_number` holds the operating system's error.
+  ReadStatus read_record(int unit, std::string& record, std::size_t keep, int& error_number);
+
+ private:
+  enum class Access { read_write, read_only, write_only };
+  struct Unit {
+    int fd = -1;
+    std::string name;
+    Access access = Access::read_write;
+    int refusal = 0;                 // why read-write access was refused, when the unit got less
+    bool written = false;            // set at the first write; the file is cut only then
+    std::unique_ptr<char[]> buffer;  // read-ahead, allocated at the first read
+    std::size_t begin = 0;           // unconsumed bytes are buffer[begin, end)
+    std::size_t end = 0;
+  };
+
+  Unit& slot(int unit);
+  const Unit& slot(int unit) const;
+  Unit& connected(int unit);
+  void attach(int unit, int fd, std::string name, Access access, int refusal);
+
+  int dir_fd_;
+  std::array<Unit, kUnitCount> units_;
+};
+
+// Standard output of a run: the progress lines and the stop line. A failing write is the WRITE
+// report for the file name "stdout".
+class Console {
+ public:
+  explicit Console(int fd) : fd_(fd) {}
+  void write(std::string_view bytes);
+  // Ends an open line with CR LF, then writes "Stop - Program terminated." and CR LF.
+  void write_stop_line();
+
+ private:
+  int fd_;
+  bool line_open_ = false;
+};
+
+// Writes every byte to `fd`, going on after partial writes and interruptions. Async-signal-safe.
+// Returns false with errno set when the descriptor refuses the bytes.
+bool write_all(int fd, std::string_view bytes);
+
+}  // namespace liftsim::textio
