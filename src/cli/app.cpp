@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/common.h"
+#include "cli/columns_command.h"
 #include "cli/params_command.h"
 #include "cli/run_command.h"
 #include "textio/files.h"
@@ -59,12 +60,34 @@ int main_with_args(int argc, char** argv) {
   add_case_options(app, run_options.case_options);
   app.add_flag("--stats", run_options.stats,
                "After the run, print integration statistics to standard error");
+  ResultOptions& ro = run_options.results;
+  app.add_option("--csv", ro.csv_file,
+                 "Write every output point to FILE as CSV ('liftsim columns' lists the columns)")
+      ->type_name("FILE");
+  app.add_option("--grid", ro.grid_step,
+                 "With --csv: rows at t_start + k*DT, interpolated between output points")
+      ->type_name("DT");
+  app.add_option("--summary", ro.summary_file,
+                 "Write the run summary and verdict to FILE as JSON ('-': lines on stdout)")
+      ->type_name("FILE");
+  app.add_option("--slide-limit", ro.slide_limit,
+                 "Verdict: largest load travel along the forks still held, m (default 0.05)")
+      ->type_name("M");
+  app.add_option("--lift-force", ro.lift_force,
+                 "Verdict: steered-wheel force at or below which the wheels count as lifted, N "
+                 "(default 0)")
+      ->type_name("N");
 
   ParamsOptions params_options;
   CLI::App* params = app.add_subcommand(
       "params", "List every parameter: name, value a run uses, unit, source, meaning");
   add_case_options(*params, params_options.case_options);
   params->add_flag("--json", params_options.json, "As JSON");
+
+  bool columns_json = false;
+  CLI::App* columns =
+      app.add_subcommand("columns", "List the CSV columns: name, unit, group, meaning");
+  columns->add_flag("--json", columns_json, "As JSON");
 
   try {
     app.parse(argc, argv);
@@ -80,6 +103,7 @@ int main_with_args(int argc, char** argv) {
 
   try {
     if (params->parsed()) return params_command(params_options);
+    if (columns->parsed()) return columns_command(columns_json);
     return run_command(run_options);
   } catch (const UsageError& e) {
     return report_usage_error(e.message);

@@ -2,10 +2,16 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 
+#include "results/csv_writer.h"
+#include "results/summary.h"
+#include "results/summary_text.h"
 #include "run/simulation.h"
+#include "textio/buffered_file.h"
 #include "textio/files.h"
 
 namespace liftsim::cli {
@@ -48,9 +54,25 @@ std::string input_warnings(const params::CaseValues& values, const run::InputNot
   return text;
 }
 
+void check_result_options(const ResultOptions& r) {
+  if (r.grid_step && !(std::isfinite(*r.grid_step) && *r.grid_step > 0.0)) {
+    throw UsageError{"--grid: the step must be a finite number of seconds > 0"};
+  }
+  if (r.grid_step && r.csv_file.empty()) throw UsageError{"--grid needs --csv FILE"};
+  if (!(std::isfinite(r.slide_limit) && r.slide_limit >= 0.0)) {
+    throw UsageError{"--slide-limit must be a finite length >= 0 (m)"};
+  }
+  if (!std::isfinite(r.lift_force)) throw UsageError{"--lift-force must be a finite force (N)"};
+  if (r.csv_file == "-" && r.summary_file == "-") {
+    throw UsageError{"--csv - and --summary - cannot both use standard output"};
+  }
+}
+
 int run_command(const RunOptions& options) {
+  check_result_options(options.results);
   ResolvedCase rc = resolve(options.case_options);
   const bool warn = warnings_wanted(options.case_options);
+  const ResultOptions& ro = options.results;
 
   textio::Console console(STDOUT_FILENO);
   run::RunSpec spec;
@@ -64,19 +86,57 @@ int run_command(const RunOptions& options) {
       textio::write_all(STDERR_FILENO, input_warnings(values, notes));
     };
   }
-  const run::RunResult result = run::simulate(spec);
+  results::SummaryObserver summary({ro.slide_limit, ro.lift_force});
+  textio::BufferedFile csv_file;
+  std::optional<results::CsvWriter> csv;
+  std::optional<textio::RunError> error;
+  try {
+    if (!ro.csv_file.empty()) {
+      csv_file.open(ro.csv_file);
+      csv.emplace(csv_file, ro.grid_step);
+      spec.observers.push_back(&*csv);
+    }
+  } catch (const textio::RunFailure& failure) {
+    error = failure.error();
+  }
+  if (!ro.summary_file.empty()) spec.observers.push_back(&summary);
+
+  run::RunResult result;
+  if (!error) {
+    result = run::simulate(spec);
+    error = result.error;
+  }
   if (rc.dir_fd >= 0) ::close(rc.dir_fd);
 
-  if (result.error) {
-    textio::write_all(STDERR_FILENO, textio::report_text(*result.error));
-    if (options.stats) textio::write_all(STDERR_FILENO, stats_line(result.stats));
-    return 1;
-  }
-  if (options.stats) textio::write_all(STDERR_FILENO, stats_line(result.stats));
+  // Every whole row the run produced stays in the CSV, whatever ended the run.
   try {
-    console.write_stop_line();
+    if (csv_file.is_open()) csv_file.close();
   } catch (const textio::RunFailure& failure) {
-    textio::write_all(STDERR_FILENO, textio::report_text(failure.error()));
+    if (!error) error = failure.error();
+  }
+  if (!error) {
+    if (options.stats) textio::write_all(STDERR_FILENO, stats_line(result.stats));
+    try {
+      console.write_stop_line();
+    } catch (const textio::RunFailure& failure) {
+      error = failure.error();
+    }
+  }
+  if (!ro.summary_file.empty() && result.input_read) {
+    const results::Summary s = results::summarize(result, summary);
+    try {
+      textio::BufferedFile out;
+      out.open(ro.summary_file);
+      out.buffer() = ro.summary_file == "-" ? results::summary_lines(s) : results::summary_json(s);
+      out.end_record();
+      out.close();
+    } catch (const textio::RunFailure& failure) {
+      if (!error) error = failure.error();
+    }
+  }
+  if (error) {
+    textio::write_all(STDERR_FILENO, textio::report_text(*error));
+    if (options.stats) textio::write_all(STDERR_FILENO, stats_line(result.stats));
     return 1;
   }
   return 0;

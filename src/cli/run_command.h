@@ -6,8 +6,18 @@
 
 namespace liftsim::cli {
 
+// Options for the results of one run beyond the plain run's files.
+struct ResultOptions {
+  std::string csv_file;             // --csv FILE
+  std::optional<double> grid_step;  // --grid DT
+  std::string summary_file;         // --summary FILE, or "-" for lines on standard output
+  double slide_limit = 0.05;        // --slide-limit M
+  double lift_force = 0.0;          // --lift-force N
+};
+
 struct RunOptions {
   CaseOptions case_options;
+  ResultOptions results;
   bool stats = false;  // --stats
 };
 

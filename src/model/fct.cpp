@@ -40,6 +40,10 @@ void fct_assemble(double x, const double* y, const Model& model, Published& pub,
   const double c1 = chk::cos(Fi_1);
   const double s3 = chk::sin(Fi_3);
   const double c3 = chk::cos(Fi_3);
+  pub.s1 = s1;
+  pub.c1 = c1;
+  pub.s3 = s3;
+  pub.c3 = c3;
   const double xc_1r = par.xc_1 * c1 + par.zc_1 * s1;
   const double zc_1r = par.zc_1 * c1 - par.xc_1 * s1;
   const double xc_2r = (par.zc_2 + Z_02) * s1 + (par.xc_2 + par.x_O2) * c1;
@@ -170,6 +174,7 @@ void fct_assemble(double x, const double* y, const Model& model, Published& pub,
   const double n_e = engine_speed(par, VFi_tk);
   const double M_eng = drive_torque(par, model.engine, n_e);
   pub.M_eng = M_eng;
+  pub.n_e = n_e;
   const double M_net = M_eng - par.c_tt * dfi_t;
   el.n_e = n_e;
   el.M_net = M_net;

@@ -71,7 +71,7 @@ void close_history_files(textio::FileSet& files) {
   for (int unit = 21; unit <= 57; ++unit) files.close(unit);
 }
 
-HistoryFiles::HistoryFiles(textio::FileSet& files, textio::Console* console)
+HistoryFiles::HistoryFiles(textio::FileSet* files, textio::Console* console)
     : files_(files), console_(console) {
   buffer_.reserve(128);
 }
@@ -79,6 +79,7 @@ HistoryFiles::HistoryFiles(textio::FileSet& files, textio::Console* console)
 void HistoryFiles::on_point(const OutputPoint& p) {
   if (p.n_out % kThinning != 0) return;
   const Logged lg = compute_logged(p.x, p.y, *p.model, *p.obs, *p.hist);
+  if (files_ == nullptr) return;
   for (std::size_t i = 0; i < kHistoryFiles.size(); ++i) {
     if (i == kProgressLineAfter && console_ != nullptr) {
       buffer_.clear();
@@ -93,7 +94,7 @@ void HistoryFiles::on_point(const OutputPoint& p) {
     } else {
       three_columns().render(buffer_, {p.x, f.value[0](lg, p.y, *p.pub), f.value[1](lg, p.y, *p.pub)});
     }
-    files_.write_records(f.unit, buffer_);
+    files_->write_records(f.unit, buffer_);
   }
 }
 

@@ -35,13 +35,15 @@ void open_history_files(textio::FileSet& files);
 void close_history_files(textio::FileSet& files);
 
 // Writes the records on every 500th point; the progress line goes to `console` when there is one.
+// Without files it still works out the logged quantities on those points, so that a run fails
+// where a run with files fails (a load below 1 kg divides by zero in the analytic wheel load).
 class HistoryFiles : public PointObserver {
  public:
-  HistoryFiles(textio::FileSet& files, textio::Console* console);
+  HistoryFiles(textio::FileSet* files, textio::Console* console);
   void on_point(const OutputPoint& point) override;
 
  private:
-  textio::FileSet& files_;
+  textio::FileSet* files_;
   textio::Console* console_;
   std::string buffer_;
 };

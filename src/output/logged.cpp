@@ -23,12 +23,18 @@ std::int32_t wrap_mul(std::int32_t a, std::int32_t b) {
 
 }  // namespace
 
-void compute_forces(const double* y, const model::Model& m, Logged& lg) {
+Trig trig_of(const double* y) {
+  Trig t;
+  t.s1 = checked::sin(y[ix::Fi_1]);
+  t.c1 = checked::cos(y[ix::Fi_1]);
+  t.s3 = checked::sin(y[ix::Fi_3]);
+  t.c3 = checked::cos(y[ix::Fi_3]);
+  return t;
+}
+
+void compute_forces(const double* y, const model::Model& m, const Trig& t, Logged& lg) {
   const model::Par& par = m.par;
-  const double s1 = checked::sin(y[ix::Fi_1]);
-  const double c1 = checked::cos(y[ix::Fi_1]);
-  const double s3 = checked::sin(y[ix::Fi_3]);
-  const double c3 = checked::cos(y[ix::Fi_3]);
+  const double s1 = t.s1, c1 = t.c1, s3 = t.s3, c3 = t.c3;
 
   // Steered wheel: tyre and buffer in series, no pull when lifted.
   lg.x_k = y[ix::X_013] - par.L_b * c3;
@@ -62,9 +68,10 @@ Logged compute_logged(double /*x*/, const double* y, const model::Model& m,
                       const model::ObservationPoints& obs, const model::OutputHistory& hist) {
   Logged lg;
   const model::Par& par = m.par;
-  compute_forces(y, m, lg);
-  const double s3 = checked::sin(y[ix::Fi_3]);
-  const double c3 = checked::cos(y[ix::Fi_3]);
+  const Trig t = trig_of(y);
+  compute_forces(y, m, t, lg);
+  const double s3 = t.s3;
+  const double c3 = t.c3;
 
   lg.Fi_1deg = (y[ix::Fi_1] / model::kPi) * 180.0;
   lg.Fi_3deg = (y[ix::Fi_3] / model::kPi) * 180.0;

@@ -27,8 +27,19 @@ struct Logged {
   std::array<double, model::kObservationPoints> ax_p{}, az_p{};
 };
 
-// The forces of the wheels and cylinders at the state y (cheap: no analytic load, no points).
-void compute_forces(const double* y, const model::Model& m, Logged& lg);
+// Sines and cosines of the mast angle Fi_1 and the body pitch Fi_3 of a state.
+struct Trig {
+  double s1, c1, s3, c3;
+};
+Trig trig_of(const double* y);
+// The same as the model published them for the state it evaluated last.
+inline Trig trig_of(const model::Published& pub) {
+  return {pub.s1, pub.c1, pub.s3, pub.c3};
+}
+
+// The forces of the wheels and cylinders, the steered-axle point and the cylinder length at the
+// state y (cheap: no analytic load, no observation points).
+void compute_forces(const double* y, const model::Model& m, const Trig& t, Logged& lg);
 
 // Everything logged at (x, y). Reads the rates from `hist`; allocates nothing and writes nothing.
 // A load below 1 kg divides by zero in the analytic wheel load.

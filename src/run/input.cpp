@@ -69,6 +69,7 @@ void read_case(const RecordSource& source, std::string_view file_name,
                InputNotes* notes) {
   const auto blocks = params::echo_blocks();
   std::size_t next_block = 0;
+  if (notes != nullptr) notes->plain = params::built_in_case();
   std::string record;
   for (const params::Record& rec : params::records()) {
     const std::string number = std::to_string(rec.number);
@@ -112,6 +113,7 @@ void read_case(const RecordSource& source, std::string_view file_name,
       if (const auto set = overrides.find(p)) used = *set;
       p.ref(values) = used;
       if (notes == nullptr) continue;
+      p.ref(notes->plain) = p.built_in ? *p.built_in : read[k];
       if (p.built_in && read[k] != *p.built_in && !overrides.find(p)) {
         notes->ignored.push_back({rec.number, &p, read[k], used});
       }

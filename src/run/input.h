@@ -37,6 +37,7 @@ struct ImpliedPoint {
 struct InputNotes {
   std::vector<IgnoredValue> ignored;
   std::vector<ImpliedPoint> implied_points;
+  params::CaseValues plain;  // the values a run without values set by name would use
 };
 
 // Called after the group of records that ends a report block, with the values as used.

@@ -83,12 +83,15 @@ void run_case(Context& c) {
     c.files->open(kStaticaUnit, "statica.dat");
     output::open_history_files(*c.files);
     c.report.emplace(*c.files, kReportUnit);
-    c.history.emplace(*c.files, spec.console);
-    c.observers.push_back(&*c.history);
-  } else if (!spec.input_text) {
-    c.files.emplace(spec.dir_fd);
-    c.files->open_for_reading(kInputUnit, "dani.dat");
+    c.history.emplace(&*c.files, spec.console);
+  } else {
+    if (!spec.input_text) {
+      c.files.emplace(spec.dir_fd);
+      c.files->open_for_reading(kInputUnit, "dani.dat");
+    }
+    c.history.emplace(nullptr, nullptr);
   }
+  c.observers.push_back(&*c.history);
   for (output::PointObserver* o : spec.observers) c.observers.push_back(o);
 
   // Input: built-in values, the records, and the values set by name.

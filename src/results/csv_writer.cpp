@@ -1,0 +1,111 @@
+#include "results/csv_writer.h"
+
+#include <charconv>
+#include <utility>
+
+namespace liftsim::results {
+
+void append_number(std::string& out, double value) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, value);
+  out.append(buf, r.ptr);
+}
+
+CsvWriter::CsvWriter(textio::BufferedFile& file, std::optional<double> grid_step)
+    : file_(file), grid_step_(grid_step) {}
+
+void CsvWriter::write_header() {
+  std::string& out = file_.buffer();
+  bool first = true;
+  for (const Column& c : columns()) {
+    if (!first) out += ',';
+    out += c.name;
+    first = false;
+  }
+  out += '\n';
+  file_.end_record();
+}
+
+void CsvWriter::write_row(const Sample& s) {
+  std::string& out = file_.buffer();
+  bool first = true;
+  for (const Column& c : columns()) {
+    if (!first) out += ',';
+    append_number(out, c.value(s));
+    first = false;
+  }
+  out += '\n';
+  file_.end_record();
+  ++rows_;
+}
+
+// Rows at the grid times in (last.t, to.t]: a time that is an output point's own takes its values;
+// the others lie between two points and take the cubic through both values and derivatives.
+void CsvWriter::grid_rows(const Sample& to) {
+  const Sample& last = *last_;
+  const double step = *grid_step_;
+  for (;;) {
+    const double t = t_start_ + static_cast<double>(next_k_) * step;
+    if (t > to.t) return;
+    ++next_k_;
+    if (t <= last.t) continue;
+    if (t == to.t) {
+      write_row(to);
+      continue;
+    }
+    const double h = to.t - last.t;
+    const double s = (t - last.t) / h;
+    const double r = 1.0 - s;
+    const double h00 = (1.0 + 2.0 * s) * r * r;
+    const double h10 = s * r * r;
+    const double h01 = s * s * (3.0 - 2.0 * s);
+    const double h11 = s * s * (s - 1.0);
+    scratch_.t = t;
+    for (int i = 0; i < model::kNdim; ++i) {
+      scratch_.y[i] =
+          h00 * last.y[i] + h10 * h * last.dery[i] + h01 * to.y[i] + h11 * h * to.dery[i];
+      scratch_.dery[i] = r * last.dery[i] + s * to.dery[i];
+    }
+    derive_from_state(scratch_, *model_);
+    // The point accelerations come from differences between output points: linear in between.
+    for (int p = 0; p < model::kObservationPoints; ++p) {
+      scratch_.ax_p[p] = r * last.ax_p[p] + s * to.ax_p[p];
+      scratch_.az_p[p] = r * last.az_p[p] + s * to.az_p[p];
+    }
+    write_row(scratch_);
+  }
+}
+
+void CsvWriter::on_point(const output::OutputPoint& p) {
+  Sample& s = *current_;
+  s.t = p.x;
+  for (int i = 0; i < model::kNdim; ++i) {
+    s.y[i] = p.y[i];
+    s.dery[i] = p.dery[i];
+  }
+  derive_at_point(s, *p.model, *p.pub, *p.obs, *p.hist);
+  if (!started_) {
+    started_ = true;
+    model_ = p.model;
+    t_start_ = p.x;
+    write_header();
+    if (grid_step_) {
+      write_row(s);  // the first grid time is the start time, the first output point's
+      next_k_ = 1;
+      std::swap(last_, current_);
+      return;
+    }
+  }
+  if (!grid_step_) {
+    write_row(s);
+    return;
+  }
+  grid_rows(s);
+  std::swap(last_, current_);
+}
+
+void CsvWriter::finish() {
+  file_.flush();
+}
+
+}  // namespace liftsim::results

@@ -1,0 +1,48 @@
+// Dense results as CSV: one row per output point, or rows on a fixed time grid by cubic Hermite
+// interpolation between output points.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "output/step_output.h"
+#include "results/columns.h"
+#include "textio/buffered_file.h"
+
+namespace liftsim::results {
+
+// Writes a header row of the column names, then the rows: UTF-8, comma-separated, LF line ends,
+// numbers as the shortest text that reads back as the same double.
+class CsvWriter : public output::PointObserver {
+ public:
+  // `grid_step`: rows at t_start + k·step instead of at every output point.
+  CsvWriter(textio::BufferedFile& file, std::optional<double> grid_step);
+
+  void on_point(const output::OutputPoint& point) override;
+  // Writes what is left; the file stays open.
+  void finish();
+
+  long rows() const { return rows_; }
+
+ private:
+  void write_header();
+  void write_row(const Sample& s);
+  void grid_rows(const Sample& to);
+
+  textio::BufferedFile& file_;
+  std::optional<double> grid_step_;
+  bool started_ = false;
+  double t_start_ = 0.0;
+  long next_k_ = 0;  // index of the next grid time
+  Sample points_[2];
+  Sample* last_ = &points_[0];  // the previous output point (grid)
+  Sample* current_ = &points_[1];
+  Sample scratch_;
+  const model::Model* model_ = nullptr;
+  long rows_ = 0;
+};
+
+// Appends the shortest round-trip text of `value`.
+void append_number(std::string& out, double value);
+
+}  // namespace liftsim::results

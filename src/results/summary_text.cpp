@@ -1,0 +1,109 @@
+#include "results/summary_text.h"
+
+#include <nlohmann/json.hpp>
+
+#include "params/overrides.h"
+
+namespace liftsim::results {
+namespace {
+
+using json = nlohmann::ordered_json;
+
+json optional(const std::optional<double>& v) {
+  return v ? json(*v) : json(nullptr);
+}
+
+// Extremes over no point at all (a run that ended before its first output point) are null.
+json extreme(double v, long points) {
+  return points > 0 ? json(v) : json(nullptr);
+}
+
+std::string number(double v) {
+  return params::shortest(v);
+}
+
+std::string maybe(const std::optional<double>& v, const char* unit, const char* none) {
+  return v ? number(*v) + " " + unit : std::string(none);
+}
+
+}  // namespace
+
+std::string summary_json(const Summary& s) {
+  const Facts& f = s.facts;
+  const long n = f.points;
+  json j;
+  j["outcome"] = run::outcome_name(s.outcome);
+  j["verdict"] = verdict_name(s.verdict);
+  if (s.error) {
+    j["error"] = {{"code", textio::error_code_text(s.error->code)},
+                  {"message", s.error->message}};
+  } else {
+    j["error"] = nullptr;
+  }
+  j["t_end"] = s.t_end;
+  j["t_reached"] = s.t_reached;
+  j["restarts"] = s.restarts;
+  j["derivative_calls"] = s.derivative_calls;
+  j["output_points"] = s.output_points;
+  j["F_kp_0"] = optional(s.F_kp_0);
+  j["F_tp_0"] = optional(s.F_tp_0);
+  j["min_F_kp"] = extreme(f.min_F_kp, n);
+  j["t_min_F_kp"] = extreme(f.t_min_F_kp, n);
+  j["lift_off_t"] = optional(f.lift_off_t);
+  j["lifted_at_end"] = f.lifted_at_end;
+  j["tip_t"] = optional(f.tip_t);
+  j["max_abs_Fi_3"] = extreme(f.max_abs_Fi_3, n);
+  j["t_max_abs_Fi_3"] = extreme(f.t_max_abs_Fi_3, n);
+  j["max_abs_Fi_1"] = extreme(f.max_abs_Fi_1, n);
+  j["load_travel"] = extreme(f.load_travel, n);
+  j["min_F_13"] = extreme(f.min_F_13, n);
+  j["max_F_13"] = extreme(f.max_F_13, n);
+  j["max_F_12"] = extreme(f.max_F_12, n);
+  json changed = json::object();
+  for (const auto& [name, value] : s.changed) changed[name] = value;
+  j["parameters"] = changed;
+  j["thresholds"] = {{"slide_limit", s.thresholds.slide_limit},
+                     {"lift_force", s.thresholds.lift_force}};
+  return j.dump(2) + "\n";
+}
+
+std::string summary_lines(const Summary& s) {
+  const Facts& f = s.facts;
+  std::string out;
+  auto line = [&out](const std::string& name, const std::string& value) {
+    out += name + ": " + value + "\n";
+  };
+  line("verdict", verdict_name(s.verdict));
+  line("outcome", std::string(run::outcome_name(s.outcome)) +
+                      (s.error ? std::string(" (") + textio::error_code_text(s.error->code) +
+                                     ": " + s.error->message + ")"
+                               : std::string()));
+  line("time reached", number(s.t_reached) + " s of " + number(s.t_end) + " s");
+  line("restarts", std::to_string(s.restarts));
+  line("derivative calls", std::to_string(s.derivative_calls));
+  line("output points", std::to_string(s.output_points));
+  line("static steered-wheel force F_kp_0", maybe(s.F_kp_0, "N", "-"));
+  line("static traction-wheel force F_tp_0", maybe(s.F_tp_0, "N", "-"));
+  if (f.points > 0) {
+    line("lowest steered-wheel force", number(f.min_F_kp) + " N at " + number(f.t_min_F_kp) + " s");
+    line("steered wheels lifted", f.lift_off_t ? "first at " + number(*f.lift_off_t) + " s" +
+                                                     (f.lifted_at_end ? ", still at the end" : "")
+                                               : std::string("never"));
+    line("tipping (lifted, centre of mass ahead of the traction axle)",
+         maybe(f.tip_t, "s", "never"));
+    line("largest body pitch |Fi_3|", number(f.max_abs_Fi_3) + " rad at " +
+                                          number(f.t_max_abs_Fi_3) + " s");
+    line("largest mast angle |Fi_1|", number(f.max_abs_Fi_1) + " rad");
+    line("load travel along the forks", number(f.load_travel) + " m");
+    line("tilt-cylinder force F_13", number(f.min_F_13) + " N to " + number(f.max_F_13) + " N");
+    line("largest lift-cylinder force F_12", number(f.max_F_12) + " N");
+  }
+  std::string changed;
+  for (const auto& [name, value] : s.changed) {
+    changed += (changed.empty() ? "" : ", ") + name + " = " + number(value);
+  }
+  line("parameters changed", changed.empty() ? "none" : changed);
+  return out;
+}
+
+}  // namespace liftsim::results

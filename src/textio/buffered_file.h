@@ -1,0 +1,39 @@
+// A data file written through a buffer: whole records only, one system call per buffer load.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace liftsim::textio {
+
+// Output for data files (CSV, JSON). Records are appended to a buffer and the buffer goes to the
+// file when it is full, on flush() and on close(). Only whole records reach the file: a record
+// that was begun but not ended by end_record() (a run interrupted in the middle of one) is
+// dropped. A failing write throws RunFailure with the WRITE report for the file name.
+class BufferedFile {
+ public:
+  BufferedFile() = default;
+  BufferedFile(const BufferedFile&) = delete;
+  BufferedFile& operator=(const BufferedFile&) = delete;
+  ~BufferedFile();
+
+  // Creates or truncates `path` (relative to the working directory unless absolute), or uses
+  // standard output for "-". Throws RunFailure (OPEN) when it cannot.
+  void open(const std::string& path);
+  bool is_open() const { return fd_ >= 0; }
+  const std::string& name() const { return name_; }
+
+  std::string& buffer() { return buffer_; }  // append the current record here
+  void end_record();                         // the record is whole; writes when the buffer is full
+  void flush();                              // writes every whole record
+  void close();                              // flush, then close (standard output stays open)
+
+ private:
+  int fd_ = -1;
+  bool owned_ = false;
+  std::string name_;
+  std::string buffer_;
+  std::size_t whole_ = 0;  // bytes of buffer_ that form whole records
+};
+
+}  // namespace liftsim::textio
