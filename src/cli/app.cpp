@@ -9,6 +9,7 @@
 #include "cli/columns_command.h"
 #include "cli/params_command.h"
 #include "cli/run_command.h"
+#include "cli/sweep_command.h"
 #include "textio/files.h"
 
 #ifndef LIFTSIM_VERSION
@@ -48,6 +49,28 @@ void add_case_options(CLI::App& app, CaseOptions& o) {
   app.add_flag("--warn", o.warn, "Warnings even when standard error is not a terminal");
 }
 
+void add_sweep_options(CLI::App& app, SweepOptions& o, const char* default_output) {
+  add_case_options(app, o.case_options);
+  app.add_option("--vary", o.vary,
+                 "Vary NAME over FROM:TO:STEP or the list V1,V2,... (repeatable; the cases are "
+                 "all combinations, the first --vary varying slowest)")
+      ->type_name("NAME=VALUES")
+      ->expected(1)
+      ->take_all();
+  app.add_option("--jobs,-j", o.jobs, "Threads (default: every core)")->type_name("N");
+  app.add_option("-o", o.output, std::string("Result file (default ") + default_output + ")")
+      ->type_name("FILE");
+  app.add_flag("--resume", o.resume, "Continue an interrupted run from its result file");
+  app.add_option("--shard", o.shard, "Run the K-th of N slices (cases i with i mod N = K-1)")
+      ->type_name("K/N");
+  app.add_option("--slide-limit", o.slide_limit,
+                 "Verdict: largest load travel along the forks still held, m (default 0.05)")
+      ->type_name("M");
+  app.add_option("--lift-force", o.lift_force,
+                 "Verdict: steered-wheel force at or below which the wheels count as lifted, N")
+      ->type_name("N");
+}
+
 }  // namespace
 
 int main_with_args(int argc, char** argv) {
@@ -84,6 +107,33 @@ int main_with_args(int argc, char** argv) {
   add_case_options(*params, params_options.case_options);
   params->add_flag("--json", params_options.json, "As JSON");
 
+  SweepOptions sweep_options;
+  CLI::App* sweep = app.add_subcommand(
+      "sweep", "Run the base case with parameters varied over ranges or lists, on every core");
+  add_sweep_options(*sweep, sweep_options, "sweep.csv");
+  sweep->add_option("--save", sweep_options.save_dir,
+                    "Keep each case's files (report, time histories, case.csv, summary.json) in "
+                    "DIR/case-NNNNN/")
+      ->type_name("DIR");
+
+  SweepOptions capacity_options;
+  CLI::App* capacity = app.add_subcommand(
+      "capacity",
+      "Load-capacity chart: for each load height the largest stable m_4 and the largest that "
+      "does not tip, by bisection");
+  add_sweep_options(*capacity, capacity_options, "capacity.csv");
+  capacity->add_option("--mass", capacity_options.mass, "Mass range searched, kg (default 1:5000)")
+      ->type_name("LO:HI");
+  capacity->add_option("--resolution", capacity_options.resolution,
+                       "Step of the masses searched, kg (default 1)")
+      ->type_name("KG");
+
+  MergeOptions merge_options;
+  CLI::App* merge = app.add_subcommand(
+      "merge", "Put shard outputs of a sweep or capacity chart back into one file");
+  merge->add_option("files", merge_options.files, "Shard files")->required();
+  merge->add_option("-o", merge_options.output, "Merged file")->required()->type_name("FILE");
+
   bool columns_json = false;
   CLI::App* columns =
       app.add_subcommand("columns", "List the CSV columns: name, unit, group, meaning");
@@ -104,6 +154,9 @@ int main_with_args(int argc, char** argv) {
   try {
     if (params->parsed()) return params_command(params_options);
     if (columns->parsed()) return columns_command(columns_json);
+    if (sweep->parsed()) return sweep_command(sweep_options);
+    if (capacity->parsed()) return capacity_command(capacity_options);
+    if (merge->parsed()) return merge_command(merge_options);
     return run_command(run_options);
   } catch (const UsageError& e) {
     return report_usage_error(e.message);

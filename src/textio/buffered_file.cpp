@@ -21,12 +21,20 @@ BufferedFile::~BufferedFile() {
 }
 
 void BufferedFile::open(const std::string& path) {
+  open_with(path, O_TRUNC);
+}
+
+void BufferedFile::open_append(const std::string& path) {
+  open_with(path, O_APPEND);
+}
+
+void BufferedFile::open_with(const std::string& path, int mode) {
   name_ = path;
   if (path == "-") {
     fd_ = STDOUT_FILENO;
     owned_ = false;
   } else {
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | mode | O_CLOEXEC, 0666);
     if (fd_ < 0) {
       const int error = errno;
       fail(error == EMFILE || error == ENFILE ? ErrorCode::F6417

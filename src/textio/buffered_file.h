@@ -20,6 +20,8 @@ class BufferedFile {
   // Creates or truncates `path` (relative to the working directory unless absolute), or uses
   // standard output for "-". Throws RunFailure (OPEN) when it cannot.
   void open(const std::string& path);
+  // Opens `path` to add records at its end (created when missing).
+  void open_append(const std::string& path);
   bool is_open() const { return fd_ >= 0; }
   const std::string& name() const { return name_; }
 
@@ -29,6 +31,8 @@ class BufferedFile {
   void close();                              // flush, then close (standard output stays open)
 
  private:
+  void open_with(const std::string& path, int mode);
+
   int fd_ = -1;
   bool owned_ = false;
   std::string name_;

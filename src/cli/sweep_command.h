@@ -1,0 +1,37 @@
+// `liftsim sweep`, `liftsim capacity` and `liftsim merge`: many cases from one base case, on
+// every core, in slices for a cluster, and the slices put back together.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/common.h"
+
+namespace liftsim::cli {
+
+struct SweepOptions {
+  CaseOptions case_options;
+  std::vector<std::string> vary;  // --vary NAME=FROM:TO:STEP | NAME=V1,V2,...
+  int jobs = 0;                   // 0: every core
+  std::string output;             // -o FILE
+  std::string save_dir;           // --save DIR (sweep only)
+  bool resume = false;
+  std::string shard;              // --shard K/N
+  double slide_limit = 0.05;
+  double lift_force = 0.0;
+  // capacity only
+  std::string mass = "1:5000";    // --mass LO:HI
+  double resolution = 1.0;        // --resolution KG
+};
+
+int sweep_command(const SweepOptions& options);
+int capacity_command(const SweepOptions& options);
+
+struct MergeOptions {
+  std::vector<std::string> files;
+  std::string output;
+};
+int merge_command(const MergeOptions& options);
+
+}  // namespace liftsim::cli

@@ -1,0 +1,115 @@
+#include "sweep/axes.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace liftsim::sweep {
+namespace {
+
+std::string_view trim(std::string_view s) {
+  const auto first = s.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+bool number(std::string_view text, double& value) {
+  text = trim(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty()) return false;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+  return r.ec == std::errc() && r.ptr == text.data() + text.size() && std::isfinite(value);
+}
+
+// The largest number of values one axis may have.
+constexpr std::int64_t kMostValues = 10'000'000;
+
+}  // namespace
+
+std::optional<params::ParseError> parse_axis(std::string_view text, Axis& axis) {
+  const auto eq = text.find('=');
+  const std::string quoted = "'" + std::string(text) + "'";
+  if (eq == std::string_view::npos) {
+    return params::ParseError{quoted + " is not NAME=FROM:TO:STEP or NAME=V1,V2,..."};
+  }
+  const std::string name(trim(text.substr(0, eq)));
+  const params::Param* p = params::find_param(name);
+  if (p == nullptr || !p->settable) {
+    // The same message as --set gives, suggestions included.
+    params::Overrides scratch;
+    if (auto bad = params::parse_assignment(name + "=0", scratch)) return bad;
+    return params::ParseError{"parameter " + name + " cannot be varied"};
+  }
+  axis.param = p;
+  axis.values.clear();
+  const std::string_view spec = trim(text.substr(eq + 1));
+  if (spec.find(':') != std::string_view::npos) {
+    const auto c1 = spec.find(':');
+    const auto c2 = spec.find(':', c1 + 1);
+    double from = 0, to = 0, step = 0;
+    if (c2 == std::string_view::npos || !number(spec.substr(0, c1), from) ||
+        !number(spec.substr(c1 + 1, c2 - c1 - 1), to) || !number(spec.substr(c2 + 1), step)) {
+      return params::ParseError{quoted + ": a range is FROM:TO:STEP with three finite numbers"};
+    }
+    if (!(step > 0.0) || to < from) {
+      return params::ParseError{quoted + ": a range needs FROM <= TO and STEP > 0"};
+    }
+    const double steps = std::floor((to - from) / step + 1e-6);
+    if (steps + 1 > static_cast<double>(kMostValues)) {
+      return params::ParseError{quoted + ": too many values (at most " +
+                                std::to_string(kMostValues) + ")"};
+    }
+    const auto n = static_cast<std::int64_t>(steps);
+    for (std::int64_t k = 0; k <= n; ++k) axis.values.push_back(from + static_cast<double>(k) * step);
+  } else {
+    std::string_view rest = spec;
+    for (;;) {
+      const auto comma = rest.find(',');
+      double v = 0;
+      if (!number(rest.substr(0, comma), v)) {
+        return params::ParseError{quoted + ": '" + std::string(trim(rest.substr(0, comma))) +
+                                  "' is not a finite number"};
+      }
+      axis.values.push_back(v);
+      if (comma == std::string_view::npos) break;
+      rest.remove_prefix(comma + 1);
+    }
+  }
+  for (double v : axis.values) {
+    if (auto bad = params::check_value(*p, v)) return params::ParseError{quoted + ": " + bad->message};
+  }
+  return std::nullopt;
+}
+
+CaseGrid::CaseGrid(std::vector<Axis> axes) : axes_(std::move(axes)) {
+  for (const Axis& a : axes_) {
+    const auto n = static_cast<std::int64_t>(a.values.size());
+    size_ = n == 0 || size_ > kMostCases / n ? kMostCases + 1 : size_ * n;
+  }
+}
+
+void CaseGrid::values(std::int64_t index, std::vector<double>& out) const {
+  out.resize(axes_.size());
+  for (std::size_t k = axes_.size(); k-- > 0;) {
+    const auto n = static_cast<std::int64_t>(axes_[k].values.size());
+    out[k] = axes_[k].values[static_cast<std::size_t>(index % n)];
+    index /= n;
+  }
+}
+
+std::optional<params::ParseError> parse_shard(std::string_view text, Shard& shard) {
+  const auto slash = text.find('/');
+  const std::string quoted = "'" + std::string(text) + "'";
+  int k = 0, n = 0;
+  if (slash == std::string_view::npos) return params::ParseError{"--shard " + quoted + " is not K/N"};
+  const auto a = text.substr(0, slash), b = text.substr(slash + 1);
+  const auto ra = std::from_chars(a.data(), a.data() + a.size(), k);
+  const auto rb = std::from_chars(b.data(), b.data() + b.size(), n);
+  if (ra.ec != std::errc() || ra.ptr != a.data() + a.size() || rb.ec != std::errc() ||
+      rb.ptr != b.data() + b.size() || n < 1 || k < 1 || k > n) {
+    return params::ParseError{"--shard " + quoted + " is not K/N with 1 <= K <= N"};
+  }
+  shard = {k, n};
+  return std::nullopt;
+}
+
+}  // namespace liftsim::sweep

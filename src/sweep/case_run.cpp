@@ -1,0 +1,74 @@
+#include "sweep/case_run.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
+#include "results/csv_writer.h"
+#include "results/summary_text.h"
+#include "run/simulation.h"
+#include "textio/buffered_file.h"
+
+namespace liftsim::sweep {
+
+results::Summary run_case(const BaseCase& base, const std::vector<params::Assignment>& varied,
+                          const std::string& save_dir) {
+  run::RunSpec spec;
+  spec.legacy_files = false;
+  spec.input_text = base.input_text;
+  spec.overrides = base.overrides;
+  for (const params::Assignment& a : varied) spec.overrides.set(*a.param, a.value);
+  spec.road = base.road;
+  spec.restarts = base.restarts;
+  results::SummaryObserver summary(base.thresholds);
+  spec.observers.push_back(&summary);
+
+  if (save_dir.empty()) return results::summarize(run::simulate(spec), summary);
+
+  // A folder of its own with every file of the case.
+  run::RunResult result;
+  textio::BufferedFile csv_file;
+  std::optional<results::CsvWriter> csv;
+  int dir_fd = -1;
+  try {
+    if (::mkdir(save_dir.c_str(), 0777) != 0 && errno != EEXIST) {
+      textio::fail(textio::ErrorCode::F6416, textio::Statement::open, save_dir,
+                   "cannot create folder " + save_dir + ": " + std::strerror(errno));
+    }
+    dir_fd = ::open(save_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir_fd < 0) {
+      textio::fail(textio::ErrorCode::F6414, textio::Statement::open, save_dir,
+                   "cannot open folder " + save_dir + ": " + std::strerror(errno));
+    }
+    csv_file.open(save_dir + "/case.csv");
+    csv.emplace(csv_file, std::nullopt);
+    spec.observers.push_back(&*csv);
+    spec.legacy_files = true;
+    spec.dir_fd = dir_fd;
+    result = run::simulate(spec);
+    csv_file.close();
+  } catch (const textio::RunFailure& failure) {
+    if (!result.error) {
+      result.outcome = run::Outcome::error;
+      result.error = failure.error();
+    }
+  }
+  if (dir_fd >= 0) ::close(dir_fd);
+  results::Summary s = results::summarize(result, summary);
+  try {
+    textio::BufferedFile json;
+    json.open(save_dir + "/summary.json");
+    json.buffer() = results::summary_json(s);
+    json.end_record();
+    json.close();
+  } catch (const textio::RunFailure&) {
+    // The case's row still says what the run did; a missing summary file is seen in the folder.
+  }
+  return s;
+}
+
+}  // namespace liftsim::sweep

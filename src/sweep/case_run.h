@@ -1,0 +1,31 @@
+// One case of a sweep or a capacity search: the base case with some values set, run through the
+// library and summed up; optionally with all its files kept in a folder of its own.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "model/road.h"
+#include "params/overrides.h"
+#include "results/summary.h"
+#include "run/legs.h"
+
+namespace liftsim::sweep {
+
+// What every case shares: dani.dat's text, the values set for all cases, the road, the limits.
+struct BaseCase {
+  std::string input_text;
+  params::Overrides overrides;
+  model::Road road;
+  run::RestartLimit restarts;
+  results::Thresholds thresholds;
+};
+
+// Runs the base case with `varied` set on top. With a non-empty `save_dir`, the folder is created
+// and gets the plain run's report and time histories, case.csv (every output point) and
+// summary.json; otherwise no file is touched.
+results::Summary run_case(const BaseCase& base, const std::vector<params::Assignment>& varied,
+                          const std::string& save_dir = {});
+
+}  // namespace liftsim::sweep
