@@ -16,13 +16,28 @@ var Liftsim = (function () {
   // Summary fields a run reports, with a description and a unit; others are shown as they come.
   var FIELDS = {
     outcome: ["how the run ended", ""],
+    error: ["what stopped the run", ""],
+    t_end: ["end time asked for", "s"],
     t_reached: ["time reached", "s"],
+    restarts: ["integrator restarts", ""],
+    derivative_calls: ["derivative evaluations", ""],
+    output_points: ["output points", ""],
+    F_kp_0: ["static steered-wheel force", "N"],
+    F_tp_0: ["static traction-wheel force", "N"],
     min_F_kp: ["least steered-wheel force", "N"],
     t_min_F_kp: ["time of the least steered-wheel force", "s"],
     lift_off_t: ["steered wheels first off the road", "s"],
+    lifted_at_end: ["steered wheels off the road at the end", ""],
+    tip_t: ["tipping: wheels off with the centre of mass ahead of the axle", "s"],
     max_abs_Fi_3: ["largest body pitch, absolute", "rad"],
+    t_max_abs_Fi_3: ["time of the largest body pitch", "s"],
+    max_abs_Fi_1: ["largest mast angle, absolute", "rad"],
     load_travel: ["load travel along the forks", "m"],
-    restarts: ["integrator restarts", ""]
+    min_F_13: ["least tilt-cylinder force", "N"],
+    max_F_13: ["largest tilt-cylinder force", "N"],
+    max_F_12: ["largest lift-cylinder force", "N"],
+    parameters: ["parameters changed", ""],
+    thresholds: ["limits of the verdict", ""]
   };
 
   function isNum(v) {
@@ -50,7 +65,15 @@ var Liftsim = (function () {
   function formatValue(v) {
     if (v === null || v === undefined) return "—";
     if (typeof v === "number") return formatNumber(v);
-    if (typeof v === "object") return JSON.stringify(v);
+    if (typeof v === "boolean") return v ? "yes" : "no";
+    if (typeof v === "object") {
+      if (typeof v.message === "string") return (v.code ? v.code + ": " : "") + v.message;
+      var keys = Object.keys(v);
+      if (!keys.length) return "none";
+      return keys.map(function (k) {
+        return (Array.isArray(v) ? "" : k + " = ") + formatValue(v[k]);
+      }).join(", ");
+    }
     return String(v);
   }
 
@@ -121,8 +144,17 @@ var Liftsim = (function () {
     var s = section(parent, "Result", "summary");
     summary = summary || {};
     if (summary.hasOwnProperty("verdict")) s.appendChild(el("p", {}, [verdictBadge(summary.verdict)]));
+    // Known fields in their usual order, then the others.
+    var order = Object.keys(FIELDS);
+    function rank(k) {
+      var r = order.indexOf(k);
+      return r < 0 ? order.length : r;
+    }
+    var keys = Object.keys(summary).sort(function (a, b) {
+      return rank(a) - rank(b) || (a < b ? -1 : a > b ? 1 : 0);
+    });
     var body = el("tbody");
-    Object.keys(summary).forEach(function (k) {
+    keys.forEach(function (k) {
       if (k === "verdict") return;
       var field = FIELDS[k] || [k, ""];
       var value = summary[k];

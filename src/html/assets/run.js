@@ -4,7 +4,8 @@
   "use strict";
   var L = Liftsim;
 
-  var GROUP_ORDER = ["positions", "angles", "velocities", "forces", "engine", "observation points"];
+  var GROUP_ORDER = ["positions", "angles", "velocities", "accelerations", "forces", "engine",
+    "observation points"];
   var PALETTE = ["#1f77b4", "#d62728", "#2ca02c", "#ff7f0e", "#9467bd", "#8c564b", "#e377c2",
     "#17becf", "#7f7f7f", "#bcbd22"];
   var DRAWN = ["X_01.3", "Z_01.3", "Fi_1", "Fi_3", "Z_02", "X_C4"];  // the side view needs these
@@ -299,7 +300,9 @@
     document.title = data.title || document.title;
     var rows = data.rows;
     var columns = data.columns;
+    var started = performance.now();
     var values = columns.map(function (c) { return decodeColumn(c, rows); });
+    var decoded = performance.now();
     var t = values[0];
     var series = {};
     columns.forEach(function (c, j) { series[c.name] = values[j]; });
@@ -377,7 +380,9 @@
         zooming = false;
       }
     };
+    var beforePlots = performance.now();
     plots = rows > 0 ? makePlots(plotSection, columns, values, t, hooks) : [];
+    var afterPlots = performance.now();
     plots.forEach(function (p) {
       p.over.addEventListener("mouseenter", function () { pointerIn = p; });
       p.over.addEventListener("mouseleave", function () { if (pointerIn === p) pointerIn = null; });
@@ -458,6 +463,9 @@
     var wanted = /(?:^|&)t=([^&]*)/.exec(location.hash.slice(1));
     show(wanted && isFinite(Number(wanted[1])) ? indexAtTime(t, Number(wanted[1])) : 0, "init");
     return {
+      // Where the opening time goes, in ms (the plots draw after this, in a microtask).
+      timings: { start: started, decode: decoded - started, layout: beforePlots - decoded,
+        plots: afterPlots - beforePlots },
       rows: rows, t: t, series: series, plots: plots, view: view, slider: slider, groups: groupColumns(columns),
       index: function () { return index; }, advance: advance, start: start, pause: pause,
       isPlaying: function () { return playing; }
@@ -471,12 +479,17 @@
 
   async function checks(check, page, fact) {
     var rows = page.rows, t = page.t, plots = page.plots;
+    if (rows === 0) {
+      check("a run without output points has no plots and no side view", plots.length === 0 && !page.view);
+      return;
+    }
     check("one plot per group", plots.length === page.groups.length && plots.length > 0,
       plots.length + " plots for " + page.groups.length + " groups");
     var counts = plots.map(function (p) {
       return p.data.map(function (d) { return d.length; });
     });
     fact("rows", rows);
+    fact("timings", page.timings);
     fact("points", counts);
     check("every plotted series has every row", counts.every(function (c) {
       return c.every(function (n) { return n === rows; });
