@@ -44,26 +44,36 @@ const std::vector<Column>& csv_columns() {
       {"VFi_tk", "rad/s", "velocities", "wheel-shaft speed"},
       {"X_C4", "m", "positions", "load travel along the forks"},
       {"Fi_tk", "rad", "angles", "wheel-shaft angle"},
+      {"AX_01.3", "m/s^2", "accelerations", "traction axle, horizontal"},
+      {"AZ_01.3", "m/s^2", "accelerations", "traction axle, vertical"},
+      {"AFi_1", "rad/s^2", "accelerations", "mast"},
+      {"AFi_3", "rad/s^2", "accelerations", "body"},
+      {"AX_C4", "m/s^2", "accelerations", "load along the forks"},
       {"F_13", "N", "forces", "tilt cylinder"},
       {"F_12", "N", "forces", "lift cylinder and chains"},
       {"F_tp", "N", "forces", "traction wheels on the road"},
       {"F_kp", "N", "forces", "steered wheels on the road"},
-      {"M_eng", "N·m", "engine", "drive torque at the wheel shaft"},
+      {"M_eng", "N*m", "engine", "drive torque at the wheel shaft"},
       {"x_k", "m", "positions", "steered axle, horizontal"},
       {"z_k", "m", "positions", "steered axle, height"},
       {"n_e", "rpm", "engine", "engine speed"},
-      {"ax_p1", "m/s²", "observation points", "point 1, horizontal acceleration"},
-      {"az_p1", "m/s²", "observation points", "point 1, vertical acceleration"},
-      {"ax_p2", "m/s²", "observation points", "point 2, horizontal acceleration"},
-      {"az_p2", "m/s²", "observation points", "point 2, vertical acceleration"},
-      {"ax_p3", "m/s²", "observation points", "point 3, horizontal acceleration"},
-      {"az_p3", "m/s²", "observation points", "point 3, vertical acceleration"}};
+      {"ax_p1", "m/s^2", "observation points", "point 1, horizontal acceleration"},
+      {"az_p1", "m/s^2", "observation points", "point 1, vertical acceleration"},
+      {"ax_p2", "m/s^2", "observation points", "point 2, horizontal acceleration"},
+      {"az_p2", "m/s^2", "observation points", "point 2, vertical acceleration"},
+      {"ax_p3", "m/s^2", "observation points", "point 3, horizontal acceleration"},
+      {"az_p3", "m/s^2", "observation points", "point 3, vertical acceleration"}};
   return columns;
 }
 
 double rate(const std::function<double(double)>& f, double t) {
   const double h = 1e-5;
   return (f(t + h) - f(t - h)) / (2 * h);
+}
+
+double rate2(const std::function<double(double)>& f, double t) {
+  const double h = 1e-3;
+  return (f(t + h) - 2 * f(t) + f(t - h)) / (h * h);
 }
 
 }  // namespace
@@ -117,6 +127,11 @@ html::RunPage synthetic_run(std::size_t rows, Motion motion) {
                                rate(Fi_tk, t),
                                X_C4(t),
                                Fi_tk(t),
+                               rate2(X, t),
+                               rate2(Z, t),
+                               rate2(Fi_1, t),
+                               rate2(Fi_3, t),
+                               rate2(X_C4, t),
                                52000 + 9000 * std::sin(3 * t) * std::exp(-0.2 * t),
                                12000 + 500 * std::sin(7 * t),
                                552000.0 * std::max(0.0, g.R_t - z),
@@ -133,14 +148,15 @@ html::RunPage synthetic_run(std::size_t rows, Motion motion) {
   }
   if (tipping && rows >= 4) {
     // The integrator fails at the end: the last accelerations and the last pitch are not numbers.
-    for (std::size_t i = rows - 3; i < rows; ++i) page.rows[i][23] = std::nan("");
+    for (std::size_t i = rows - 3; i < rows; ++i) page.rows[i][28] = std::nan("");
     page.rows.back()[9] = std::numeric_limits<double>::infinity();
   }
 
+  const std::size_t kFkp = 23;
   double lift_off = -1, min_F_kp = 1e300, t_min = 0, max_pitch = 0;
   for (const std::vector<double>& row : page.rows) {
-    if (row[18] == 0 && lift_off < 0) lift_off = row[0];
-    if (row[18] < min_F_kp) min_F_kp = row[18], t_min = row[0];
+    if (row[kFkp] == 0 && lift_off < 0) lift_off = row[0];
+    if (row[kFkp] < min_F_kp) min_F_kp = row[kFkp], t_min = row[0];
     if (std::isfinite(row[9])) max_pitch = std::max(max_pitch, std::fabs(row[9]));
   }
   page.summary = {{"verdict", tipping ? "tip_over" : "stable"},

@@ -12,7 +12,7 @@ enum class Motion {
   kTipping  // drives far, pitches forward until the steered wheels leave the road, ends in NaN
 };
 
-// A run with `rows` output points over 10 s and the 29 columns of the CSV, one time repeated
+// A run with `rows` output points over 10 s and the 34 columns of the CSV, one time repeated
 // halfway (as after a restart of the integrator).
 html::RunPage synthetic_run(std::size_t rows, Motion motion);
 

@@ -56,6 +56,32 @@ const std::vector<PageCase>& page_cases() {
       {"RunTipping",
        [](std::ostream& out) { write_run_page(out, synthetic_run(4000, Motion::kTipping)); }, 4000,
        with(kRunChecks, "steered wheels marked while lifted")},
+      {"RunWithoutSideView",
+       [](std::ostream& out) {
+         // Only some columns: plots, but nothing to draw the truck from.
+         html::RunPage page = synthetic_run(50, Motion::kSteady);
+         const std::vector<std::size_t> keep = {0, 7, 23, 24};  // t, Z_01.3, F_kp, M_eng
+         std::vector<html::Column> columns;
+         for (std::size_t j : keep) columns.push_back(page.columns[j]);
+         for (std::vector<double>& row : page.rows) {
+           std::vector<double> kept;
+           for (std::size_t j : keep) kept.push_back(row[j]);
+           row = kept;
+         }
+         page.columns = columns;
+         write_run_page(out, page);
+       },
+       50,
+       {"one plot per group", "every plotted series has every row", "zoom is shared",
+        "a plot's cursor moves the slider", "playback advances in time"}},
+      {"RunWithoutPoints",
+       [](std::ostream& out) {
+         html::RunPage page = synthetic_run(0, Motion::kSteady);
+         page.summary = {{"verdict", "numerical_failure"}, {"outcome", "failed before the start"}};
+         write_run_page(out, page);
+       },
+       0,
+       {"a run without output points has no plots and no side view"}},
       {"SweepMap",
        [](std::ostream& out) { write_sweep_page(out, synthetic_sweep(true)); },
        0,
@@ -174,7 +200,7 @@ TEST_P(Page, ScreenshotIsNotBlank) {
 INSTANTIATE_TEST_SUITE_P(Pages, Page, ::testing::ValuesIn(page_cases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A long run: 10 000 output points of 29 columns. The page must stay under 3 MB and be ready in
+// A long run: 10 000 output points of the 34 columns. The page must stay under 3 MB and be ready in
 // under a second (median of three openings; the time from navigation to the plots drawn).
 TEST_F(Browser, LongRunOpensWithinASecond) {
   const html::RunPage run = synthetic_run(10000, Motion::kSteady);

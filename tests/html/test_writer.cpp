@@ -160,7 +160,7 @@ TEST(Writer, InvalidUtf8BecomesReplacementCharacters) {
 // that are not finite survive as such. The metadata keep every digit.
 TEST(Writer, RunDataRoundTrip) {
   RunPage run = testing::synthetic_run(1000, Motion::kTipping);
-  run.rows[7][6] = 1e300;
+  run.rows[7][6] = 1e300;  // beyond binary32
   run.case_params.push_back({"f_fr", 0.1 + 0.2, ""});
   const json data = page_data(run_page(run));
   EXPECT_EQ(data["kind"], "run");
