@@ -63,6 +63,8 @@ void add_sweep_options(CLI::App& app, SweepOptions& o, const char* default_outpu
   app.add_flag("--resume", o.resume, "Continue an interrupted run from its result file");
   app.add_option("--shard", o.shard, "Run the K-th of N slices (cases i with i mod N = K-1)")
       ->type_name("K/N");
+  app.add_option("--html", o.html_file, "Also write the results as a page with a chart")
+      ->type_name("FILE");
   app.add_option("--slide-limit", o.slide_limit,
                  "Verdict: largest load travel along the forks still held, m (default 0.05)")
       ->type_name("M");
@@ -92,6 +94,9 @@ int main_with_args(int argc, char** argv) {
       ->type_name("DT");
   app.add_option("--summary", ro.summary_file,
                  "Write the run summary and verdict to FILE as JSON ('-': lines on stdout)")
+      ->type_name("FILE");
+  app.add_option("--html", ro.html_file,
+                 "Write a page with the summary, plots and the moving truck to FILE")
       ->type_name("FILE");
   app.add_option("--slide-limit", ro.slide_limit,
                  "Verdict: largest load travel along the forks still held, m (default 0.05)")

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/html_pages.h"
 #include "results/csv_writer.h"
 #include "results/summary.h"
 #include "results/summary_text.h"
@@ -58,7 +59,9 @@ void check_result_options(const ResultOptions& r) {
   if (r.grid_step && !(std::isfinite(*r.grid_step) && *r.grid_step > 0.0)) {
     throw UsageError{"--grid: the step must be a finite number of seconds > 0"};
   }
-  if (r.grid_step && r.csv_file.empty()) throw UsageError{"--grid needs --csv FILE"};
+  if (r.grid_step && r.csv_file.empty() && r.html_file.empty()) {
+    throw UsageError{"--grid needs --csv FILE or --html FILE"};
+  }
   if (!(std::isfinite(r.slide_limit) && r.slide_limit >= 0.0)) {
     throw UsageError{"--slide-limit must be a finite length >= 0 (m)"};
   }
@@ -90,16 +93,19 @@ int run_command(const RunOptions& options) {
   textio::BufferedFile csv_file;
   std::optional<results::CsvWriter> csv;
   std::optional<textio::RunError> error;
+  std::vector<std::vector<double>> page_rows;
+  const bool html = !ro.html_file.empty();
   try {
-    if (!ro.csv_file.empty()) {
-      csv_file.open(ro.csv_file);
-      csv.emplace(csv_file, ro.grid_step);
+    if (!ro.csv_file.empty()) csv_file.open(ro.csv_file);
+    if (!ro.csv_file.empty() || html) {
+      csv.emplace(csv_file.is_open() ? &csv_file : nullptr, ro.grid_step,
+                  html ? &page_rows : nullptr);
       spec.observers.push_back(&*csv);
     }
   } catch (const textio::RunFailure& failure) {
     error = failure.error();
   }
-  if (!ro.summary_file.empty()) spec.observers.push_back(&summary);
+  if (!ro.summary_file.empty() || html) spec.observers.push_back(&summary);
 
   run::RunResult result;
   if (!error) {
@@ -120,6 +126,14 @@ int run_command(const RunOptions& options) {
       console.write_stop_line();
     } catch (const textio::RunFailure& failure) {
       error = failure.error();
+    }
+  }
+  if (html && result.input_read) {
+    try {
+      write_run_html(ro.html_file, "liftsim run", result, results::summarize(result, summary),
+                     page_rows, spec.road);
+    } catch (const textio::RunFailure& failure) {
+      if (!error) error = failure.error();
     }
   }
   if (!ro.summary_file.empty() && result.input_read) {

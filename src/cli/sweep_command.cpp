@@ -12,6 +12,7 @@
 #include <cstring>
 #include <thread>
 
+#include "cli/html_pages.h"
 #include "cli/interrupt.h"
 #include "run/input.h"
 #include "sweep/axes.h"
@@ -224,6 +225,20 @@ int run_jobs(const SweepOptions& o, const Prepared& p, const std::string& header
   return 0;
 }
 
+// The page from the result file as it now stands (resumed rows included).
+int write_page(const SweepOptions& o, const char* default_output,
+               const std::function<void(const std::string&)>& write) {
+  const std::string output = o.output.empty() ? default_output : o.output;
+  if (output == "-") throw UsageError{"--html needs the results in a file, not standard output"};
+  try {
+    write(read_whole(output));
+  } catch (const textio::RunFailure& failure) {
+    textio::write_all(STDERR_FILENO, textio::report_text(failure.error()));
+    return 1;
+  }
+  return 0;
+}
+
 std::vector<std::int64_t> shard_jobs(std::int64_t total, const sweep::Shard& shard) {
   std::vector<std::int64_t> jobs;
   for (std::int64_t i = 0; i < total; ++i) {
@@ -263,7 +278,12 @@ int sweep_command(const SweepOptions& o) {
     }
     return sweep::sweep_row(index, values, sweep::run_case(p.base, varied, save));
   };
-  return run_jobs(o, p, sweep::sweep_header(axes), jobs, "sweep.csv", "cases", work);
+  const int status =
+      run_jobs(o, p, sweep::sweep_header(axes), jobs, "sweep.csv", "cases", work);
+  if (status != 0 || o.html_file.empty()) return status;
+  return write_page(o, "sweep.csv", [&](const std::string& text) {
+    write_sweep_html(o.html_file, "liftsim sweep", axes, text, p.base.overrides);
+  });
 }
 
 int capacity_command(const SweepOptions& o) {
@@ -301,8 +321,12 @@ int capacity_command(const SweepOptions& o) {
     const double h = heights.values[static_cast<std::size_t>(index)];
     return sweep::capacity_row(index, sweep::find_capacity(p.base, *heights.param, h, range));
   };
-  return run_jobs(o, p, sweep::capacity_header(*heights.param), jobs, "capacity.csv", "heights",
-                  work);
+  const int status = run_jobs(o, p, sweep::capacity_header(*heights.param), jobs, "capacity.csv",
+                              "heights", work);
+  if (status != 0 || o.html_file.empty()) return status;
+  return write_page(o, "capacity.csv", [&](const std::string& text) {
+    write_capacity_html(o.html_file, "liftsim capacity", heights, text, p.base.overrides);
+  });
 }
 
 int merge_command(const MergeOptions& o) {

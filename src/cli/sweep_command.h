@@ -16,6 +16,7 @@ struct SweepOptions {
   int jobs = 0;                   // 0: every core
   std::string output;             // -o FILE
   std::string save_dir;           // --save DIR (sweep only)
+  std::string html_file;          // --html FILE
   bool resume = false;
   std::string shard;              // --shard K/N
   double slide_limit = 0.05;

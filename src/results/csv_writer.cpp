@@ -11,11 +11,13 @@ void append_number(std::string& out, double value) {
   out.append(buf, r.ptr);
 }
 
-CsvWriter::CsvWriter(textio::BufferedFile& file, std::optional<double> grid_step)
-    : file_(file), grid_step_(grid_step) {}
+CsvWriter::CsvWriter(textio::BufferedFile* file, std::optional<double> grid_step,
+                     std::vector<std::vector<double>>* rows)
+    : file_(file), kept_(rows), grid_step_(grid_step) {}
 
 void CsvWriter::write_header() {
-  std::string& out = file_.buffer();
+  if (file_ == nullptr) return;
+  std::string& out = file_->buffer();
   bool first = true;
   for (const Column& c : columns()) {
     if (!first) out += ',';
@@ -23,11 +25,18 @@ void CsvWriter::write_header() {
     first = false;
   }
   out += '\n';
-  file_.end_record();
+  file_->end_record();
 }
 
 void CsvWriter::write_row(const Sample& s) {
-  std::string& out = file_.buffer();
+  ++rows_;
+  if (kept_ != nullptr) {
+    std::vector<double>& row = kept_->emplace_back();
+    row.reserve(columns().size());
+    for (const Column& c : columns()) row.push_back(c.value(s));
+  }
+  if (file_ == nullptr) return;
+  std::string& out = file_->buffer();
   bool first = true;
   for (const Column& c : columns()) {
     if (!first) out += ',';
@@ -35,8 +44,7 @@ void CsvWriter::write_row(const Sample& s) {
     first = false;
   }
   out += '\n';
-  file_.end_record();
-  ++rows_;
+  file_->end_record();
 }
 
 // Rows at the grid times in (last.t, to.t]: a time that is an output point's own takes its values;
@@ -105,7 +113,7 @@ void CsvWriter::on_point(const output::OutputPoint& p) {
 }
 
 void CsvWriter::finish() {
-  file_.flush();
+  if (file_ != nullptr) file_->flush();
 }
 
 }  // namespace liftsim::results

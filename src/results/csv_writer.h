@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "output/step_output.h"
 #include "results/columns.h"
@@ -15,8 +16,10 @@ namespace liftsim::results {
 // numbers as the shortest text that reads back as the same double.
 class CsvWriter : public output::PointObserver {
  public:
-  // `grid_step`: rows at t_start + k·step instead of at every output point.
-  CsvWriter(textio::BufferedFile& file, std::optional<double> grid_step);
+  // `grid_step`: rows at t_start + k·step instead of at every output point. With `rows`, every
+  // row's values are also kept there (for a page that plots them); `file` may then be null.
+  CsvWriter(textio::BufferedFile* file, std::optional<double> grid_step,
+            std::vector<std::vector<double>>* rows = nullptr);
 
   void on_point(const output::OutputPoint& point) override;
   // Writes what is left; the file stays open.
@@ -29,7 +32,8 @@ class CsvWriter : public output::PointObserver {
   void write_row(const Sample& s);
   void grid_rows(const Sample& to);
 
-  textio::BufferedFile& file_;
+  textio::BufferedFile* file_;
+  std::vector<std::vector<double>>* kept_;
   std::optional<double> grid_step_;
   bool started_ = false;
   double t_start_ = 0.0;

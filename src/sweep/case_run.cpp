@@ -45,7 +45,7 @@ results::Summary run_case(const BaseCase& base, const std::vector<params::Assign
                    "cannot open folder " + save_dir + ": " + std::strerror(errno));
     }
     csv_file.open(save_dir + "/case.csv");
-    csv.emplace(csv_file, std::nullopt);
+    csv.emplace(&csv_file, std::nullopt);
     spec.observers.push_back(&*csv);
     spec.legacy_files = true;
     spec.dir_fd = dir_fd;
