@@ -1,0 +1,139 @@
+// What the study tools cost: a run with CSV, grid, summary and without any file, measured against
+// the plain run, and sweeps on one and two threads.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "results/csv_writer.h"
+#include "results/summary.h"
+#include "run/simulation.h"
+#include "sweep/axes.h"
+#include "sweep/case_run.h"
+#include "sweep/ordered_runner.h"
+#include "sweep/sweep_file.h"
+#include "textio/buffered_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace liftsim;
+
+const std::string& example() {
+  static const std::string text = [] {
+    std::ifstream in(fs::path(LIFTSIM_SOURCE_DIR) / "examples" / "dani.dat", std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }();
+  return text;
+}
+
+// A scratch folder for the files of the runs, removed at exit.
+struct Scratch {
+  fs::path path;
+  int fd = -1;
+  Scratch() {
+    std::string pattern = (fs::temp_directory_path() / "liftsim-bench-XXXXXX").string();
+    path = ::mkdtemp(pattern.data());
+    fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY);
+  }
+  ~Scratch() {
+    ::close(fd);
+    fs::remove_all(path);
+  }
+};
+Scratch& scratch() {
+  static Scratch s;
+  return s;
+}
+
+enum Extra { kNone, kCsv, kGrid, kSummary };
+
+// The example as a plain run writes it (report and time histories), with one study output more.
+void BM_Run(benchmark::State& state) {
+  const auto extra = static_cast<Extra>(state.range(0));
+  const bool files = state.range(1) != 0;
+  for (auto _ : state) {
+    run::RunSpec spec;
+    spec.input_text = example();
+    spec.legacy_files = files;
+    spec.dir_fd = scratch().fd;
+    textio::BufferedFile csv_file;
+    std::optional<results::CsvWriter> csv;
+    results::SummaryObserver summary;
+    if (extra == kCsv || extra == kGrid) {
+      csv_file.open((scratch().path / "bench.csv").string());
+      csv.emplace(&csv_file, extra == kGrid ? std::optional<double>(0.01) : std::nullopt);
+      spec.observers.push_back(&*csv);
+    }
+    if (extra == kSummary) spec.observers.push_back(&summary);
+    const run::RunResult r = run::simulate(spec);
+    if (csv_file.is_open()) csv_file.close();
+    if (r.error) state.SkipWithError(r.error->message.c_str());
+    if (extra == kSummary) benchmark::DoNotOptimize(results::summarize(r, summary));
+  }
+}
+BENCHMARK(BM_Run)
+    ->ArgNames({"extra", "files"})
+    ->Args({kNone, 1})
+    ->Args({kCsv, 1})
+    ->Args({kGrid, 1})
+    ->Args({kSummary, 1})
+    ->Args({kNone, 0})
+    ->Unit(benchmark::kMillisecond);
+
+// One case as a sweep runs it (no file, summary kept), the same case as BM_Run/extra:0/files:0.
+void BM_SweepCase(benchmark::State& state) {
+  sweep::BaseCase base;
+  base.input_text = example();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(sweep::run_case(base, {}));
+  }
+}
+BENCHMARK(BM_SweepCase)->Unit(benchmark::kMillisecond);
+
+// A sweep of 1000 cases over m_4 x zc_4 (stable, lifting and tipping trucks among them) on 1 and
+// 2 threads: wall time, process CPU time and cases per second.
+void BM_Sweep1000(benchmark::State& state) {
+  sweep::BaseCase base;
+  base.input_text = example();
+  std::vector<sweep::Axis> axes(2);
+  sweep::parse_axis("m_4=500:2450:50", axes[0]);
+  sweep::parse_axis("zc_4=0:2.4:0.1", axes[1]);
+  const sweep::CaseGrid grid(axes);
+  std::vector<std::int64_t> jobs;
+  for (std::int64_t i = 0; i < grid.size(); ++i) jobs.push_back(i);
+  for (auto _ : state) {
+    std::int64_t rows = 0;
+    sweep::run_ordered(
+        jobs,
+        [&](std::int64_t index) {
+          std::vector<double> v;
+          grid.values(index, v);
+          return sweep::sweep_row(
+              index, v, sweep::run_case(base, {{axes[0].param, v[0]}, {axes[1].param, v[1]}}));
+        },
+        [&](std::int64_t, const std::string&) { ++rows; }, {static_cast<int>(state.range(0))});
+    if (rows != grid.size()) state.SkipWithError("cases missing");
+  }
+  state.counters["cases_per_second"] = benchmark::Counter(
+      static_cast<double>(grid.size()) * static_cast<double>(state.iterations()),
+      benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_Sweep1000)
+    ->ArgName("jobs")
+    ->Arg(1)
+    ->Arg(2)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kSecond);
+
+}  // namespace
