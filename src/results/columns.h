@@ -24,8 +24,8 @@ struct Sample {
 struct Column {
   std::string_view name;
   std::string_view unit;
-  std::string_view group;  // positions, angles, velocities, accelerations, forces, engine, points
   std::string_view meaning;
+  std::string_view group;  // positions, angles, velocities, ..., forces, engine, wheel shaft
   double (*value)(const Sample& s);
 };
 
