@@ -1,5 +1,7 @@
 #include "textio/run_error.h"
 
+#include <signal.h>
+
 #include <cstddef>
 #include <iterator>
 
@@ -40,6 +42,27 @@ std::string report_text(const RunError& error) {
   text += error.message;
   text += "\r\n";
   return text;
+}
+
+RunError interrupted_error(int signal) {
+  std::string name;
+  switch (signal) {
+    case SIGINT:
+      name = "SIGINT";
+      break;
+    case SIGTERM:
+      name = "SIGTERM";
+      break;
+    case SIGHUP:
+      name = "SIGHUP";
+      break;
+    case SIGQUIT:
+      name = "SIGQUIT";
+      break;
+    default:
+      name = "signal " + std::to_string(signal);
+  }
+  return RunError{ErrorCode::S6600, Statement::signal, {}, "interrupted by " + name};
 }
 
 void fail(ErrorCode code, Statement statement, std::string_view file, std::string message) {

@@ -60,6 +60,10 @@ class RunFailure : public std::exception {
   RunError error_;
 };
 
+// The SIGNAL report values of a run stopped on request: S6600, "interrupted by SIGINT" (the name of
+// the signal whose number `signal` is, or "signal N" for one without a name here).
+RunError interrupted_error(int signal);
+
 [[noreturn]] void fail(ErrorCode code, Statement statement, std::string_view file,
                        std::string message);
 [[noreturn]] void fail_math(ErrorCode code, std::string message);
