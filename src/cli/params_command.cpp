@@ -32,7 +32,7 @@ int params_command(const ParamsOptions& options) {
     textio::FileSet files(rc.dir_fd);
     files.open_for_reading(12, "dani.dat");
     const run::RecordSource source = [&files](std::string& record, std::size_t keep, int& e) {
-      return files.read_record(12, record, keep, e);
+      return files.read_record(12, record, keep, e, run::kLongestRecord);
     };
     run::read_case(source, "dani.dat", rc.overrides, values, {});
     have_input = true;

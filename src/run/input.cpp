@@ -36,7 +36,8 @@ std::string printable(const std::string& text) {
 
 // Whether a field's characters hold a mantissa without a decimal point (so the field's implied
 // point placed it) and at least one digit other than zero.
-bool implied_point_used(std::string_view field) {
+bool implied_point_used(std::string_view field, int decimals) {
+  if (decimals == 0) return false;
   bool digit = false;
   for (char c : field) {
     if (c == '.') return false;
@@ -44,6 +45,18 @@ bool implied_point_used(std::string_view field) {
     if (c >= '1' && c <= '9') digit = true;
   }
   return digit;
+}
+
+std::string_view trim_blanks(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// Built-in values are single-precision constants: a value read that rounds to the same single is
+// the same value written out.
+bool same_as_built_in(double read, double built_in) {
+  return static_cast<float>(read) == static_cast<float>(built_in);
 }
 
 [[noreturn]] void read_failure(std::string_view file_name, ErrorCode code, std::string message) {
@@ -59,6 +72,10 @@ RecordSource memory_source(const std::string& text, std::size_t& position) {
     const std::size_t lf = text.find('\n', position);
     const std::size_t end = lf == std::string::npos ? text.size() : lf;
     record.assign(text, position, std::min(end - position, keep));
+    if (end - position > kLongestRecord) {
+      position += kLongestRecord;
+      return textio::ReadStatus::too_long;
+    }
     position = lf == std::string::npos ? text.size() : lf + 1;
     return textio::ReadStatus::ok;
   };
@@ -78,27 +95,37 @@ void read_case(const RecordSource& source, std::string_view file_name,
       case textio::ReadStatus::ok:
         break;
       case textio::ReadStatus::end_of_file:
-        read_failure(file_name, ErrorCode::F6501, "end of file: record " + number + " of " +
-                                   std::to_string(params::kInputRecords) + " (" +
-                                   std::string(rec.what) + ") is missing");
+        read_failure(file_name, ErrorCode::F6501,
+                     "end of file: record " + number + " of " +
+                         std::to_string(params::kInputRecords) + " (" + std::string(rec.what) +
+                         ") is missing");
       case textio::ReadStatus::failure:
-        read_failure(file_name, ErrorCode::F6500, "read failure at record " + number + " (" + std::string(rec.what) +
-                                   "): " + std::strerror(error_number));
+        read_failure(file_name, ErrorCode::F6500,
+                     "read failure at record " + number + " (" + std::string(rec.what) +
+                         "): " + std::strerror(error_number));
+      case textio::ReadStatus::too_long:
+        read_failure(file_name, ErrorCode::F6500,
+                     "record " + number + " (" + std::string(rec.what) + ") runs on beyond " +
+                         std::to_string(kLongestRecord) + " bytes without a line end");
     }
     const std::array<textio::FieldSpec, 2> fields{rec.field, rec.field};
     std::array<double, 2> read{};
+    std::array<std::string_view, 2> texts;
     textio::FieldFailure failure;
-    if (!textio::read_fields(record, std::span(fields.data(), rec.fields), read, failure)) {
+    if (!textio::read_fields(record, std::span(fields.data(), rec.fields), read, failure,
+                             std::span(texts.data(), rec.fields))) {
       const std::string where = "record " + number + ", columns " +
                                 std::to_string(failure.first_column) + "-" +
                                 std::to_string(failure.last_column) + " (" +
                                 std::string(rec.field_what[failure.field_index]) + ")";
       switch (failure.error) {
         case textio::FieldError::bad_character:
-          read_failure(file_name, ErrorCode::F6103, "invalid character " + describe(failure.offending) + " in " + where);
+          read_failure(file_name, ErrorCode::F6103,
+                       "invalid character " + describe(failure.offending) + " in " + where);
         case textio::FieldError::too_large:
-          read_failure(file_name, ErrorCode::F6102,
-               "value '" + printable(failure.text) + "' too large for a double in " + where);
+          read_failure(
+              file_name, ErrorCode::F6102,
+              "value '" + printable(failure.text) + "' too large for a double in " + where);
         case textio::FieldError::end_of_file:
         case textio::FieldError::none:
           break;
@@ -114,18 +141,16 @@ void read_case(const RecordSource& source, std::string_view file_name,
       p.ref(values) = used;
       if (notes == nullptr) continue;
       p.ref(notes->plain) = p.built_in ? *p.built_in : read[k];
-      if (p.built_in && read[k] != *p.built_in && !overrides.find(p)) {
+      if (p.built_in && !same_as_built_in(read[k], *p.built_in) && !overrides.find(p)) {
         notes->ignored.push_back({rec.number, &p, read[k], used});
       }
       if (!p.built_in && !overrides.find(p)) {
         // Where the value reaches the model, a field without a decimal point that the implied
-        // point moved deserves a word. The field's text is cut as the reader cut it.
-        const int first = k * rec.field.w;
-        const std::string field =
-            first < static_cast<int>(record.size()) ? record.substr(first, rec.field.w) : "";
-        const std::size_t comma = field.find(',');
-        const std::string text = field.substr(0, comma);
-        if (implied_point_used(text)) notes->implied_points.push_back({rec.number, &p, text, used});
+        // point moved deserves a word.
+        const std::string_view text = trim_blanks(texts[k]);
+        if (implied_point_used(text, rec.field.d)) {
+          notes->implied_points.push_back({rec.number, &p, std::string(text), used});
+        }
       }
     }
 

@@ -13,7 +13,13 @@
 
 namespace liftsim::run {
 
-// Hands out the next record: at most `keep` leading bytes of it, as textio::FileSet::read_record.
+// The longest record a run reads, line end excluded: far beyond any parameter record with its
+// comment. A longer record ends the run with the READ report (F6500), so a run reads a bounded
+// amount of its input whatever the input is (a device that never ends a line, say).
+inline constexpr std::size_t kLongestRecord = 64 * 1024;
+
+// Hands out the next record: at most `keep` leading bytes of it, as textio::FileSet::read_record,
+// and `too_long` for a record longer than kLongestRecord.
 using RecordSource =
     std::function<textio::ReadStatus(std::string& record, std::size_t keep, int& error_number)>;
 

@@ -176,14 +176,19 @@ FieldError convert(std::string_view s, int d, double& value, char& offending) {
 }  // namespace
 
 bool read_fields(std::string_view record, std::span<const FieldSpec> fields,
-                 std::span<double> values, FieldFailure& failure) {
+                 std::span<double> values, FieldFailure& failure,
+                 std::span<std::string_view> texts) {
   if (values.size() < fields.size()) {
     throw std::invalid_argument("read_fields: fewer values than fields");
+  }
+  if (!texts.empty() && texts.size() != fields.size()) {
+    throw std::invalid_argument("read_fields: texts must be as many as the fields");
   }
   failure = FieldFailure{};
   std::size_t pos = 0;
   for (std::size_t k = 0; k < fields.size(); ++k) {
     const CutField field = cut_field(record, pos, fields[k].w);
+    if (!texts.empty()) texts[k] = record.substr(field.begin, field.end - field.begin);
     char offending = '\0';
     FieldError error = FieldError::end_of_file;
     if (!field.end_of_file) error = convert(field.kept, fields[k].d, values[k], offending);

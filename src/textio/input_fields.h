@@ -35,8 +35,11 @@ struct FieldFailure {
 // into `values` (at least as long; std::invalid_argument otherwise). A CR ends the field it stands
 // in and leaves every later field empty (0.0); text after the last field is ignored. Returns false
 // and fills `failure` at the first field that is not a number or holds a Ctrl-Z; the values of
-// the fields before it are then stored, the others are left unchanged.
+// the fields before it are then stored, the others are left unchanged. When `texts` is not
+// empty (it must then be as long as `fields`), it receives the characters each field took as they
+// stand in the record (no terminating comma, no line end): views into `record`.
 bool read_fields(std::string_view record, std::span<const FieldSpec> fields,
-                 std::span<double> values, FieldFailure& failure);
+                 std::span<double> values, FieldFailure& failure,
+                 std::span<std::string_view> texts = {});
 
 }  // namespace liftsim::textio
