@@ -8,16 +8,18 @@
 
 namespace liftsim::run {
 
-void run_leg(RunState& s, std::span<output::PointObserver* const> observers, RunStats& stats) {
+void run_leg(RunState& s, std::span<output::PointObserver* const> observers, RunStats& stats,
+             const std::atomic<int>* stop) {
   output::StepOutput step_output(s.model, s.obs, s.pub, s.hist, observers);
   auto fct = [&](double t, const double* y, double* dery) {
     ++stats.derivative_calls;
     model::Fct(t, y, dery, s.model, s.pub, s.hist);
   };
   auto outp = [&](double x, const double* y, const double* dery, int ihlf, int ndim,
-                  std::array<double, 5>&) {
+                  std::array<double, 5>& prmt) {
     ++stats.output_calls;
     step_output(x, y, dery, ihlf, ndim);
+    if (stop != nullptr && stop->load(std::memory_order_relaxed) != 0) prmt[4] = 1.0;
   };
   numeric::XemiStats leg;
   ++stats.legs;

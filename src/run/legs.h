@@ -1,6 +1,7 @@
 // Integration legs: the integrator driven over the run's time span and restarted when it gives up.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 
@@ -34,8 +35,11 @@ struct RestartLimit {
 void start_integration(RunState& run);
 
 // One integrator call from the current prmt, y and dery (the error weights), with the truck model
-// as right-hand side and the step output with `observers` as observer.
-void run_leg(RunState& run, std::span<output::PointObserver* const> observers, RunStats& stats);
+// as right-hand side and the step output with `observers` as observer. When `stop` is given and
+// turns non-zero, the leg ends right after the output point being made, once every observer has
+// seen it (so the time-history files hold whole record sets).
+void run_leg(RunState& run, std::span<output::PointObserver* const> observers, RunStats& stats,
+             const std::atomic<int>* stop = nullptr);
 
 // After a leg whose last output point lies before the end time: whether the integrator gave up on
 // a too-small step, so that the run restarts.

@@ -27,29 +27,41 @@ textio::RunError stall_error(const RunState& s, const RestartLimit& limit, doubl
   std::string message = "integration stalled: " + std::to_string(limit.max_stalled) +
                         " restarts in a row since t = " + params::shortest(since) +
                         " s each advanced less than " + params::shortest(limit.min_advance) +
-                        " s; last output at t = " +
-                        params::shortest(s.hist.ypop[model::kNdim]) + " s";
+                        " s; last output at t = " + params::shortest(s.hist.ypop[model::kNdim]) +
+                        " s";
   return textio::RunError{ErrorCode::M6110, textio::Statement::math, {}, message};
+}
+
+// Whether the run was asked to stop; if so, the run's result says so.
+bool stop_requested(Context& c) {
+  const int signal = c.spec.stop != nullptr ? c.spec.stop->load(std::memory_order_relaxed) : 0;
+  if (signal == 0) return false;
+  c.result.outcome = Outcome::error;
+  c.result.error = textio::interrupted_error(signal);
+  return true;
 }
 
 // Statics, then the integration legs with their restarts. Runs with the floating-point traps on.
 void integrate(Context& c) {
   RunState& s = c.state;
   RunResult& r = c.result;
+  if (stop_requested(c)) return;
   StaticsResult& st = r.statics.emplace(find_equilibrium(s.model.par, s.model.road, s.y));
   if (c.report) c.report->initial_state(s.y);
   static_forces(s.model.par, s.y, s.pub.F_kp, st, s.model.refs);
   if (c.report) c.report->statics(st, s.model.refs.lh_free);
   s.model.engine = model::engine_curve(s.model.par);
+  if (stop_requested(c)) return;
 
   start_integration(s);
   int stalled = 0;
   double stall_start = s.prmt[0];
   for (;;) {
     const double leg_start = s.prmt[0];
-    run_leg(s, c.observers, r.stats);
+    run_leg(s, c.observers, r.stats, c.spec.stop);
     r.t_reached = s.hist.ypop[model::kNdim];
-    if (!ended_early(s)) return;
+    if (!ended_early(s)) return;  // a request that came at the last point is too late
+    if (stop_requested(c)) return;
     r.leg_ends.emplace_back(s.ihlf, r.t_reached);
     if (c.report) c.report->leg_end(s.ihlf, r.t_reached);
     if (!wants_restart(s)) return;
@@ -77,8 +89,8 @@ void run_case(Context& c) {
 
   // Open every file first, as a plain run always has.
   if (spec.legacy_files) {
-    c.files.emplace(spec.dir_fd);
-    if (!spec.input_text) c.files->open(kInputUnit, "dani.dat");
+    c.files.emplace(spec.dir_fd, spec.stop);
+    if (!spec.input_text) c.files->open_input(kInputUnit, "dani.dat");
     c.files->open(kReportUnit, "result.rez");
     c.files->open(kStaticaUnit, "statica.dat");
     output::open_history_files(*c.files);
@@ -86,7 +98,7 @@ void run_case(Context& c) {
     c.history.emplace(&*c.files, spec.console);
   } else {
     if (!spec.input_text) {
-      c.files.emplace(spec.dir_fd);
+      c.files.emplace(spec.dir_fd, spec.stop);
       c.files->open_for_reading(kInputUnit, "dani.dat");
     }
     c.history.emplace(nullptr, nullptr);
@@ -105,7 +117,7 @@ void run_case(Context& c) {
     source = memory_source(*spec.input_text, c.input_position);
   } else {
     source = [&c](std::string& record, std::size_t keep, int& error_number) {
-      return c.files->read_record(kInputUnit, record, keep, error_number);
+      return c.files->read_record(kInputUnit, record, keep, error_number, kLongestRecord);
     };
   }
   EchoFn echo;

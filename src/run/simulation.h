@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
@@ -39,8 +40,12 @@ struct RunSpec {
   params::Overrides overrides;
   model::Road road;
   RestartLimit restarts;
-  textio::Console* console = nullptr;  // progress lines (with the time-history files)
+  textio::Console* console = nullptr;             // progress lines (with the time-history files)
   std::vector<output::PointObserver*> observers;  // run after the time-history files
+  // A request to stop: when it turns non-zero (the number of the signal that asked) the run ends
+  // at its next output point, after the point's records are written, or sooner when it has not
+  // begun integrating, with outcome `error` and textio::interrupted_error(value). Not owned.
+  const std::atomic<int>* stop = nullptr;
   // Called once the input is read, with the values as the run will use them.
   std::function<void(const params::CaseValues& values, const InputNotes& notes)> on_input;
 };
