@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -14,23 +15,71 @@
 
 namespace liftsim::cli {
 
-std::string escaped(std::string_view text) {
+namespace {
+
+// The length of the UTF-8 sequence at the start of `text` when it is well formed and not a C1
+// control character (U+0080..U+009F, which terminals take as escapes too); 0 otherwise.
+std::size_t printable_sequence(std::string_view text) {
+  const auto lead = static_cast<unsigned char>(text[0]);
+  std::size_t length = 0;
+  std::uint32_t cp = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    cp = lead & 0x1Fu;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    cp = lead & 0x0Fu;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    cp = lead & 0x07u;
+  } else {
+    return 0;
+  }
+  if (text.size() < length) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    const auto c = static_cast<unsigned char>(text[k]);
+    if ((c & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (c & 0x3Fu);
+  }
+  const std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < smallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  if (cp <= 0x9F) return 0;
+  return length;
+}
+
+void append_hex(std::string& out, unsigned char byte) {
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+  out += hex;
+}
+
+}  // namespace
+
+std::string escaped(std::string_view text, bool keep_backslash) {
   std::string out;
-  for (char c : text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
     const auto byte = static_cast<unsigned char>(c);
     if (c == '\\') {
-      out += "\\\\";
+      out += keep_backslash ? "\\" : "\\\\";
     } else if (c == '\n') {
       out += "\\n";
     } else if (c == '\t') {
       out += "\\t";
     } else if (byte < 0x20 || byte == 0x7F) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-      out += hex;
+      append_hex(out, byte);
+    } else if (byte >= 0x80) {
+      // Letters of any script pass; C1 controls and bytes that are not UTF-8 are shown.
+      if (const std::size_t n = printable_sequence(text.substr(i)); n > 0) {
+        out.append(text.substr(i, n));
+        i += n;
+        continue;
+      }
+      append_hex(out, byte);
     } else {
       out += c;
     }
+    ++i;
   }
   return out;
 }
@@ -45,8 +94,8 @@ int report_usage_error(std::string_view message) {
 std::string read_named_file(const std::string& path, std::string_view what) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    throw UsageError{"cannot read " + std::string(what) + " '" + path + "': " +
-                     std::strerror(errno)};
+    throw UsageError{"cannot read " + std::string(what) + " '" + path +
+                     "': " + std::strerror(errno)};
   }
   std::ostringstream text;
   text << in.rdbuf();
@@ -86,8 +135,7 @@ ResolvedCase resolve(const CaseOptions& options) {
   } else {
     r.dir_fd = ::open(options.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (r.dir_fd < 0) {
-      throw UsageError{"cannot run in folder '" + options.directory + "': " +
-                       std::strerror(errno)};
+      throw UsageError{"cannot run in folder '" + options.directory + "': " + std::strerror(errno)};
     }
   }
   return r;

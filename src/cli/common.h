@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "params/overrides.h"
 #include "model/road.h"
+#include "params/overrides.h"
 #include "run/legs.h"
 
 namespace liftsim::cli {
@@ -19,21 +19,24 @@ struct UsageError {
   std::string message;
 };
 
-// Control characters and terminal escapes in `text` shown as \xNN (and \n, \t, \\).
-std::string escaped(std::string_view text);
+// `text` safe to show on a terminal: control characters (C0, DEL and the C1 range U+0080..U+009F,
+// which carry terminal escape sequences) and bytes that are not UTF-8 shown as \xNN, a backslash
+// as \\ (unless `keep_backslash`), line feed and tab as \n and \t; letters of any script as they
+// are.
+std::string escaped(std::string_view text, bool keep_backslash = false);
 
 // Writes "liftsim: <message>" and a hint to standard error; returns kUsageError.
 int report_usage_error(std::string_view message);
 
 // Options of every command that runs cases: the folder, the values set by name, the road.
 struct CaseOptions {
-  std::string directory;                 // -C
-  std::vector<std::string> sets;         // --set NAME=VALUE
-  std::string params_file;               // --params FILE
-  std::string road_file;                 // --road FILE
-  std::optional<int> max_restarts;       // --max-restarts N
-  bool quiet = false;                    // --quiet
-  bool warn = false;                     // --warn
+  std::string directory;            // -C
+  std::vector<std::string> sets;    // --set NAME=VALUE
+  std::string params_file;          // --params FILE
+  std::string road_file;            // --road FILE
+  std::optional<int> max_restarts;  // --max-restarts N
+  bool quiet = false;               // --quiet
+  bool warn = false;                // --warn
 };
 
 // What the options resolve to, checked before anything runs.

@@ -2,12 +2,14 @@
 
 #include <unistd.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <optional>
 #include <string>
 
 #include "cli/html_pages.h"
+#include "cli/interrupt.h"
 #include "results/csv_writer.h"
 #include "results/summary.h"
 #include "results/summary_text.h"
@@ -29,6 +31,15 @@ std::string stats_line(const run::RunStats& s) {
   return line + step;
 }
 
+// A built-in value as it was given, in single precision: 0.07, not 0.07000000029802322.
+std::string built_in_text(double value) {
+  const auto single = static_cast<float>(value);
+  if (static_cast<double>(single) != value) return params::shortest(value);
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, single).ptr;
+  return std::string(text, end);
+}
+
 }  // namespace
 
 std::string input_warnings(const params::CaseValues& values, const run::InputNotes& notes) {
@@ -37,15 +48,15 @@ std::string input_warnings(const params::CaseValues& values, const run::InputNot
     const std::string name(v.param->name);
     text += "liftsim: warning: dani.dat record " + std::to_string(v.record) + " holds " + name +
             " = " + params::shortest(v.read) + "; the run uses the built-in " +
-            params::shortest(v.used) + " (to use the file's value: --set " + name + "=" +
+            built_in_text(v.used) + " (to use the file's value: --set " + name + "=" +
             params::shortest(v.read) + ")\n";
   }
   for (const run::ImpliedPoint& p : notes.implied_points) {
     text += "liftsim: warning: dani.dat record " + std::to_string(p.record) + ": '" +
             escaped(p.text) + "' has no decimal point, so the field's implied one makes " +
             std::string(p.param->name) + " = " + params::shortest(p.value) +
-            " (write it with a point, e.g. '" + escaped(p.text) + ".', to mean " +
-            escaped(p.text) + ")\n";
+            " (write it with a point, e.g. '" + escaped(p.text) + ".', to mean " + escaped(p.text) +
+            ")\n";
   }
   if (values.par.m_4 < 1.0) {
     text += "liftsim: warning: load mass m_4 = " + params::shortest(values.par.m_4) +
@@ -78,7 +89,10 @@ int run_command(const RunOptions& options) {
   const ResultOptions& ro = options.results;
 
   textio::Console console(STDOUT_FILENO);
+  // From here on SIGINT, SIGTERM and SIGHUP end the run at its next output point.
+  install_interrupt_handlers();
   run::RunSpec spec;
+  spec.stop = &interrupt_signal();
   spec.dir_fd = rc.dir_fd;
   spec.overrides = std::move(rc.overrides);
   spec.road = std::move(rc.road);
@@ -149,8 +163,14 @@ int run_command(const RunOptions& options) {
     }
   }
   if (error) {
-    textio::write_all(STDERR_FILENO, textio::report_text(*error));
+    // A file name from the command line may hold anything; the report stays three lines of text.
+    textio::RunError shown = *error;
+    shown.file = escaped(shown.file, true);
+    shown.message = escaped(shown.message, true);
+    textio::write_all(STDERR_FILENO, textio::report_text(shown));
     if (options.stats) textio::write_all(STDERR_FILENO, stats_line(result.stats));
+    // Stopped by a signal: the status a shell gives a command the signal ended.
+    if (error->code == textio::ErrorCode::S6600) return 128 + interrupt_signal().load();
     return 1;
   }
   return 0;
