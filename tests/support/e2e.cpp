@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <iterator>
 #include <map>
 #include <stdexcept>
+#include <thread>
 
 namespace liftsim::testing {
 
@@ -41,20 +43,31 @@ void write_file(const fs::path& path, std::string_view bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-RunResult run_liftsim(const fs::path& dir, const std::vector<std::string>& args,
-                      RunOptions options) {
+Started::Started(const fs::path& dir, const std::vector<std::string>& args,
+                 const RunOptions& options)
+    : capture_(std::make_unique<TempDir>()) {
   std::string exe = env("LIFTSIM_EXE");
   std::vector<char*> argv{exe.data()};
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-  TempDir capture;
-  const std::string out = capture / "out", err = capture / "err";
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int fds[] = {::open("/dev/null", O_RDONLY), ::open(out.c_str(), O_WRONLY | O_CREAT, 0666),
-                       ::open(err.c_str(), O_WRONLY | O_CREAT, 0666)};
+  const std::string out = *capture_ / "out", err = *capture_ / "err";
+  int pipe_fds[2] = {-1, -1};
+  if (options.stdout_reader_gone && ::pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    int fds[] = {::open("/dev/null", O_RDONLY), ::open(out.c_str(), O_WRONLY | O_CREAT, 0666),
+                 ::open(err.c_str(), O_WRONLY | O_CREAT, 0666)};
+    if (options.stdout_reader_gone) fds[1] = pipe_fds[1];
     if (std::min({fds[0], fds[1], fds[2]}) < 0 || ::chdir(dir.c_str()) != 0) ::_exit(126);
-    for (int fd = 0; fd < 1024; ++fd) fd < 3 ? ::dup2(fds[fd], fd) : ::close(fd);  // only these
+    // Copies above the standard descriptors first, so that placing one cannot replace another.
+    for (int& fd : fds) {
+      if ((fd = ::fcntl(fd, F_DUPFD, 3)) < 0) ::_exit(126);
+    }
+    for (int fd = 0; fd < 3; ++fd) ::dup2(fds[fd], fd);
+    for (int fd = 3; fd < 1024; ++fd) ::close(fd);  // only these three
+    for (int fd = 0; fd < 3; ++fd) {
+      if (options.closed[fd]) ::close(fd);
+    }
     const rlimit limit{rlim_t(options.max_open_files), rlim_t(options.max_open_files)};
     if (options.max_open_files > 0) {
       if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(124);
@@ -63,17 +76,60 @@ RunResult run_liftsim(const fs::path& dir, const std::vector<std::string>& args,
       const std::string options_text = std::string(asan ? asan : "") + ":detect_leaks=0";
       ::setenv("ASAN_OPTIONS", options_text.c_str(), 1);
     }
+    if (options.max_file_size > 0) {
+      const rlimit size{rlim_t(options.max_file_size), rlim_t(options.max_file_size)};
+      if (::setrlimit(RLIMIT_FSIZE, &size) != 0) ::_exit(124);
+    }
     if (options.unprivileged &&
         (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
       ::_exit(125);  // not allowed to become the user and group "nobody"
     }
+    // Whatever the test process ignores or blocks, the program starts with the defaults.
+    for (int sig = 1; sig < NSIG; ++sig) ::signal(sig, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
     ::execv(exe.c_str(), argv.data());
     ::_exit(127);
   }
-  if (pid < 0) throw std::runtime_error("fork failed");
+  if (options.stdout_reader_gone) {
+    ::close(pipe_fds[0]);
+    ::close(pipe_fds[1]);
+  }
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+}
+
+Started::~Started() {
+  if (pid_ > 0) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+}
+
+RunResult Started::wait(std::chrono::milliseconds timeout) {
+  RunResult result;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
   int status = 0;
-  ::waitpid(pid, &status, 0);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(out), read_file(err)};
+  while (::waitpid(pid_, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, &status, 0);
+      result.timed_out = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  pid_ = -1;
+  result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  result.out = read_file(*capture_ / "out");
+  result.err = read_file(*capture_ / "err");
+  return result;
+}
+
+RunResult run_liftsim(const fs::path& dir, const std::vector<std::string>& args,
+                      RunOptions options) {
+  return Started(dir, args, options).wait();
 }
 
 std::string example_input() {

@@ -1,7 +1,12 @@
 // Test support for end-to-end runs of the built executable in temporary folders.
 #pragma once
 
+#include <sys/types.h>
+
+#include <array>
+#include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,13 +31,36 @@ class TempDir {
 };
 
 struct RunResult {
-  int exit_status = -1;  // -1 when the process did not exit normally
-  std::string out, err;  // the bytes of standard output and standard error
+  int exit_status = -1;    // -1 when the process did not exit normally
+  int signal = 0;          // the signal that ended it, when one did
+  bool timed_out = false;  // it did not end in time and was killed
+  std::string out, err;    // the bytes of standard output and standard error
 };
 
 struct RunOptions {
-  bool unprivileged = false;  // become the user and group 65534 first (exit status 125 if not)
-  int max_open_files = 0;     // when positive, the child's limit of open file descriptors
+  bool unprivileged = false;     // become the user and group 65534 first (exit status 125 if not)
+  int max_open_files = 0;        // when positive, the child's limit of open file descriptors
+  std::array<bool, 3> closed{};  // standard descriptors (0, 1, 2) the program starts without
+  long long max_file_size = 0;   // when positive, the limit on the size of a file it writes, bytes
+  bool stdout_reader_gone = false;  // standard output is a pipe whose reading end is closed
+};
+
+// A liftsim process started in the background. Every signal has its default action in it.
+class Started {
+ public:
+  Started(const std::filesystem::path& dir, const std::vector<std::string>& args,
+          const RunOptions& options);
+  ~Started();  // kills the process if it still runs
+  Started(const Started&) = delete;
+  Started& operator=(const Started&) = delete;
+
+  pid_t pid() const { return pid_; }
+  // Waits for the end; after `timeout` the process is killed and the result says so.
+  RunResult wait(std::chrono::milliseconds timeout = std::chrono::seconds(60));
+
+ private:
+  std::unique_ptr<TempDir> capture_;
+  pid_t pid_ = -1;
 };
 
 // Runs the built liftsim (LIFTSIM_EXE) with `args` in `dir`.
