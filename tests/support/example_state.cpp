@@ -1,30 +1,43 @@
 #include "support/example_state.h"
 
-#include <sstream>
-
-#include "driver/input.h"
-#include "driver/statics.h"
+#include "model/forces.h"
+#include "run/input.h"
+#include "run/statics.h"
 #include "support/e2e.h"
 
 namespace liftsim::testing {
 
-driver::RunState example_state(const std::string& input) {
-  std::istringstream lines(input.empty() ? example_input() : input);
-  const driver::RecordSource source = [&](std::string& record, std::size_t keep, int&) {
-    if (!std::getline(lines, record)) return textio::ReadStatus::end_of_file;
-    if (record.size() > keep) record.resize(keep);
-    return textio::ReadStatus::ok;
-  };
-  driver::RunState run;
-  run.pi = double{3.141592f};
-  run.par.g = double{9.81f};
-  driver::read_records(run, source, false);
+params::CaseValues example_values(const std::string& input) {
+  const std::string text = input.empty() ? example_input() : input;
+  std::size_t position = 0;
+  params::CaseValues values = params::built_in_case();
+  run::read_case(run::memory_source(text, position), "dani.dat", {}, values, {});
+  return values;
+}
+
+run::RunState run_state(const params::CaseValues& values) {
+  run::RunState run;
+  run.model.par = values.par;
+  run.model.engine = model::engine_curve(values.par);
+  run.prmt = values.prmt;
+  run.obs = values.obs;
+  run.y.fill(0.0);
+  run.y[model::ix::Z_013] = double{0.401f};
+  run.y[model::ix::X_C4] = double{0.6f};
+  run.w_err.fill(double{0.0714285746f});
+  run.hist.t_prev = run.prmt[0];
+  run.hist.t_last = run.prmt[0];
   return run;
 }
 
-driver::RunState example_state_after_statics(const std::string& input) {
-  driver::RunState run = example_state(input);
-  driver::compute_statics(run.par, run.y, run.refs, run.pi);
+run::RunState example_state(const std::string& input) {
+  return run_state(example_values(input));
+}
+
+run::RunState example_state_after_statics(const std::string& input) {
+  run::RunState run = example_state(input);
+  run::StaticsResult s = run::find_equilibrium(run.model.par, run.model.road, run.y);
+  run::static_forces(run.model.par, run.y, run.pub.F_kp, s, run.model.refs);
   return run;
 }
 

@@ -1,17 +1,26 @@
-// Test support: the bundled example's run state, read from memory without files or report.
+// Test support: the bundled example read from memory, as a run has it before and after the statics.
 #pragma once
 
 #include <string>
 
-#include "driver/run_state.h"
+#include "params/table.h"
+#include "run/run_state.h"
 
 namespace liftsim::testing {
 
-// The run state after reading `input` (the bundled example by default) with the built-in values,
-// as the run has it just before the statics: parameters, integration control, initial state.
-driver::RunState example_state(const std::string& input = {});
+// The values a run uses for `input` (the bundled example by default): the built-in values and the
+// records read, nothing set by name, no report.
+params::CaseValues example_values(const std::string& input = {});
+
+// The run state as a run sets it up from `values` before the statics, on a flat road: parameters,
+// integration control, observation points, the truck at rest on undeflected wheels, the error
+// weights, the output history's start times and the engine curve.
+run::RunState run_state(const params::CaseValues& values);
+
+// run_state(example_values(input)).
+run::RunState example_state(const std::string& input = {});
 
 // The same followed by the statics: equilibrium state and static references set.
-driver::RunState example_state_after_statics(const std::string& input = {});
+run::RunState example_state_after_statics(const std::string& input = {});
 
 }  // namespace liftsim::testing
