@@ -89,6 +89,9 @@ int main_with_args(int argc, char** argv) {
   app.add_option("--csv", ro.csv_file,
                  "Write every output point to FILE as CSV ('liftsim columns' lists the columns)")
       ->type_name("FILE");
+  app.add_option("--columns", ro.columns,
+                 "With --csv or --html: only these columns (t is always first)")
+      ->type_name("NAME,...");
   app.add_option("--grid", ro.grid_step,
                  "With --csv: rows at t_start + k*DT, interpolated between output points")
       ->type_name("DT");

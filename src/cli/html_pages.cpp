@@ -88,14 +88,15 @@ std::vector<std::vector<std::string_view>> rows_of(const std::string& text,
 
 void write_run_html(const std::string& path, const std::string& title,
                     const run::RunResult& result, const results::Summary& summary,
+                    const std::vector<const results::Column*>& columns,
                     const std::vector<std::vector<double>>& rows, const model::Road& road) {
   html::RunPage page;
   page.title = title;
   page.case_params = case_params(summary.changed);
   page.summary = nlohmann::json::parse(results::summary_json(summary));
-  for (const results::Column& c : results::columns()) {
-    page.columns.push_back(
-        {std::string(c.name), std::string(c.unit), std::string(c.group), std::string(c.meaning)});
+  for (const results::Column* c : columns) {
+    page.columns.push_back({std::string(c->name), std::string(c->unit), std::string(c->group),
+                            std::string(c->meaning)});
   }
   page.rows = rows;
   const model::Par& p = result.values.par;

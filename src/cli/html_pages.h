@@ -6,6 +6,7 @@
 
 #include "model/road.h"
 #include "params/overrides.h"
+#include "results/columns.h"
 #include "results/summary.h"
 #include "run/simulation.h"
 #include "sweep/axes.h"
@@ -16,6 +17,7 @@ namespace liftsim::cli {
 // textio::RunFailure (OPEN or WRITE) when the file cannot be written.
 void write_run_html(const std::string& path, const std::string& title,
                     const run::RunResult& result, const results::Summary& summary,
+                    const std::vector<const results::Column*>& columns,
                     const std::vector<std::vector<double>>& rows, const model::Road& road);
 
 // Writes the stability map of a sweep from its result file's text (every case it holds).

@@ -108,12 +108,17 @@ int run_command(const RunOptions& options) {
   std::optional<results::CsvWriter> csv;
   std::optional<textio::RunError> error;
   std::vector<std::vector<double>> page_rows;
+  std::vector<const results::Column*> selected;
+  std::string unknown;
+  if (!results::select_columns(ro.columns, selected, unknown)) {
+    throw UsageError{"--columns: unknown column '" + unknown + "'; 'liftsim columns' lists them"};
+  }
   const bool html = !ro.html_file.empty();
   try {
     if (!ro.csv_file.empty()) csv_file.open(ro.csv_file);
     if (!ro.csv_file.empty() || html) {
       csv.emplace(csv_file.is_open() ? &csv_file : nullptr, ro.grid_step,
-                  html ? &page_rows : nullptr);
+                  html ? &page_rows : nullptr, selected);
       spec.observers.push_back(&*csv);
     }
   } catch (const textio::RunFailure& failure) {
@@ -145,7 +150,7 @@ int run_command(const RunOptions& options) {
   if (html && result.input_read) {
     try {
       write_run_html(ro.html_file, "liftsim run", result, results::summarize(result, summary),
-                     page_rows, spec.road);
+                     selected, page_rows, spec.road);
     } catch (const textio::RunFailure& failure) {
       if (!error) error = failure.error();
     }

@@ -12,6 +12,7 @@ struct ResultOptions {
   std::optional<double> grid_step;  // --grid DT
   std::string summary_file;         // --summary FILE, or "-" for lines on standard output
   std::string html_file;            // --html FILE
+  std::string columns;              // --columns NAME,NAME,...
   double slide_limit = 0.05;        // --slide-limit M
   double lift_force = 0.0;          // --lift-force N
 };

@@ -1,5 +1,7 @@
 #include "results/columns.h"
 
+#include <algorithm>
+
 #include "model/forces.h"
 
 namespace liftsim::results {
@@ -68,6 +70,36 @@ const Column kColumns[] = {
 
 std::span<const Column> columns() {
   return kColumns;
+}
+
+bool select_columns(std::string_view names, std::vector<const Column*>& selected,
+                    std::string& unknown) {
+  selected.clear();
+  std::vector<std::string_view> wanted;
+  while (!names.empty()) {
+    const auto comma = names.find(',');
+    std::string_view name = names.substr(0, comma);
+    while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    if (!name.empty()) wanted.push_back(name);
+    if (comma == std::string_view::npos) break;
+    names.remove_prefix(comma + 1);
+  }
+  for (std::string_view name : wanted) {
+    bool known = false;
+    for (const Column& c : kColumns) known = known || c.name == name;
+    if (!known) {
+      unknown = std::string(name);
+      return false;
+    }
+  }
+  for (const Column& c : kColumns) {
+    const bool all = wanted.empty() || c.name == "t";
+    if (all || std::find(wanted.begin(), wanted.end(), c.name) != wanted.end()) {
+      selected.push_back(&c);
+    }
+  }
+  return true;
 }
 
 void derive_at_point(Sample& s, const model::Model& m, const model::Published& pub,

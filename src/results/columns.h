@@ -3,7 +3,9 @@
 
 #include <array>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/model.h"
 #include "output/logged.h"
@@ -30,6 +32,11 @@ struct Column {
 };
 
 std::span<const Column> columns();
+
+// The columns named in a comma-separated list, in the table's order, "t" always first; an empty
+// list is every column. Fails with the first unknown name.
+bool select_columns(std::string_view names, std::vector<const Column*>& selected,
+                    std::string& unknown);
 
 // The derived quantities of a sample whose t, y and dery are set: at an output point from what
 // the model published for it and the rates of the output history; elsewhere from the state alone

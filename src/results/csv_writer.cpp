@@ -12,16 +12,20 @@ void append_number(std::string& out, double value) {
 }
 
 CsvWriter::CsvWriter(textio::BufferedFile* file, std::optional<double> grid_step,
-                     std::vector<std::vector<double>>* rows)
-    : file_(file), kept_(rows), grid_step_(grid_step) {}
+                     std::vector<std::vector<double>>* rows, std::vector<const Column*> selected)
+    : file_(file), kept_(rows), selected_(std::move(selected)), grid_step_(grid_step) {
+  if (selected_.empty()) {
+    for (const Column& c : columns()) selected_.push_back(&c);
+  }
+}
 
 void CsvWriter::write_header() {
   if (file_ == nullptr) return;
   std::string& out = file_->buffer();
   bool first = true;
-  for (const Column& c : columns()) {
+  for (const Column* c : selected_) {
     if (!first) out += ',';
-    out += c.name;
+    out += c->name;
     first = false;
   }
   out += '\n';
@@ -32,15 +36,15 @@ void CsvWriter::write_row(const Sample& s) {
   ++rows_;
   if (kept_ != nullptr) {
     std::vector<double>& row = kept_->emplace_back();
-    row.reserve(columns().size());
-    for (const Column& c : columns()) row.push_back(c.value(s));
+    row.reserve(selected_.size());
+    for (const Column* c : selected_) row.push_back(c->value(s));
   }
   if (file_ == nullptr) return;
   std::string& out = file_->buffer();
   bool first = true;
-  for (const Column& c : columns()) {
+  for (const Column* c : selected_) {
     if (!first) out += ',';
-    append_number(out, c.value(s));
+    append_number(out, c->value(s));
     first = false;
   }
   out += '\n';

@@ -18,8 +18,10 @@ class CsvWriter : public output::PointObserver {
  public:
   // `grid_step`: rows at t_start + k·step instead of at every output point. With `rows`, every
   // row's values are also kept there (for a page that plots them); `file` may then be null.
+  // `selected`: the columns to write (see select_columns); empty for all of them.
   CsvWriter(textio::BufferedFile* file, std::optional<double> grid_step,
-            std::vector<std::vector<double>>* rows = nullptr);
+            std::vector<std::vector<double>>* rows = nullptr,
+            std::vector<const Column*> selected = {});
 
   void on_point(const output::OutputPoint& point) override;
   // Writes what is left; the file stays open.
@@ -34,6 +36,7 @@ class CsvWriter : public output::PointObserver {
 
   textio::BufferedFile* file_;
   std::vector<std::vector<double>>* kept_;
+  std::vector<const Column*> selected_;
   std::optional<double> grid_step_;
   bool started_ = false;
   double t_start_ = 0.0;
