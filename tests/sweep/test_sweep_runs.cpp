@@ -1,0 +1,401 @@
+// Sweeps, the capacity chart, shards and merge, end to end on the built program: the same file for
+// any number of threads, rows equal to single runs, saved case folders, resuming, Ctrl-C.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/e2e.h"
+
+namespace liftsim::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+using Args = std::vector<std::string>;
+
+Args operator+(Args a, const Args& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// A folder holding the bundled example as dani.dat.
+struct Folder : TempDir {
+  Folder() { write_file(*this / "dani.dat", example_input()); }
+};
+
+RunResult liftsim(const Folder& dir, const Args& args) {
+  return run_liftsim(dir.path(), Args{"-q"} + args);
+}
+
+std::vector<std::string> split(std::string_view line) {
+  std::vector<std::string> out;
+  for (std::size_t start = 0;;) {
+    const std::size_t comma = line.find(',', start);
+    out.emplace_back(line.substr(start, comma - start));
+    if (comma == std::string_view::npos) return out;
+    start = comma + 1;
+  }
+}
+
+// The rows of a result file as name → field maps.
+std::vector<std::map<std::string, std::string>> rows_of(const std::string& text) {
+  std::vector<std::map<std::string, std::string>> rows;
+  std::vector<std::string> names;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const std::size_t lf = text.find('\n', pos);
+    const std::vector<std::string> fields = split(text.substr(pos, lf - pos));
+    pos = lf == std::string::npos ? text.size() : lf + 1;
+    if (names.empty()) {
+      names = fields;
+      continue;
+    }
+    EXPECT_EQ(fields.size(), names.size());
+    auto& row = rows.emplace_back();
+    for (std::size_t i = 0; i < fields.size() && i < names.size(); ++i) row[names[i]] = fields[i];
+  }
+  return rows;
+}
+
+// A row's field as the JSON summary writes it: empty is null.
+json as_json(const std::string& field) {
+  if (field.empty()) return nullptr;
+  double v = 0;
+  const auto r = std::from_chars(field.data(), field.data() + field.size(), v);
+  if (r.ec != std::errc() || r.ptr != field.data() + field.size()) return field;
+  return v;
+}
+
+// The verdict of the single run of the example with `sets` (and more options).
+json single_run(const std::vector<std::pair<std::string, std::string>>& sets,
+                const Args& more = {}) {
+  Folder dir;
+  Args args = more;
+  for (const auto& [name, value] : sets) args = args + Args{"--set", name + "=" + value};
+  const RunResult r = liftsim(dir, args + Args{"--summary", "summary.json"});
+  EXPECT_TRUE(r.exit_status == 0 || r.exit_status == 1) << r.err;
+  return json::parse(read_file(dir / "summary.json"));
+}
+
+// A sweep over every outcome, on one, two and three threads: the same bytes; and each row equals
+// the summary of the single run of its case, field by field.
+TEST(SweepRuns, SameFileForAnyJobsAndRowsOfTheSingleRuns) {
+  const struct {
+    const char* what;
+    Args base;  // the options of the sweep and of each single run
+    Args vary;
+    std::vector<std::string> verdicts;  // of the cases, in case order
+  } sweeps[] = {
+      {"heights and loads",
+       {"--set", "t_end=2"},
+       {"--vary", "zc_4=0,3", "--vary", "m_4=0.5,50,1950,1975,2500"},
+       {"numerical_failure", "load_slide", "stable", "wheel_lift", "tip_over", "numerical_failure",
+        "load_slide", "wheel_lift", "tip_over", "tip_over"}},
+      {"stalled",
+       {"--set", "t_end=0.5", "--set", "tol=1e-30", "--max-restarts", "3"},
+       {"--vary", "m_4=1000,1500"},
+       {"numerical_failure", "numerical_failure"}},
+  };
+  std::map<std::string, int> outcomes;
+  for (const auto& s : sweeps) {
+    SCOPED_TRACE(s.what);
+    Folder dir;
+    std::string first;
+    for (const char* jobs : {"1", "2", "3"}) {
+      const RunResult r = liftsim(dir, Args{"sweep"} + s.base + s.vary + Args{"-j", jobs});
+      ASSERT_EQ(r.exit_status, 0) << r.err;
+      const std::string file = read_file(dir / "sweep.csv");
+      if (first.empty()) {
+        first = file;
+      } else {
+        EXPECT_EQ(file, first) << "--jobs " << jobs;
+      }
+    }
+    const auto rows = rows_of(first);
+    ASSERT_EQ(rows.size(), s.verdicts.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const auto& row = rows[i];
+      SCOPED_TRACE("case " + row.at("case"));
+      EXPECT_EQ(row.at("case"), std::to_string(i));
+      EXPECT_EQ(row.at("verdict"), s.verdicts[i]);
+      ++outcomes[row.at("outcome")];
+      std::vector<std::pair<std::string, std::string>> sets;
+      for (std::size_t a = 1; a < s.vary.size(); a += 2) {
+        const std::string name = s.vary[a].substr(0, s.vary[a].find('='));
+        sets.emplace_back(name, row.at(name));
+      }
+      const json single = single_run(sets, s.base);
+      for (const char* field :
+           {"outcome", "verdict", "t_reached", "min_F_kp", "t_min_F_kp", "lift_off_t",
+            "max_abs_Fi_3", "load_travel", "restarts", "derivative_calls"}) {
+        EXPECT_EQ(as_json(row.at(field)), single.at(field)) << field;
+      }
+      EXPECT_EQ(as_json(row.at("error")),
+                single.at("error").is_null() ? json(nullptr) : single.at("error").at("code"));
+    }
+  }
+  EXPECT_EQ(outcomes, (std::map<std::string, int>{{"completed", 7}, {"error", 3}, {"stalled", 2}}));
+}
+
+// --save: each case's folder holds exactly the files of the single run of the case with --csv
+// case.csv and --summary summary.json, byte for byte (its input aside).
+TEST(SweepRuns, SavedCaseFoldersHoldTheSingleRunsFiles) {
+  Folder dir;
+  const RunResult r = liftsim(dir, {"sweep", "--set", "t_end=0.05", "--vary", "m_4=0.5,1000", "-j",
+                                    "2", "--save", "cases"});
+  ASSERT_EQ(r.exit_status, 0) << r.err;
+  for (const char* m_4 : {"0.5", "1000"}) {
+    const fs::path saved =
+        dir / "cases" / (m_4 == std::string("0.5") ? "case-00000" : "case-00001");
+    SCOPED_TRACE(saved);
+    Folder single;
+    liftsim(single, {"--set", "t_end=0.05", "--set", std::string("m_4=") + m_4, "--csv", "case.csv",
+                     "--summary", "summary.json"});
+    fs::remove(single / "dani.dat");
+    std::map<std::string, std::string> want, got;
+    for (const auto& e : fs::directory_iterator(single.path())) {
+      want[e.path().filename()] = read_file(e.path());
+    }
+    for (const auto& e : fs::directory_iterator(saved)) {
+      got[e.path().filename()] = read_file(e.path());
+    }
+    EXPECT_EQ(want.size(), run_file_names().size() - 1 + 2);  // no dani.dat; CSV and summary
+    EXPECT_EQ(got, want);
+  }
+}
+
+// A sweep started in the background, its standard output and error kept in files.
+class Background {
+ public:
+  Background(const fs::path& dir, const Args& args) {
+    const char* exe = std::getenv("LIFTSIM_EXE");
+    if (exe == nullptr) throw std::runtime_error("LIFTSIM_EXE is not set");
+    std::vector<std::string> all = Args{exe} + args;
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const std::string err = capture_ / "err";
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      const int out = ::open("/dev/null", O_WRONLY);
+      const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+      if (out < 0 || fd < 0 || ::chdir(dir.c_str()) != 0) ::_exit(126);
+      ::dup2(out, 1);
+      ::dup2(fd, 2);
+      for (int sig = 1; sig < NSIG; ++sig) ::signal(sig, SIG_DFL);
+      sigset_t none;
+      sigemptyset(&none);
+      ::sigprocmask(SIG_SETMASK, &none, nullptr);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+  }
+  ~Background() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  void signal(int sig) const { ::kill(pid_, sig); }
+  // The exit status, or -1 when it did not exit normally.
+  int wait() {
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::string err() const { return read_file(capture_ / "err"); }
+
+ private:
+  TempDir capture_;
+  pid_t pid_ = -1;
+};
+
+// One sweep run without interruption, to compare resumed files with.
+class Resume : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    Folder dir;
+    const RunResult r = liftsim(dir, sweep_args() + Args{"-j", "2"});
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    whole_ = new std::string(read_file(dir / "sweep.csv"));
+  }
+  static void TearDownTestSuite() { delete whole_; }
+  static Args sweep_args() {
+    return {"sweep", "--set", "t_end=2", "--vary", "zc_4=0:4.5:0.5", "--vary", "m_4=1500,1900"};
+  }
+  static const std::string& whole() { return *whole_; }
+
+ private:
+  static std::string* whole_;
+};
+std::string* Resume::whole_ = nullptr;
+
+// --resume on a file cut anywhere (inside a row too) gives the file of the uninterrupted sweep;
+// a file of another sweep is refused and left as it is.
+TEST_F(Resume, CutFilesContinueToTheUninterruptedFile) {
+  const std::string& all = whole();
+  const std::size_t row_6 = [&] {
+    std::size_t p = 0;
+    for (int i = 0; i < 6; ++i) p = all.find('\n', p) + 1;
+    return p;
+  }();
+  const struct {
+    const char* what;
+    std::optional<std::string> file;
+    int status;
+  } cases[] = {
+      {"cut inside a row", all.substr(0, row_6 + 9), 0},
+      {"whole", all, 0},
+      {"empty", "", 0},
+      {"none", std::nullopt, 0},
+      {"another sweep's", "case,zc_4,outcome\n0,0,completed\n", 2},
+      {"rows of another shard", all.substr(0, all.find('\n') + 1) + "1,0,1900,completed\n", 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Folder dir;
+    if (c.file) write_file(dir / "sweep.csv", *c.file);
+    const RunResult r = liftsim(dir, sweep_args() + Args{"-j", "2", "--resume"});
+    EXPECT_EQ(r.exit_status, c.status) << r.err;
+    EXPECT_EQ(read_file(dir / "sweep.csv"), c.status == 0 ? all : *c.file);
+    if (c.status != 0) {
+      EXPECT_NE(r.err.find("--resume"), std::string::npos) << r.err;
+    }
+  }
+}
+
+// Ctrl-C while cases run: the file holds the header and whole rows, the first rows of the sweep;
+// the message says how far it got; the status is 128 + SIGINT; --resume finishes the same file.
+TEST_F(Resume, InterruptedBySigintLeavesWholeRows) {
+  Folder dir;
+  Background sweep(dir.path(), sweep_args() + Args{"-j", "2"});
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  auto lines = [&] {
+    const std::string text = read_file(dir / "sweep.csv");
+    return std::count(text.begin(), text.end(), '\n');
+  };
+  while (lines() < 4 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  sweep.signal(SIGINT);
+  ASSERT_EQ(sweep.wait(), 130) << sweep.err();
+  const std::string cut = read_file(dir / "sweep.csv");
+  const auto rows = std::count(cut.begin(), cut.end(), '\n') - 1;
+  EXPECT_GE(rows, 3);
+  EXPECT_LT(rows, 20) << "the sweep ended before the signal";
+  EXPECT_EQ(cut, whole().substr(0, cut.size()));
+  EXPECT_EQ(cut.back(), '\n');
+  const std::string message =
+      "interrupted by SIGINT after " + std::to_string(rows) + " of 20 cases";
+  EXPECT_NE(sweep.err().find(message), std::string::npos) << sweep.err();
+  EXPECT_NE(sweep.err().find("--resume"), std::string::npos) << sweep.err();
+
+  const RunResult r = liftsim(dir, sweep_args() + Args{"-j", "2", "--resume"});
+  EXPECT_EQ(r.exit_status, 0) << r.err;
+  EXPECT_EQ(read_file(dir / "sweep.csv"), whole());
+}
+
+// The capacity chart: the stable capacity runs stable and one resolution more does not; the
+// capacity against tipping does not tip and one resolution more does. Ranges whose ends do not
+// bracket a change say so.
+TEST(Capacity, BisectsToTheResolutionOrSaysTheRangeDoesNotBracket) {
+  const struct {
+    const char* heights;
+    const char* mass;
+    const char* resolution;
+    const char* stable_note;  // "": a capacity is expected
+    const char* no_tip_note;
+  } cases[] = {
+      {"zc_4=0,3", "1900:2000", "5", "", ""},
+      {"zc_4=0", "1000:1500", "100", "above_range", "above_range"},
+      {"zc_4=0", "2000:2500", "100", "below_range", "below_range"},
+      // 100 kg slides along the forks: no stable mass at the low end; none of them tips
+      {"zc_4=0", "100:500", "100", "below_range", "above_range"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.heights) + " " + c.mass);
+    Folder dir;
+    const RunResult r = liftsim(dir, {"capacity", "--set", "t_end=2", "--vary", c.heights, "--mass",
+                                      c.mass, "--resolution", c.resolution, "-j", "2"});
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    const std::string text = read_file(dir / "capacity.csv");
+    EXPECT_EQ(text.substr(0, text.find('\n') + 1),
+              "case,zc_4,capacity_stable,capacity_no_tip,stable_note,no_tip_note,runs\n");
+    for (const auto& row : rows_of(text)) {
+      SCOPED_TRACE("zc_4 = " + row.at("zc_4"));
+      EXPECT_EQ(row.at("stable_note"), c.stable_note);
+      EXPECT_EQ(row.at("no_tip_note"), c.no_tip_note);
+      EXPECT_GT(std::stoi(row.at("runs")), 0);
+      if (*c.stable_note != 0) {
+        EXPECT_EQ(row.at("capacity_stable"), "");
+        EXPECT_EQ(row.at("capacity_no_tip"), "");
+        continue;
+      }
+      const double step = std::stod(c.resolution);
+      auto verdict = [&](const std::string& mass, double more) {
+        char m[32];
+        *std::to_chars(m, m + sizeof m - 1, std::stod(mass) + more).ptr = 0;
+        return single_run({{"t_end", "2"}, {"zc_4", row.at("zc_4")}, {"m_4", m}}).at("verdict");
+      };
+      EXPECT_EQ(verdict(row.at("capacity_stable"), 0), "stable");
+      EXPECT_NE(verdict(row.at("capacity_stable"), step), "stable");
+      EXPECT_NE(verdict(row.at("capacity_no_tip"), 0), "tip_over");
+      EXPECT_EQ(verdict(row.at("capacity_no_tip"), step), "tip_over");
+    }
+  }
+}
+
+// Three shards run by GNU parallel and merged give the unsharded file byte for byte, for a sweep
+// and for a capacity chart (whose third shard has no height); a missing shard is named.
+TEST(Shards, ThreeShardsUnderGnuParallelMergeToTheUnshardedFile) {
+  if (std::system("command -v parallel > /dev/null 2>&1") != 0) {
+    if (std::getenv("CI") != nullptr) FAIL() << "GNU parallel is not installed; CI must have it";
+    GTEST_SKIP() << "GNU parallel is not installed (Debian: apt-get install parallel)";
+  }
+  const char* exe = std::getenv("LIFTSIM_EXE");
+  ASSERT_NE(exe, nullptr);
+  const struct {
+    const char* what;
+    Args command;
+  } cases[] = {
+      {"sweep",
+       {"sweep", "--set", "t_end=1", "--vary", "zc_4=0,3", "--vary", "m_4=0.5,1000,1975,2500"}},
+      {"capacity",
+       {"capacity", "--set", "t_end=1", "--vary", "zc_4=0,3", "--mass", "1900:2000", "--resolution",
+        "25"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Folder dir;
+    const RunResult whole = liftsim(dir, c.command + Args{"-j", "1", "-o", "whole.csv"});
+    ASSERT_EQ(whole.exit_status, 0) << whole.err;
+    std::string shell = "cd '" + dir.path().string() + "' && parallel --will-cite '" + exe + "' -q";
+    for (const std::string& a : c.command) shell += " '" + a + "'";
+    shell += " -j 1 --shard {}/3 -o shard{}.csv ::: 1 2 3";
+    ASSERT_EQ(std::system(shell.c_str()), 0) << shell;
+    const RunResult merged =
+        liftsim(dir, {"merge", "shard1.csv", "shard2.csv", "shard3.csv", "-o", "merged.csv"});
+    ASSERT_EQ(merged.exit_status, 0) << merged.err;
+    EXPECT_EQ(read_file(dir / "merged.csv"), read_file(dir / "whole.csv"));
+
+    const RunResult missing = liftsim(dir, {"merge", "shard2.csv", "shard3.csv", "-o", "m.csv"});
+    EXPECT_EQ(missing.exit_status, 2);
+    EXPECT_NE(missing.err.find("case 0 is in none of the files"), std::string::npos) << missing.err;
+  }
+}
+
+}  // namespace
+}  // namespace liftsim::testing
