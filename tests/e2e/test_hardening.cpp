@@ -149,7 +149,11 @@ TEST(Signals, InterruptEndsTheRunAfterTheRecordSetWithItsReport) {
     }
     Started run(dir.path(), kEndless, {});
     if (c.waiting_for_input) {
-      std::this_thread::sleep_for(milliseconds(200));
+      // Until the run waits in the FIFO's open for a writer.
+      const fs::path wchan = fs::path("/proc") / std::to_string(run.pid()) / "wchan";
+      for (int i = 0; i < 2500 && read_file(wchan) != "wait_for_partner"; ++i) {
+        std::this_thread::sleep_for(milliseconds(2));
+      }
     } else {
       ASSERT_TRUE(wait_for_records(dir / "F_13.rez", 20));
     }
