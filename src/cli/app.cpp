@@ -42,8 +42,8 @@ void add_case_options(CLI::App& app, CaseOptions& o) {
                  "Road profile: CSV of x [m], z [m] with increasing x (flat otherwise)")
       ->type_name("FILE");
   app.add_option("--max-restarts", o.max_restarts,
-                 "End the run after N restarts in a row that each advance less than 1 ms "
-                 "(default 50; 0: no limit)")
+                 "End the run when the last N restarts together advanced less than 10 us, or the "
+                 "step left is too small to reach the end time (default 30; 0: no limit)")
       ->type_name("N");
   app.add_flag("--quiet,-q", o.quiet, "No warnings");
   app.add_flag("--warn", o.warn, "Warnings even when standard error is not a terminal");
@@ -76,7 +76,8 @@ void add_sweep_options(CLI::App& app, SweepOptions& o, const char* default_outpu
 }  // namespace
 
 int main_with_args(int argc, char** argv) {
-  CLI::App app{kDescription, "liftsim"};
+  CLI::App app{"", "liftsim"};
+  app.footer(kDescription);
   app.set_version_flag("--version", "liftsim " LIFTSIM_VERSION);
   app.require_subcommand(0, 1);
   app.fallthrough(false);

@@ -21,15 +21,38 @@ struct Context {
   std::optional<output::HistoryFiles> history;
   std::vector<output::PointObserver*> observers;
   std::size_t input_position = 0;
+  std::vector<double> advances;  // of the legs that ended in a restart
+  std::vector<double> starts;
 };
 
-textio::RunError stall_error(const RunState& s, const RestartLimit& limit, double since) {
-  std::string message = "integration stalled: " + std::to_string(limit.max_stalled) +
-                        " restarts in a row since t = " + params::shortest(since) +
-                        " s each advanced less than " + params::shortest(limit.min_advance) +
-                        " s; last output at t = " + params::shortest(s.hist.ypop[model::kNdim]) +
-                        " s";
-  return textio::RunError{ErrorCode::M6110, textio::Statement::math, {}, message};
+textio::RunError stall_error(std::string what, const RunState& s) {
+  return textio::RunError{ErrorCode::M6110, textio::Statement::math, {},
+                          "integration stalled: " + what + "; last output at t = " +
+                              params::shortest(s.hist.ypop[model::kNdim]) + " s"};
+}
+
+// Whether the restarts so far show a run that cannot get on: the recent ones together advanced
+// next to nothing.
+std::optional<textio::RunError> stalled(const RestartLimit& limit, const RunState& s,
+                                        const std::vector<double>& advances,
+                                        const std::vector<double>& starts) {
+  const auto window = static_cast<std::size_t>(limit.max_stalled);
+  if (window == 0) return std::nullopt;
+  if (advances.size() >= window) {
+    double together = 0.0;
+    for (std::size_t k = advances.size() - window; k < advances.size(); ++k) {
+      together += advances[k];
+    }
+    if (together < limit.min_advance) {
+      return stall_error(std::to_string(window) + " restarts in a row since t = " +
+                             params::shortest(starts[advances.size() - window]) +
+                             " s advanced the time by " + params::shortest(together) +
+                             " s together (less than " + params::shortest(limit.min_advance) +
+                             " s)",
+                         s);
+    }
+  }
+  return std::nullopt;
 }
 
 // Whether the run was asked to stop; if so, the run's result says so.
@@ -54,8 +77,9 @@ void integrate(Context& c) {
   if (stop_requested(c)) return;
 
   start_integration(s);
-  int stalled = 0;
-  double stall_start = s.prmt[0];
+  // How far each leg that ended in a restart got, and where it began.
+  std::vector<double>& advances = c.advances;
+  std::vector<double>& starts = c.starts;
   for (;;) {
     const double leg_start = s.prmt[0];
     run_leg(s, c.observers, r.stats, c.spec.stop);
@@ -65,20 +89,28 @@ void integrate(Context& c) {
     r.leg_ends.emplace_back(s.ihlf, r.t_reached);
     if (c.report) c.report->leg_end(s.ihlf, r.t_reached);
     if (!wants_restart(s)) return;
-    // Restarts that keep failing close to where they began are going nowhere.
-    if (r.t_reached - leg_start < c.spec.restarts.min_advance) {
-      if (stalled == 0) stall_start = leg_start;
-      ++stalled;
-    } else {
-      stalled = 0;
-    }
-    if (c.spec.restarts.max_stalled > 0 && stalled >= c.spec.restarts.max_stalled) {
+    advances.push_back(r.t_reached - leg_start);
+    starts.push_back(leg_start);
+    if (auto stall = stalled(c.spec.restarts, s, advances, starts)) {
       r.outcome = Outcome::stalled;
-      r.error = stall_error(s, c.spec.restarts, stall_start);
+      r.error = std::move(stall);
       return;
     }
     prepare_restart(s);
     ++r.restarts;
+    // A leg whose largest step is too small to get anywhere is not started.
+    const double remaining = s.prmt[1] - s.prmt[0];
+    if (c.spec.restarts.max_stalled > 0 &&
+        remaining / s.prmt[2] > c.spec.restarts.max_remaining_steps) {
+      r.outcome = Outcome::stalled;
+      r.error = stall_error("after " + std::to_string(r.restarts) +
+                                " restarts the largest step is " + params::shortest(s.prmt[2]) +
+                                " s, so the remaining " + params::shortest(remaining) +
+                                " s would take more than " +
+                                params::shortest(c.spec.restarts.max_remaining_steps) + " steps",
+                            s);
+      return;
+    }
   }
 }
 
@@ -167,7 +199,7 @@ const char* outcome_name(Outcome outcome) {
 
 RunResult simulate(const RunSpec& spec) {
   RunResult result;
-  Context c{spec, result, {}, {}, {}, {}, {}, 0};
+  Context c{spec, result, {}, {}, {}, {}, {}, 0, {}, {}};
   try {
     run_case(c);
   } catch (const textio::RunFailure& failure) {
