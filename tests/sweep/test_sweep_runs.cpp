@@ -1,10 +1,7 @@
 // Sweeps, the capacity chart, shards and merge, end to end on the built program: the same file for
 // any number of threads, rows equal to single runs, saved case folders, resuming, Ctrl-C.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <charconv>
 #include <chrono>
@@ -176,53 +173,6 @@ TEST(SweepRuns, SavedCaseFoldersHoldTheSingleRunsFiles) {
   }
 }
 
-// A sweep started in the background, its standard output and error kept in files.
-class Background {
- public:
-  Background(const fs::path& dir, const Args& args) {
-    const char* exe = std::getenv("LIFTSIM_EXE");
-    if (exe == nullptr) throw std::runtime_error("LIFTSIM_EXE is not set");
-    std::vector<std::string> all = Args{exe} + args;
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const std::string err = capture_ / "err";
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      const int out = ::open("/dev/null", O_WRONLY);
-      const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-      if (out < 0 || fd < 0 || ::chdir(dir.c_str()) != 0) ::_exit(126);
-      ::dup2(out, 1);
-      ::dup2(fd, 2);
-      for (int sig = 1; sig < NSIG; ++sig) ::signal(sig, SIG_DFL);
-      sigset_t none;
-      sigemptyset(&none);
-      ::sigprocmask(SIG_SETMASK, &none, nullptr);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-  }
-  ~Background() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-  void signal(int sig) const { ::kill(pid_, sig); }
-  // The exit status, or -1 when it did not exit normally.
-  int wait() {
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  std::string err() const { return read_file(capture_ / "err"); }
-
- private:
-  TempDir capture_;
-  pid_t pid_ = -1;
-};
-
 // One sweep run without interruption, to compare resumed files with.
 class Resume : public ::testing::Test {
  protected:
@@ -281,7 +231,7 @@ TEST_F(Resume, CutFilesContinueToTheUninterruptedFile) {
 // the message says how far it got; the status is 128 + SIGINT; --resume finishes the same file.
 TEST_F(Resume, InterruptedBySigintLeavesWholeRows) {
   Folder dir;
-  Background sweep(dir.path(), sweep_args() + Args{"-j", "2"});
+  Started sweep(dir.path(), Args{"-q"} + sweep_args() + Args{"-j", "2"}, {});
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   auto lines = [&] {
     const std::string text = read_file(dir / "sweep.csv");
@@ -290,8 +240,9 @@ TEST_F(Resume, InterruptedBySigintLeavesWholeRows) {
   while (lines() < 4 && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  sweep.signal(SIGINT);
-  ASSERT_EQ(sweep.wait(), 130) << sweep.err();
+  ::kill(sweep.pid(), SIGINT);
+  const RunResult stopped = sweep.wait();
+  ASSERT_EQ(stopped.exit_status, 130) << stopped.err;
   const std::string cut = read_file(dir / "sweep.csv");
   const auto rows = std::count(cut.begin(), cut.end(), '\n') - 1;
   EXPECT_GE(rows, 3);
@@ -300,8 +251,8 @@ TEST_F(Resume, InterruptedBySigintLeavesWholeRows) {
   EXPECT_EQ(cut.back(), '\n');
   const std::string message =
       "interrupted by SIGINT after " + std::to_string(rows) + " of 20 cases";
-  EXPECT_NE(sweep.err().find(message), std::string::npos) << sweep.err();
-  EXPECT_NE(sweep.err().find("--resume"), std::string::npos) << sweep.err();
+  EXPECT_NE(stopped.err.find(message), std::string::npos) << stopped.err;
+  EXPECT_NE(stopped.err.find("--resume"), std::string::npos) << stopped.err;
 
   const RunResult r = liftsim(dir, sweep_args() + Args{"-j", "2", "--resume"});
   EXPECT_EQ(r.exit_status, 0) << r.err;
