@@ -7,22 +7,23 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/input.h"
-#include "driver/run_state.h"
-#include "model/state.h"
+#include "params/table.h"
 #include "property.h"
-#include "textio/units.h"
+#include "run/input.h"
+#include "textio/run_error.h"
 
 namespace {
 
-using liftsim::driver::InputError;
-using liftsim::driver::kInputRecords;
-using liftsim::driver::RecordSource;
-using liftsim::driver::RunState;
 using liftsim::fuzz::broken;
+using liftsim::params::CaseValues;
+using liftsim::params::kInputRecords;
+using liftsim::run::InputNotes;
+using liftsim::run::RecordSource;
 using liftsim::textio::error_code_text;
 using liftsim::textio::ErrorCode;
 using liftsim::textio::ReadStatus;
+using liftsim::textio::RunFailure;
+using liftsim::textio::Statement;
 
 // The reader keeps this many leading bytes of a record; nothing past them can matter.
 constexpr std::size_t kKept = 64;
@@ -46,37 +47,42 @@ std::vector<std::string_view> split_records(std::string_view file) {
 struct Outcome {
   bool ok = false;
   ErrorCode code{};
-  int record = 0;
+  int record = 0;  // the record the reader failed on: the number of its requests
   std::string message;
   int requests = 0;  // records the reader asked for
-  RunState run;
+  CaseValues values;
+  InputNotes notes;
 };
 
-Outcome read(const std::vector<std::string_view>& records) {
+// The whole file through the reader, held in memory as a run holds input given as text.
+Outcome read(const std::string& file) {
   Outcome out;
-  std::size_t next = 0;
-  const RecordSource source = [&](std::string& record, std::size_t keep, int&) {
+  std::size_t position = 0;
+  const RecordSource memory = liftsim::run::memory_source(file, position);
+  const RecordSource source = [&](std::string& record, std::size_t keep, int& error_number) {
     ++out.requests;
-    if (next == records.size()) return ReadStatus::end_of_file;
-    const std::string_view whole = records[next++];
-    record.assign(whole.substr(0, keep));
-    return ReadStatus::ok;
+    return memory(record, keep, error_number);
   };
+  out.values = liftsim::params::built_in_case();
   try {
-    liftsim::driver::read_records(out.run, source, false);
+    liftsim::run::read_case(source, "dani.dat", {}, out.values, {}, &out.notes);
     out.ok = true;
-  } catch (const InputError& e) {
+  } catch (const RunFailure& failure) {
+    const auto& e = failure.error();
+    if (e.statement != Statement::read || e.file != "dani.dat") {
+      broken("a read failure not reported as READ(dani.dat): " + e.file);
+    }
     out.code = e.code;
-    out.record = e.record;
-    out.message = e.what();
+    out.record = out.requests;
+    out.message = e.message;
   }
   return out;
 }
 
 // The quantities the file supplies; everything else is built in.
-std::vector<double> values_read(const RunState& run) {
-  const auto& p = run.par;
-  const auto& o = run.obs;
+std::vector<double> values_read(const CaseValues& v) {
+  const auto& p = v.par;
+  const auto& o = v.obs;
   return {p.m_4, p.xc_4, p.zc_4, o.xp[0], o.zp[0], o.xp[1], o.zp[1], o.xp[2], o.zp[2]};
 }
 
@@ -97,18 +103,33 @@ void check_success(const Outcome& o, std::size_t records) {
   if (records < static_cast<std::size_t>(kInputRecords)) {
     broken("success although the file has only " + std::to_string(records) + " records");
   }
-  for (double v : values_read(o.run)) {
+  for (double v : values_read(o.values)) {
     if (!std::isfinite(v)) broken("a value read is not finite");
   }
   // Whatever the file says, the built-in values stand.
-  const auto& p = o.run.par;
-  const bool built_in =
-      p.m_1 == 210.0 && p.m_2 == 90.0 && p.m_3 == 1880.0 && p.xc_3 == double{-0.999f} &&
-      p.zc_1 == double{0.825f} && p.J_tk == 1767.0 && p.c_tilt == 12000000.0 &&
-      p.R_t == double{0.401f} && p.L_b == double{0.9f} && p.M_eng == 0.0 &&
-      p.eps == double{0.001f} && o.run.prmt[0] == 0.0 && o.run.prmt[1] == 10.0 &&
-      o.run.prmt[2] == double{0.001f} && o.run.prmt[3] == double{0.004f} && o.run.prmt[4] == 0.0;
+  const auto& p = o.values.par;
+  const auto& prmt = o.values.prmt;
+  const bool built_in = p.m_1 == 210.0 && p.m_2 == 90.0 && p.m_3 == 1880.0 &&
+                        p.xc_3 == double{-0.999f} && p.zc_1 == double{0.825f} && p.J_tk == 1767.0 &&
+                        p.c_tilt == 12000000.0 && p.R_t == double{0.401f} &&
+                        p.L_b == double{0.9f} && p.M_eng == 0.0 && p.eps == double{0.001f} &&
+                        prmt[0] == 0.0 && prmt[1] == 10.0 && prmt[2] == double{0.001f} &&
+                        prmt[3] == double{0.004f} && prmt[4] == 0.0;
   if (!built_in) broken("a built-in value was taken from the file");
+  // What the notes say agrees with the values: an ignored value is a built-in one the file
+  // contradicts; an implied point is a value the file gave, from a field without a point.
+  for (const auto& n : o.notes.ignored) {
+    if (!n.param->built_in || n.used != *n.param->built_in || n.read == n.used ||
+        n.param->record != n.record) {
+      broken("an ignored-value note that does not hold: " + std::string(n.param->name));
+    }
+  }
+  for (const auto& n : o.notes.implied_points) {
+    if (n.param->built_in || n.param->record != n.record || n.text.find('.') != std::string::npos ||
+        n.value != liftsim::params::get(*n.param, o.values)) {
+      broken("an implied-point note that does not hold: " + std::string(n.param->name));
+    }
+  }
 }
 
 bool contains_byte(std::string_view record, char byte) {
@@ -126,12 +147,8 @@ bool only_digits_and_blanks(std::string_view record) {
 void check_failure(const Outcome& o, const std::vector<std::string_view>& records) {
   const int n = static_cast<int>(records.size());
   if (o.record < 1 || o.record > kInputRecords || o.record > n + 1) {
-    broken("error names record " + std::to_string(o.record) + " of a file with " +
-           std::to_string(n) + " records");
-  }
-  if (o.requests != o.record) {
-    broken("error at record " + std::to_string(o.record) + " after " + std::to_string(o.requests) +
-           " record requests");
+    broken("failed at record " + std::to_string(o.record) + " of a file with " + std::to_string(n) +
+           " records");
   }
   if (o.code != ErrorCode::F6501 && o.code != ErrorCode::F6102 && o.code != ErrorCode::F6103) {
     // F6500 is a failing operating-system read, which a file in memory never has.
@@ -170,7 +187,7 @@ void check_failure(const Outcome& o, const std::vector<std::string_view>& record
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string file(reinterpret_cast<const char*>(data), size);
   const std::vector<std::string_view> records = split_records(file);
-  const Outcome plain = read(records);
+  const Outcome plain = read(file);
   if (plain.ok) {
     check_success(plain, records.size());
   } else {
@@ -184,9 +201,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (c == '\n') crlf += '\r';
     crlf += c;
   }
-  const Outcome windows = read(split_records(crlf));
+  const Outcome windows = read(crlf);
   const bool same = windows.ok == plain.ok &&
-                    (plain.ok ? same_bits(values_read(windows.run), values_read(plain.run))
+                    (plain.ok ? same_bits(values_read(windows.values), values_read(plain.values))
                               : windows.code == plain.code && windows.record == plain.record);
   if (!same) {
     broken("CR LF line ends change the result: " + describe(plain) + " / " + describe(windows));

@@ -64,6 +64,7 @@ cmake -S . -B "$build" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link" \
   -DLIFTSIM_SANITIZE=ON \
+  -DLIFTSIM_TESTS=ON \
   -DLIFTSIM_FUZZ=ON \
   -DLIFTSIM_BENCH=OFF >/dev/null
 cmake --build "$build" --target "${targets[@]/#/fuzz_}" -j2
