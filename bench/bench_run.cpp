@@ -1,4 +1,5 @@
-// Speed of the statics scan and of a whole example run (files in a temporary folder).
+// Speed of the statics scan and of whole example runs: with the plain run's files, and without
+// any file.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,46 +7,26 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 
-#include "driver/input.h"
-#include "driver/run.h"
-#include "driver/statics.h"
+#include "example.h"
+#include "run/simulation.h"
+#include "run/statics.h"
+#include "textio/files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using liftsim::driver::RunState;
-
-std::string example_path() {
-  return std::string(LIFTSIM_SOURCE_DIR) + "/examples/dani.dat";
-}
-
-// The example's parameters, read from memory.
-RunState example_state() {
-  std::ifstream file(example_path());
-  std::ostringstream text;
-  text << file.rdbuf();
-  std::istringstream input(text.str());
-  const liftsim::driver::RecordSource source = [&](std::string& record, std::size_t keep, int&) {
-    if (!std::getline(input, record)) return liftsim::textio::ReadStatus::end_of_file;
-    if (record.size() > keep) record.resize(keep);
-    return liftsim::textio::ReadStatus::ok;
-  };
-  RunState run;
-  run.pi = double{3.141592f};
-  run.par.g = double{9.81f};
-  liftsim::driver::read_records(run, source, false);
-  return run;
-}
+using namespace liftsim;
 
 void BM_StaticsScan(benchmark::State& state) {
-  const RunState initial = example_state();
+  const model::Model m = bench::example_model();
   for (auto _ : state) {
-    RunState run = initial;
-    const auto result = liftsim::driver::compute_statics(run.par, run.y, run.refs, run.pi);
+    model::StateVector y{};
+    y[model::ix::Z_013] = double{0.401f};
+    y[model::ix::X_C4] = double{0.6f};
+    const run::StaticsResult result = run::find_equilibrium(m.par, m.road, y);
     benchmark::DoNotOptimize(result);
   }
   state.counters["trials/s"] = benchmark::Counter(72000.0 * static_cast<double>(state.iterations()),
@@ -53,29 +34,50 @@ void BM_StaticsScan(benchmark::State& state) {
 }
 BENCHMARK(BM_StaticsScan)->Unit(benchmark::kMillisecond);
 
-// The whole example run, files and all, with the console lines sent to /dev/null.
+void count_calls(benchmark::State& state, const run::RunResult& r) {
+  if (r.error) state.SkipWithError(r.error->message.c_str());
+  state.counters["derivative calls"] = static_cast<double>(r.stats.derivative_calls);
+  state.counters["ns/derivative call"] = benchmark::Counter(
+      static_cast<double>(r.stats.derivative_calls) * static_cast<double>(state.iterations()),
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// The plain run of the example: dani.dat, the report and the 22 time histories in a temporary
+// folder, the progress lines sent to /dev/null.
 void BM_WholeRun(benchmark::State& state) {
   std::string dir_template = (fs::temp_directory_path() / "liftsim-bench-XXXXXX").string();
   if (::mkdtemp(dir_template.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   const fs::path dir = dir_template;
-  fs::copy_file(example_path(), dir / "dani.dat");
-  const fs::path cwd = fs::current_path();
-  fs::current_path(dir);
-  const int saved_stdout = ::dup(1);
-  const int null = ::open("/dev/null", O_WRONLY);
-  ::dup2(null, 1);
-  liftsim::driver::RunStats stats;
-  for (auto _ : state) stats = liftsim::driver::run_simulation();
-  ::dup2(saved_stdout, 1);
+  std::ofstream(dir / "dani.dat", std::ios::binary) << bench::example_text();
+  const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  run::RunResult r;
+  for (auto _ : state) {
+    textio::Console console(null);
+    run::RunSpec spec;
+    spec.dir_fd = dir_fd;
+    spec.console = &console;
+    r = run::simulate(spec);
+  }
   ::close(null);
-  ::close(saved_stdout);
-  fs::current_path(cwd);
+  ::close(dir_fd);
   fs::remove_all(dir);
-  state.counters["derivative calls"] = static_cast<double>(stats.derivative_calls);
-  state.counters["ns/derivative call"] = benchmark::Counter(
-      static_cast<double>(stats.derivative_calls) * static_cast<double>(state.iterations()),
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  count_calls(state, r);
 }
 BENCHMARK(BM_WholeRun)->Unit(benchmark::kMillisecond);
+
+// The same run with no file at all: the input from memory, no report, no time histories, no
+// console. What remains is the integration and the logged quantities of every 500th point.
+void BM_WholeRunNoFiles(benchmark::State& state) {
+  run::RunResult r;
+  for (auto _ : state) {
+    run::RunSpec spec;
+    spec.legacy_files = false;
+    spec.input_text = bench::example_text();
+    r = run::simulate(spec);
+  }
+  count_calls(state, r);
+}
+BENCHMARK(BM_WholeRunNoFiles)->Unit(benchmark::kMillisecond);
 
 }  // namespace
