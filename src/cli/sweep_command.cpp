@@ -31,7 +31,14 @@ constexpr std::size_t kLargestInput = 1 << 20;
 
 // dani.dat of the folder, whole; the run-time report values when it cannot be read.
 std::string read_input(int dir_fd) {
+  install_interrupt_handlers();
+  auto interrupted = [] {
+    if (const int signal = interrupt_signal().load(); signal != 0) {
+      throw textio::RunFailure(textio::interrupted_error(signal));
+    }
+  };
   const int fd = ::openat(dir_fd, "dani.dat", O_RDONLY | O_CLOEXEC);
+  if (fd < 0 && errno == EINTR) interrupted();
   if (fd < 0) {
     textio::fail(errno == ENOENT ? textio::ErrorCode::F6416 : textio::ErrorCode::F6414,
                  textio::Statement::open, "dani.dat",
@@ -41,7 +48,11 @@ std::string read_input(int dir_fd) {
   char buf[65536];
   for (;;) {
     const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EINTR) {
+      if (interrupt_signal().load() != 0) ::close(fd);
+      interrupted();
+      continue;
+    }
     if (n < 0) {
       const int e = errno;
       ::close(fd);
@@ -261,7 +272,7 @@ int sweep_command(const SweepOptions& o) {
   }
   if (auto error = load_base(o, p)) {
     textio::write_all(STDERR_FILENO, textio::report_text(*error));
-    return 1;
+    return error->code == textio::ErrorCode::S6600 ? 128 + interrupt_signal().load() : 1;
   }
   const auto jobs = shard_jobs(grid.size(), p.shard);
   const int digits = std::max<int>(5, static_cast<int>(std::to_string(grid.size()).size()));
@@ -314,7 +325,7 @@ int capacity_command(const SweepOptions& o) {
   }
   if (auto error = load_base(o, p)) {
     textio::write_all(STDERR_FILENO, textio::report_text(*error));
-    return 1;
+    return error->code == textio::ErrorCode::S6600 ? 128 + interrupt_signal().load() : 1;
   }
   const auto jobs = shard_jobs(static_cast<std::int64_t>(heights.values.size()), p.shard);
   auto work = [&](std::int64_t index) {
