@@ -108,8 +108,6 @@ TEST(ParseAssignment, Refusals) {
       {"m4=100", {"unknown parameter 'm4'", "did you mean m_4", "liftsim params"}},
       {"M_4=100", {"unknown parameter 'M_4'", "did you mean m_4"}},
       {"zc4=0.5", {"'zc4'", "did you mean zc_4"}},
-      {"cbuf=1", {"did you mean c_buf"}},
-      {"J_TK=1", {"did you mean J_tk"}},
       {"t_strat=1", {"'t_strat'", "did you mean t_start"}},
       {"wheelbase=1", {"unknown parameter 'wheelbase'"}},
       // not a number
@@ -119,11 +117,8 @@ TEST(ParseAssignment, Refusals) {
       {"m_4=1,5", {"'1,5'", "not a number"}},
       {"m_4=0x10", {"'0x10'", "not a number"}},
       {"m_4=+-5", {"'+-5'", "not a number"}},
-      {"m_4=1 000", {"'1 000'", "not a number"}},
-      {"m_4=--5", {"not a number"}},
       // not finite
       {"m_4=inf", {"value 'inf' for m_4 is not a finite number"}},
-      {"zc_4=-inf", {"'-inf'", "not a finite number"}},
       {"zc_4=nan", {"'nan'", "not a finite number"}},
       {"m_4=1e999", {"'1e999'", "not a finite number"}},
       // outside the parameter's range, with the range and unit
@@ -131,15 +126,11 @@ TEST(ParseAssignment, Refusals) {
       {"m_1=-210", {"value -210 for m_1", "> 0", "kg"}},
       {"J_tk=0", {"J_tk", "> 0"}},
       {"c_tt=-1", {"value -1 for c_tt", "> 0"}},
-      {"c_lift=0", {"c_lift", "> 0"}},
       {"R_t=0", {"R_t", "> 0", "(m)"}},
       {"L_b=-0.9", {"L_b", "> 0"}},
       {"h_max=0", {"h_max", "> 0", "(s)"}},
       {"tol=-0.004", {"tol", "> 0"}},
-      {"g=0", {"g", "> 0"}},
-      {"n_N=0", {"n_N", "> 0"}},
       {"f_fr=-0.15", {"value -0.15 for f_fr", ">= 0"}},
-      {"f_t=-0.012", {"f_t", ">= 0"}},
       {"eta_tr=1.25", {"value 1.25 for eta_tr", "<= 1"}},
       {"eta_tr=0", {"eta_tr", "> 0"}},
       // not settable, or not an assignment
