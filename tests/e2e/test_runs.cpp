@@ -17,6 +17,12 @@ namespace fs = std::filesystem;
 
 const std::string kOld = "left from an earlier run\r\n";
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;  // built with the sanitize preset, as is the program
+#else
+constexpr bool kSanitized = false;
+#endif
+
 // The position just past the n-th `sep` in `s`.
 std::size_t past(const std::string& s, const std::string& sep, int n) {
   std::size_t pos = 0;
@@ -173,6 +179,10 @@ TEST(RunFiles, FaultEndsTheRunAtTheOperationThatFails) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.err);
+    // A sanitized program cannot run out of descriptors faithfully: the sanitizers need some of
+    // their own (the check of a polymorphic object's type probes memory through a pipe, and finds
+    // the run's failure "invalid" once no descriptor is left).
+    if (kSanitized && c.max_open_files > 0) continue;
     const bool moded = c.mode != fs::perms::unknown;
     TempDir dir;
     fs::permissions(dir.path(), fs::perms::all);  // for the unprivileged user
