@@ -210,7 +210,6 @@ TEST_F(Resume, CutFilesContinueToTheUninterruptedFile) {
       {"cut inside a row", all.substr(0, row_6 + 9), 0},
       {"whole", all, 0},
       {"empty", "", 0},
-      {"none", std::nullopt, 0},
       {"another sweep's", "case,zc_4,outcome\n0,0,completed\n", 2},
       {"rows of another shard", all.substr(0, all.find('\n') + 1) + "1,0,1900,completed\n", 2},
   };
