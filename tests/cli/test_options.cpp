@@ -249,6 +249,23 @@ TEST(ParamsFile, SameAsSetAndSetWins) {
               true);
 }
 
+// A profile of zero heights is the flat road to the byte; a bump under the wheels changes the run
+// from the statics on.
+TEST(RoadOption, ZeroProfileIsFlatAndABumpIsFelt) {
+  TempDir files;
+  write_file(files / "flat.csv", "x [m],z [m]\n-5,0\n0,0\n20,0\n");
+  write_file(files / "bump.csv", "x,z\n-5,0.02\n-0.5,0.02\n-0.4,0.05\n0.5,0.05\n0.6,0\n");
+  const Outcome& plain = example_run();
+  expect_same(run_input(example_input(), {"--road", (files / "flat.csv").string()}), plain, true);
+  const Outcome bump = run_input(example_input(), {"--road", (files / "bump.csv").string()});
+  EXPECT_EQ(bump.run.exit_status, 0) << bump.run.err;
+  const std::string& report = bump.files.at("result.rez");
+  const std::size_t echo = echo_of(report).size();
+  EXPECT_EQ(report.substr(0, echo), echo_of(plain.files.at("result.rez")));
+  EXPECT_TRUE(report.substr(echo) != plain.files.at("result.rez").substr(echo)) << "statics";
+  EXPECT_TRUE(bump.files.at("z_013.rez") != plain.files.at("z_013.rez"));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Refused values
 
