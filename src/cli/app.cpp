@@ -142,6 +142,9 @@ int main_with_args(int argc, char** argv) {
       "merge", "Put shard outputs of a sweep or capacity chart back into one file");
   merge->add_option("files", merge_options.files, "Shard files")->required();
   merge->add_option("-o", merge_options.output, "Merged file")->required()->type_name("FILE");
+  merge->add_option("--cases", merge_options.cases,
+                    "Check that the merged file holds N cases (catches a shard cut short)")
+      ->type_name("N");
 
   bool columns_json = false;
   CLI::App* columns =

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -33,6 +34,7 @@ std::string stats_line(const run::RunStats& s) {
 
 // A built-in value as it was given, in single precision: 0.07, not 0.07000000029802322.
 std::string built_in_text(double value) {
+  if (!(std::fabs(value) <= std::numeric_limits<float>::max())) return params::shortest(value);
   const auto single = static_cast<float>(value);
   if (static_cast<double>(single) != value) return params::shortest(value);
   char text[32];

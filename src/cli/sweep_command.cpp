@@ -346,7 +346,10 @@ int merge_command(const MergeOptions& o) {
   std::vector<std::string> texts;
   for (const std::string& f : o.files) texts.push_back(read_named_file(f, "shard file"));
   std::string merged;
-  if (auto bad = sweep::merge_files(texts, o.files, merged)) throw UsageError{bad->message};
+  if (o.cases && *o.cases < 0) throw UsageError{"--cases must be 0 or more"};
+  if (auto bad = sweep::merge_files(texts, o.files, merged, o.cases)) {
+    throw UsageError{bad->message};
+  }
   try {
     textio::BufferedFile out;
     out.open(o.output);

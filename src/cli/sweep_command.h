@@ -2,6 +2,7 @@
 // every core, in slices for a cluster, and the slices put back together.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +33,7 @@ int capacity_command(const SweepOptions& options);
 struct MergeOptions {
   std::vector<std::string> files;
   std::string output;
+  std::optional<std::int64_t> cases;  // --cases N: how many the merged file must hold
 };
 int merge_command(const MergeOptions& options);
 

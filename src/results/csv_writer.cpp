@@ -17,6 +17,8 @@ CsvWriter::CsvWriter(textio::BufferedFile* file, std::optional<double> grid_step
   if (selected_.empty()) {
     for (const Column& c : columns()) selected_.push_back(&c);
   }
+  // The header goes out even when the run ends before its first output point.
+  write_header();
 }
 
 void CsvWriter::write_header() {
@@ -100,7 +102,6 @@ void CsvWriter::on_point(const output::OutputPoint& p) {
     started_ = true;
     model_ = p.model;
     t_start_ = p.x;
-    write_header();
     if (grid_step_) {
       write_row(s);  // the first grid time is the start time, the first output point's
       next_k_ = 1;

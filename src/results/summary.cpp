@@ -93,7 +93,8 @@ Summary summarize(const run::RunResult& r, const SummaryObserver& observer) {
   s.t_reached = r.t_reached;
   s.restarts = r.restarts;
   s.derivative_calls = static_cast<long>(r.stats.derivative_calls);
-  s.output_points = static_cast<long>(r.stats.output_calls);
+  // The points the summary saw: an output call that failed half-way is not one of them.
+  s.output_points = observer.facts().points;
   if (r.statics) {
     s.F_kp_0 = r.statics->F_kp_0;
     s.F_tp_0 = r.statics->F_tp_0;

@@ -1,6 +1,8 @@
 #include "run/input.h"
 
 #include <array>
+#include <cmath>
+#include <limits>
 #include <cstdio>
 #include <cstring>
 #include <span>
@@ -56,6 +58,9 @@ std::string_view trim_blanks(std::string_view text) {
 // Built-in values are single-precision constants: a value read that rounds to the same single is
 // the same value written out.
 bool same_as_built_in(double read, double built_in) {
+  // A value beyond the single range cannot be a built-in (and converting it is undefined).
+  constexpr double kLargest = std::numeric_limits<float>::max();
+  if (!(std::fabs(read) <= kLargest) || !(std::fabs(built_in) <= kLargest)) return false;
   return static_cast<float>(read) == static_cast<float>(built_in);
 }
 

@@ -21,10 +21,15 @@ bool number(std::string_view text, double& value) {
   return r.ec == std::errc() && r.ptr == text.data() + text.size() && std::isfinite(value);
 }
 
+// The largest number of values one axis may have.
+constexpr std::int64_t kMostValues = 10'000'000;
+
 // A decimal step is not a double: 0:0.3:0.1 would run 0.30000000000000004 and -0.3:0.3:0.1 would
 // run 5.551115123125783e-17, values nobody typed and that `--set zc_4=0.3` does not run. A value
 // is rounded to 15 significant digits of the range's scale (the largest of |FROM|, |TO|, STEP)
 // instead, when that moves it by less than a millionth of a step.
+}  // namespace
+
 double decimal(double value, double step, double scale) {
   const int digits = std::max(0, 14 - static_cast<int>(std::floor(std::log10(scale))));
   char text[400];
@@ -35,11 +40,6 @@ double decimal(double value, double step, double scale) {
   }
   return std::fabs(rounded - value) <= step * 1e-6 ? rounded : value;
 }
-
-// The largest number of values one axis may have.
-constexpr std::int64_t kMostValues = 10'000'000;
-
-}  // namespace
 
 std::optional<params::ParseError> parse_axis(std::string_view text, Axis& axis) {
   const auto eq = text.find('=');

@@ -22,6 +22,11 @@ struct Axis {
 // parameter's range. Fails with a message for the user.
 std::optional<params::ParseError> parse_axis(std::string_view text, Axis& axis);
 
+// `value`, one of FROM + k·STEP of a range, rounded to 15 significant digits of the range's
+// scale (the largest of |FROM|, |TO|, STEP) when that moves it by less than a millionth of a
+// step: 0:0.3:0.1 runs 0.3, not the 0.30000000000000004 the binary sum gives.
+double decimal(double value, double step, double scale);
+
 // The cases in order: the first axis varies slowest, the last fastest, as nested loops in the
 // order the axes were given. Case i's values, one per axis.
 class CaseGrid {

@@ -1,12 +1,20 @@
 #include "sweep/capacity.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 
 #include "results/csv_writer.h"
+#include "sweep/axes.h"
 
 namespace liftsim::sweep {
 namespace {
+
+// The k-th mass of the range, as the user would type it (see decimal()).
+double mass_at(const MassRange& range, std::int64_t k) {
+  const double scale = std::max({std::fabs(range.lo), std::fabs(range.hi), range.resolution});
+  return decimal(range.lo + static_cast<double>(k) * range.resolution, range.resolution, scale);
+}
 
 // Largest k in [0, K] with pred(k), for a pred that is true up to some k and false beyond.
 template <class Pred>
@@ -18,7 +26,7 @@ Capacity bisect(std::int64_t K, Pred&& pred, const MassRange& range) {
     const std::int64_t mid = good + (bad - good) / 2;
     (pred(mid) ? good : bad) = mid;
   }
-  return {range.lo + static_cast<double>(good) * range.resolution, ""};
+  return {mass_at(range, good), ""};
 }
 
 }  // namespace
@@ -34,7 +42,7 @@ CapacityRow find_capacity(const BaseCase& base, const params::Param& height_para
   auto verdict = [&](std::int64_t k) {
     const auto it = seen.find(k);
     if (it != seen.end()) return it->second;
-    const double m = range.lo + static_cast<double>(k) * range.resolution;
+    const double m = mass_at(range, k);
     const results::Summary s = run_case(base, {{&height_param, height}, {&mass, m}});
     ++row.runs;
     seen.emplace(k, s.verdict);

@@ -88,7 +88,8 @@ std::optional<params::ParseError> check_resumable(const std::string& text,
 
 std::optional<params::ParseError> merge_files(const std::vector<std::string>& texts,
                                               const std::vector<std::string>& names,
-                                              std::string& merged) {
+                                              std::string& merged,
+                                              std::optional<std::int64_t> cases) {
   if (texts.empty()) return params::ParseError{"nothing to merge"};
   const std::size_t header_end = texts[0].find('\n');
   if (header_end == std::string::npos) return params::ParseError{names[0] + ": no header"};
@@ -138,6 +139,10 @@ std::optional<params::ParseError> merge_files(const std::vector<std::string>& te
     merged.append(texts[c.file], c.begin, c.end - c.begin);
     ++expected;
     if (auto bad = advance(c.file)) return bad;
+  }
+  if (cases && expected != *cases) {
+    return params::ParseError{"the files hold " + std::to_string(expected) + " cases, not " +
+                              std::to_string(*cases) + " (a shard missing or cut short?)"};
   }
   return std::nullopt;
 }

@@ -35,9 +35,11 @@ std::optional<params::ParseError> check_resumable(const std::string& text,
 
 // Merges shard files (same header, rows numbered by the first field, each file in increasing
 // order) into one file in row order, checking that the numbers run 0, 1, 2, ... without a gap or
-// a repeat.
+// a repeat, and, when `cases` is given, that there are that many (a shard cut short at its end
+// leaves no gap to see).
 std::optional<params::ParseError> merge_files(const std::vector<std::string>& texts,
                                               const std::vector<std::string>& names,
-                                              std::string& merged);
+                                              std::string& merged,
+                                              std::optional<std::int64_t> cases = std::nullopt);
 
 }  // namespace liftsim::sweep
