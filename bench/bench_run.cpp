@@ -54,10 +54,10 @@ void BM_WholeRun(benchmark::State& state) {
   run::RunResult r;
   for (auto _ : state) {
     textio::Console console(null);
-    run::RunSpec spec;
-    spec.dir_fd = dir_fd;
-    spec.console = &console;
-    r = run::simulate(spec);
+    run::RunSpec setup;
+    setup.dir_fd = dir_fd;
+    setup.console = &console;
+    r = run::simulate(setup);
   }
   ::close(null);
   ::close(dir_fd);
@@ -71,10 +71,10 @@ BENCHMARK(BM_WholeRun)->Unit(benchmark::kMillisecond);
 void BM_WholeRunNoFiles(benchmark::State& state) {
   run::RunResult r;
   for (auto _ : state) {
-    run::RunSpec spec;
-    spec.legacy_files = false;
-    spec.input_text = bench::example_text();
-    r = run::simulate(spec);
+    run::RunSpec setup;
+    setup.legacy_files = false;
+    setup.input_text = bench::example_text();
+    r = run::simulate(setup);
   }
   count_calls(state, r);
 }

@@ -61,20 +61,20 @@ void BM_Run(benchmark::State& state) {
   const auto extra = static_cast<Extra>(state.range(0));
   const bool files = state.range(1) != 0;
   for (auto _ : state) {
-    run::RunSpec spec;
-    spec.input_text = example();
-    spec.legacy_files = files;
-    spec.dir_fd = scratch().fd;
+    run::RunSpec setup;
+    setup.input_text = example();
+    setup.legacy_files = files;
+    setup.dir_fd = scratch().fd;
     textio::BufferedFile csv_file;
     std::optional<results::CsvWriter> csv;
     results::SummaryObserver summary;
     if (extra == kCsv || extra == kGrid) {
       csv_file.open((scratch().path / "bench.csv").string());
       csv.emplace(&csv_file, extra == kGrid ? std::optional<double>(0.01) : std::nullopt);
-      spec.observers.push_back(&*csv);
+      setup.observers.push_back(&*csv);
     }
-    if (extra == kSummary) spec.observers.push_back(&summary);
-    const run::RunResult r = run::simulate(spec);
+    if (extra == kSummary) setup.observers.push_back(&summary);
+    const run::RunResult r = run::simulate(setup);
     if (csv_file.is_open()) csv_file.close();
     if (r.error) state.SkipWithError(r.error->message.c_str());
     if (extra == kSummary) benchmark::DoNotOptimize(results::summarize(r, summary));

@@ -103,15 +103,15 @@ int run_command(const RunOptions& options) {
   textio::Console console(STDOUT_FILENO);
   // From here on SIGINT, SIGTERM and SIGHUP end the run at its next output point.
   install_interrupt_handlers();
-  run::RunSpec spec;
-  spec.stop = &interrupt_signal();
-  spec.dir_fd = rc.dir_fd;
-  spec.overrides = std::move(rc.overrides);
-  spec.road = std::move(rc.road);
-  spec.restarts = rc.restarts;
-  spec.console = &console;
+  run::RunSpec setup;
+  setup.stop = &interrupt_signal();
+  setup.dir_fd = rc.dir_fd;
+  setup.overrides = std::move(rc.overrides);
+  setup.road = std::move(rc.road);
+  setup.restarts = rc.restarts;
+  setup.console = &console;
   if (warn) {
-    spec.on_input = [](const params::CaseValues& values, const run::InputNotes& notes) {
+    setup.on_input = [](const params::CaseValues& values, const run::InputNotes& notes) {
       textio::write_all(STDERR_FILENO, input_warnings(values, notes));
     };
   }
@@ -131,16 +131,16 @@ int run_command(const RunOptions& options) {
     if (!ro.csv_file.empty() || html) {
       csv.emplace(csv_file.is_open() ? &csv_file : nullptr, ro.grid_step,
                   html ? &page_rows : nullptr, selected);
-      spec.observers.push_back(&*csv);
+      setup.observers.push_back(&*csv);
     }
   } catch (const textio::RunFailure& failure) {
     error = failure.error();
   }
-  if (!ro.summary_file.empty() || html) spec.observers.push_back(&summary);
+  if (!ro.summary_file.empty() || html) setup.observers.push_back(&summary);
 
   run::RunResult result;
   if (!error) {
-    result = run::simulate(spec);
+    result = run::simulate(setup);
     error = result.error;
   }
   if (rc.dir_fd >= 0) ::close(rc.dir_fd);
@@ -162,7 +162,7 @@ int run_command(const RunOptions& options) {
   if (html && result.input_read) {
     try {
       write_run_html(ro.html_file, "liftsim run", result, results::summarize(result, summary),
-                     selected, page_rows, spec.road);
+                     selected, page_rows, setup.road);
     } catch (const textio::RunFailure& failure) {
       if (!error) error = failure.error();
     }

@@ -13,7 +13,7 @@ using textio::ErrorCode;
 
 // The state of one run, kept outside the frames that may be left by a floating-point trap.
 struct Context {
-  const RunSpec& spec;
+  const RunSpec& setup;
   RunResult& result;
   RunState state;
   std::optional<textio::FileSet> files;
@@ -57,7 +57,7 @@ std::optional<textio::RunError> stalled(const RestartLimit& limit, const RunStat
 
 // Whether the run was asked to stop; if so, the run's result says so.
 bool stop_requested(Context& c) {
-  const int signal = c.spec.stop != nullptr ? c.spec.stop->load(std::memory_order_relaxed) : 0;
+  const int signal = c.setup.stop != nullptr ? c.setup.stop->load(std::memory_order_relaxed) : 0;
   if (signal == 0) return false;
   c.result.outcome = Outcome::error;
   c.result.error = textio::interrupted_error(signal);
@@ -82,7 +82,7 @@ void integrate(Context& c) {
   std::vector<double>& starts = c.starts;
   for (;;) {
     const double leg_start = s.prmt[0];
-    run_leg(s, c.observers, r.stats, c.spec.stop);
+    run_leg(s, c.observers, r.stats, c.setup.stop);
     r.t_reached = s.hist.ypop[model::kNdim];
     if (!ended_early(s)) return;  // a request that came at the last point is too late
     if (stop_requested(c)) return;
@@ -91,7 +91,7 @@ void integrate(Context& c) {
     if (!wants_restart(s)) return;
     advances.push_back(r.t_reached - leg_start);
     starts.push_back(leg_start);
-    if (auto stall = stalled(c.spec.restarts, s, advances, starts)) {
+    if (auto stall = stalled(c.setup.restarts, s, advances, starts)) {
       r.outcome = Outcome::stalled;
       r.error = std::move(stall);
       return;
@@ -100,14 +100,14 @@ void integrate(Context& c) {
     ++r.restarts;
     // A leg whose largest step is too small to get anywhere is not started.
     const double remaining = s.prmt[1] - s.prmt[0];
-    if (c.spec.restarts.max_stalled > 0 &&
-        remaining / s.prmt[2] > c.spec.restarts.max_remaining_steps) {
+    if (c.setup.restarts.max_stalled > 0 &&
+        remaining / s.prmt[2] > c.setup.restarts.max_remaining_steps) {
       r.outcome = Outcome::stalled;
       r.error = stall_error("after " + std::to_string(r.restarts) +
                                 " restarts the largest step is " + params::shortest(s.prmt[2]) +
                                 " s, so the remaining " + params::shortest(remaining) +
                                 " s would take more than " +
-                                params::shortest(c.spec.restarts.max_remaining_steps) + " steps",
+                                params::shortest(c.setup.restarts.max_remaining_steps) + " steps",
                             s);
       return;
     }
@@ -115,38 +115,38 @@ void integrate(Context& c) {
 }
 
 void run_case(Context& c) {
-  const RunSpec& spec = c.spec;
+  const RunSpec& setup = c.setup;
   RunResult& r = c.result;
   RunState& s = c.state;
 
   // Open every file first, as a plain run always has.
-  if (spec.legacy_files) {
-    c.files.emplace(spec.dir_fd, spec.stop);
-    if (!spec.input_text) c.files->open_input(kInputUnit, "dani.dat");
+  if (setup.legacy_files) {
+    c.files.emplace(setup.dir_fd, setup.stop);
+    if (!setup.input_text) c.files->open_input(kInputUnit, "dani.dat");
     c.files->open(kReportUnit, "result.rez");
     c.files->open(kStaticaUnit, "statica.dat");
     output::open_history_files(*c.files);
     c.report.emplace(*c.files, kReportUnit);
-    c.history.emplace(&*c.files, spec.console);
+    c.history.emplace(&*c.files, setup.console);
   } else {
-    if (!spec.input_text) {
-      c.files.emplace(spec.dir_fd, spec.stop);
+    if (!setup.input_text) {
+      c.files.emplace(setup.dir_fd, setup.stop);
       c.files->open_for_reading(kInputUnit, "dani.dat");
     }
     c.history.emplace(nullptr, nullptr);
   }
   c.observers.push_back(&*c.history);
-  for (output::PointObserver* o : spec.observers) c.observers.push_back(o);
+  for (output::PointObserver* o : setup.observers) c.observers.push_back(o);
 
   // Input: built-in values, the records, and the values set by name.
   r.values = params::built_in_case();
-  for (const params::Assignment& a : spec.overrides.list()) {
+  for (const params::Assignment& a : setup.overrides.list()) {
     if (a.param->record == 0) a.param->ref(r.values) = a.value;
   }
   RecordSource source;
   std::string file_name = "dani.dat";
-  if (spec.input_text) {
-    source = memory_source(*spec.input_text, c.input_position);
+  if (setup.input_text) {
+    source = memory_source(*setup.input_text, c.input_position);
   } else {
     source = [&c](std::string& record, std::size_t keep, int& error_number) {
       return c.files->read_record(kInputUnit, record, keep, error_number, kLongestRecord);
@@ -156,13 +156,13 @@ void run_case(Context& c) {
   if (c.report) {
     echo = [&c](const params::EchoBlock& b, const params::CaseValues& v) { c.report->echo(b, v); };
   }
-  read_case(source, file_name, spec.overrides, r.values, echo, &r.notes);
-  if (c.files && !spec.input_text) c.files->close(kInputUnit);
+  read_case(source, file_name, setup.overrides, r.values, echo, &r.notes);
+  if (c.files && !setup.input_text) c.files->close(kInputUnit);
   r.input_read = true;
-  if (spec.on_input) spec.on_input(r.values, r.notes);
+  if (setup.on_input) setup.on_input(r.values, r.notes);
 
   s.model.par = r.values.par;
-  s.model.road = spec.road;
+  s.model.road = setup.road;
   s.prmt = r.values.prmt;
   s.obs = r.values.obs;
   // Initial state: the truck at rest on undeflected wheels, the load 0.6 m along the forks.
@@ -197,9 +197,9 @@ const char* outcome_name(Outcome outcome) {
   return "?";
 }
 
-RunResult simulate(const RunSpec& spec) {
+RunResult simulate(const RunSpec& setup) {
   RunResult result;
-  Context c{spec, result, {}, {}, {}, {}, {}, 0, {}, {}};
+  Context c{setup, result, {}, {}, {}, {}, {}, 0, {}, {}};
   try {
     run_case(c);
   } catch (const textio::RunFailure& failure) {

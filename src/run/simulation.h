@@ -63,7 +63,7 @@ struct RunResult {
   std::vector<std::pair<int, double>> leg_ends;  // (ihlf, time) of legs ending early
 };
 
-RunResult simulate(const RunSpec& spec);
+RunResult simulate(const RunSpec& setup);
 
 inline constexpr int kInputUnit = 12;
 inline constexpr int kStaticaUnit = 14;

@@ -57,13 +57,13 @@ std::optional<params::ParseError> parse_axis(std::string_view text, Axis& axis) 
   }
   axis.param = p;
   axis.values.clear();
-  const std::string_view spec = trim(text.substr(eq + 1));
-  if (spec.find(':') != std::string_view::npos) {
-    const auto c1 = spec.find(':');
-    const auto c2 = spec.find(':', c1 + 1);
+  const std::string_view values_text = trim(text.substr(eq + 1));
+  if (values_text.find(':') != std::string_view::npos) {
+    const auto c1 = values_text.find(':');
+    const auto c2 = values_text.find(':', c1 + 1);
     double from = 0, to = 0, step = 0;
-    if (c2 == std::string_view::npos || !number(spec.substr(0, c1), from) ||
-        !number(spec.substr(c1 + 1, c2 - c1 - 1), to) || !number(spec.substr(c2 + 1), step)) {
+    if (c2 == std::string_view::npos || !number(values_text.substr(0, c1), from) ||
+        !number(values_text.substr(c1 + 1, c2 - c1 - 1), to) || !number(values_text.substr(c2 + 1), step)) {
       return params::ParseError{quoted + ": a range is FROM:TO:STEP with three finite numbers"};
     }
     if (!(step > 0.0) || to < from) {
@@ -80,7 +80,7 @@ std::optional<params::ParseError> parse_axis(std::string_view text, Axis& axis) 
       axis.values.push_back(decimal(from + static_cast<double>(k) * step, step, scale));
     }
   } else {
-    std::string_view rest = spec;
+    std::string_view rest = values_text;
     for (;;) {
       const auto comma = rest.find(',');
       double v = 0;

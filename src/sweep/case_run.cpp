@@ -17,17 +17,17 @@ namespace liftsim::sweep {
 
 results::Summary run_case(const BaseCase& base, const std::vector<params::Assignment>& varied,
                           const std::string& save_dir) {
-  run::RunSpec spec;
-  spec.legacy_files = false;
-  spec.input_text = base.input_text;
-  spec.overrides = base.overrides;
-  for (const params::Assignment& a : varied) spec.overrides.set(*a.param, a.value);
-  spec.road = base.road;
-  spec.restarts = base.restarts;
+  run::RunSpec setup;
+  setup.legacy_files = false;
+  setup.input_text = base.input_text;
+  setup.overrides = base.overrides;
+  for (const params::Assignment& a : varied) setup.overrides.set(*a.param, a.value);
+  setup.road = base.road;
+  setup.restarts = base.restarts;
   results::SummaryObserver summary(base.thresholds);
-  spec.observers.push_back(&summary);
+  setup.observers.push_back(&summary);
 
-  if (save_dir.empty()) return results::summarize(run::simulate(spec), summary);
+  if (save_dir.empty()) return results::summarize(run::simulate(setup), summary);
 
   // A folder of its own with every file of the case.
   run::RunResult result;
@@ -46,10 +46,10 @@ results::Summary run_case(const BaseCase& base, const std::vector<params::Assign
     }
     csv_file.open(save_dir + "/case.csv");
     csv.emplace(&csv_file, std::nullopt);
-    spec.observers.push_back(&*csv);
-    spec.legacy_files = true;
-    spec.dir_fd = dir_fd;
-    result = run::simulate(spec);
+    setup.observers.push_back(&*csv);
+    setup.legacy_files = true;
+    setup.dir_fd = dir_fd;
+    result = run::simulate(setup);
     csv_file.close();
   } catch (const textio::RunFailure& failure) {
     if (!result.error) {

@@ -137,12 +137,12 @@ class Capture : public output::PointObserver {
 };
 
 run::RunResult run_library(const Sets& sets, Capture& capture) {
-  run::RunSpec spec;
-  spec.legacy_files = false;
-  spec.input_text = example_input();
-  for (const auto& [name, value] : sets) spec.overrides.set(*params::find_param(name), value);
-  spec.observers.push_back(&capture);
-  return run::simulate(spec);
+  run::RunSpec setup;
+  setup.legacy_files = false;
+  setup.input_text = example_input();
+  for (const auto& [name, value] : sets) setup.overrides.set(*params::find_param(name), value);
+  setup.observers.push_back(&capture);
+  return run::simulate(setup);
 }
 
 // The state columns by the state's own names, the accelerations by the velocity they change.

@@ -41,8 +41,8 @@ std::string first_records(const std::string& text, int n) {
   return text.substr(0, end);
 }
 
-void set(RunSpec& spec, const char* name, double value) {
-  spec.overrides.set(*params::find_param(name), value);
+void set(RunSpec& setup, const char* name, double value) {
+  setup.overrides.set(*params::find_param(name), value);
 }
 
 // Without its files a run reads its input from memory or from dani.dat in its folder, and writes
@@ -81,13 +81,13 @@ TEST(Simulation, OutcomesAsValuesWithoutFiles) {
     SCOPED_TRACE(c.what);
     Folder folder;
     if (c.file) testing::write_file(folder.dir / "dani.dat", example);
-    RunSpec spec;
-    spec.dir_fd = folder.fd;
-    spec.legacy_files = false;
-    spec.input_text = c.text;
-    set(spec, "t_end", 0.5);
-    set(spec, "m_4", c.m_4);
-    const RunResult r = simulate(spec);
+    RunSpec setup;
+    setup.dir_fd = folder.fd;
+    setup.legacy_files = false;
+    setup.input_text = c.text;
+    set(setup, "t_end", 0.5);
+    set(setup, "m_4", c.m_4);
+    const RunResult r = simulate(setup);
     EXPECT_EQ(fegetexcept(), 0) << "traps left enabled";
     EXPECT_EQ(r.outcome, c.outcome);
     EXPECT_EQ(r.error, c.error);
@@ -109,13 +109,13 @@ TEST(Simulation, OutcomesAsValuesWithoutFiles) {
 // end time).
 TEST(Simulation, RestartsWithoutProgressEndTheRun) {
   Folder folder;
-  RunSpec spec;
-  spec.dir_fd = folder.fd;
-  spec.input_text = testing::example_input();
-  set(spec, "t_end", 0.5);
-  set(spec, "tol", 1e-30);
-  spec.restarts = {.max_stalled = 3, .min_advance = 1e-3};
-  const RunResult r = simulate(spec);
+  RunSpec setup;
+  setup.dir_fd = folder.fd;
+  setup.input_text = testing::example_input();
+  set(setup, "t_end", 0.5);
+  set(setup, "tol", 1e-30);
+  setup.restarts = {.max_stalled = 3, .min_advance = 1e-3};
+  const RunResult r = simulate(setup);
   EXPECT_EQ(r.outcome, Outcome::stalled);
   ASSERT_TRUE(r.error);
   EXPECT_EQ(r.error->code, ErrorCode::M6110);
@@ -136,12 +136,12 @@ TEST(Simulation, RestartsWithoutProgressEndTheRun) {
 // the others give what they give on their own.
 TEST(Simulation, RunsOnSeveralThreadsAtOnce) {
   auto spec_for = [](double m_4) {
-    RunSpec spec;
-    spec.legacy_files = false;
-    spec.input_text = testing::example_input();
-    set(spec, "t_end", 0.5);
-    set(spec, "m_4", m_4);
-    return spec;
+    RunSpec setup;
+    setup.legacy_files = false;
+    setup.input_text = testing::example_input();
+    set(setup, "t_end", 0.5);
+    set(setup, "m_4", m_4);
+    return setup;
   };
   const std::vector<double> loads{1000.0, 0.5, 1500.0, 0.5};
   std::vector<RunResult> alone, together(loads.size());
