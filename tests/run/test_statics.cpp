@@ -25,23 +25,6 @@ std::pair<RunState, StaticsResult> solve(double m_4 = 1000.0, double zc_4 = 0.5)
   return {run, s};
 }
 
-TEST(Statics, LoadedTruckToThreeSignificantDigits) {
-  const auto [run, s] = solve();
-  const model::Par& p = run.model.par;
-  const double k_1 = ((0.88 * p.m_4 + 0.31 * p.m_2) + 0.07 * p.m_1) * p.g / s.dl_t1;
-  std::string rounded;  // to three significant digits
-  for (double v : {s.psi_0, run.y[ix::Fi_3], s.a_3, s.F_kp_0, s.F_tp_0, run.y[ix::Z_013], s.dl_lift,
-                   run.model.refs.z02_0, s.SF12, s.lh_0, k_1, s.dl_t1, s.dl_t3, s.dl_tilt,
-                   run.model.refs.lh_free, s.SF13}) {
-    char field[16];
-    rounded += std::string(field, std::snprintf(field, sizeof field, " %.3g", v));
-  }
-  EXPECT_EQ(rounded,
-            " 0 -0.0127 -1.01 1.05e+04 2.07e+04 0.364 0.0891 0.0891 1.07e+04 0.514 4.94e+06"
-            " 0.00183 0.00375 0.00279 0.511 3.35e+04");
-  EXPECT_NEAR(s.F_kp_0 + s.F_tp_0, (p.m_1 + p.m_2 + p.m_3 + p.m_4) * p.g, 1e-8);  // the weight
-}
-
 // Bit patterns from a separate, literal evaluation of the per-trial formulas (every lever arm,
 // road height and sum recomputed at each angle, in the written order): any regrouping of a sum,
 // a change of the clipping or of the scan's end test shows up in the last bits.
@@ -63,6 +46,20 @@ TEST(Statics, EquilibriumIsReproducedToTheLastBit) {
               std::tuple(c.Fi_3, c.Z_013, c.F_kp_0, c.F_tp_0, c.lh_free, c.SF12, c.SF13))
         << c.m_4;
   }
+}
+
+// The loaded truck's other results to three significant digits; the tyres carry the whole weight.
+TEST(Statics, LoadedTruckToThreeSignificantDigits) {
+  const auto [run, s] = solve();
+  const model::Par& p = run.model.par;
+  std::string rounded;
+  for (double v :
+       {s.psi_0, s.a_3, s.dl_lift, run.model.refs.z02_0, s.lh_0, s.dl_t1, s.dl_t3, s.dl_tilt}) {
+    char field[16];
+    rounded += std::string(field, std::snprintf(field, sizeof field, " %.3g", v));
+  }
+  EXPECT_EQ(rounded, " 0 -1.01 0.0891 0.0891 0.514 0.00183 0.00375 0.00279");
+  EXPECT_NEAR(s.F_kp_0 + s.F_tp_0, (p.m_1 + p.m_2 + p.m_3 + p.m_4) * p.g, 1e-8);
 }
 
 // A weightless truck on wheels of radius zero, wheelbase 1 m: the geometric pitch is asin(z_g)
