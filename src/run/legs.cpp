@@ -9,7 +9,7 @@
 namespace liftsim::run {
 
 void run_leg(RunState& s, std::span<output::PointObserver* const> observers, RunStats& stats,
-             const std::atomic<int>* stop) {
+             const std::atomic<int>* stop, CreepWatch* creep) {
   output::StepOutput step_output(s.model, s.obs, s.pub, s.hist, observers);
   auto fct = [&](double t, const double* y, double* dery) {
     ++stats.derivative_calls;
@@ -20,6 +20,15 @@ void run_leg(RunState& s, std::span<output::PointObserver* const> observers, Run
     ++stats.output_calls;
     step_output(x, y, dery, ihlf, ndim);
     if (stop != nullptr && stop->load(std::memory_order_relaxed) != 0) prmt[4] = 1.0;
+    if (creep != nullptr && creep->limit_step > 0.0 && ++creep->points >= creep->window) {
+      // The average step over the window, from the time it covered.
+      if ((x - creep->window_start) / static_cast<double>(creep->points) < creep->limit_step) {
+        creep->creeping = true;
+        prmt[4] = 1.0;
+      }
+      creep->points = 0;
+      creep->window_start = x;
+    }
   };
   numeric::XemiStats leg;
   ++stats.legs;

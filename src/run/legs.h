@@ -31,6 +31,11 @@ struct RestartLimit {
   int max_stalled = 30;
   double min_advance = 1e-5;
   double max_remaining_steps = 1e9;
+  // A leg can also creep without ever giving up: `creep_points` output points in a row whose
+  // steps average below `creep_step` (and below a millionth of the largest step asked for) stall
+  // the run too. The slowest run seen to finish averaged 2.7e-8 s over millions of points.
+  long creep_points = 100000;
+  double creep_step = 1e-9;
 };
 
 // Prepares the first leg: the output history's previous state, the error weights and the rolling
@@ -38,12 +43,21 @@ struct RestartLimit {
 // the last output point, so the rolling angle resumes with it).
 void start_integration(RunState& run);
 
+// Watches the output points for a leg that creeps: see RestartLimit.
+struct CreepWatch {
+  long window = 0;           // output points per window
+  long points = 0;           // output points since the window began
+  double window_start = 0.0;  // time at which it began
+  double limit_step = 0.0;   // average step below which the window is creeping (0: off)
+  bool creeping = false;
+};
+
 // One integrator call from the current prmt, y and dery (the error weights), with the truck model
 // as right-hand side and the step output with `observers` as observer. When `stop` is given and
 // turns non-zero, the leg ends right after the output point being made, once every observer has
 // seen it (so the time-history files hold whole record sets).
 void run_leg(RunState& run, std::span<output::PointObserver* const> observers, RunStats& stats,
-             const std::atomic<int>* stop = nullptr);
+             const std::atomic<int>* stop = nullptr, CreepWatch* creep = nullptr);
 
 // After a leg whose last output point lies before the end time: whether the integrator gave up on
 // a too-small step, so that the run restarts.

@@ -1,5 +1,7 @@
 #include "run/simulation.h"
 
+#include <algorithm>
+
 #include "model/forces.h"
 #include "output/history_files.h"
 #include "run/report.h"
@@ -23,6 +25,7 @@ struct Context {
   std::size_t input_position = 0;
   std::vector<double> advances;  // of the legs that ended in a restart
   std::vector<double> starts;
+  CreepWatch creep;
 };
 
 textio::RunError stall_error(std::string what, const RunState& s) {
@@ -77,13 +80,27 @@ void integrate(Context& c) {
   if (stop_requested(c)) return;
 
   start_integration(s);
+  CreepWatch& creep = c.creep;
+  if (c.setup.restarts.max_stalled > 0) {
+    creep.window = c.setup.restarts.creep_points;
+    creep.window_start = s.prmt[0];
+    creep.limit_step = std::min(c.setup.restarts.creep_step, s.prmt[2] * 1e-6);
+  }
   // How far each leg that ended in a restart got, and where it began.
   std::vector<double>& advances = c.advances;
   std::vector<double>& starts = c.starts;
   for (;;) {
     const double leg_start = s.prmt[0];
-    run_leg(s, c.observers, r.stats, c.setup.stop);
+    run_leg(s, c.observers, r.stats, c.setup.stop, &creep);
     r.t_reached = s.hist.ypop[model::kNdim];
+    if (creep.creeping) {
+      r.outcome = Outcome::stalled;
+      r.error = stall_error(std::to_string(creep.window) +
+                                " output points in a row advanced the time by less than " +
+                                params::shortest(creep.limit_step) + " s each on average",
+                            s);
+      return;
+    }
     if (!ended_early(s)) return;  // a request that came at the last point is too late
     if (stop_requested(c)) return;
     r.leg_ends.emplace_back(s.ihlf, r.t_reached);
@@ -199,7 +216,7 @@ const char* outcome_name(Outcome outcome) {
 
 RunResult simulate(const RunSpec& setup) {
   RunResult result;
-  Context c{setup, result, {}, {}, {}, {}, {}, 0, {}, {}};
+  Context c{setup, result, {}, {}, {}, {}, {}, 0, {}, {}, {}};
   try {
     run_case(c);
   } catch (const textio::RunFailure& failure) {
