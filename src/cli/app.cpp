@@ -42,8 +42,9 @@ void add_case_options(CLI::App& app, CaseOptions& o) {
                  "Road profile: CSV of x [m], z [m] with increasing x (flat otherwise)")
       ->type_name("FILE");
   app.add_option("--max-restarts", o.max_restarts,
-                 "End the run when the last N restarts together advanced less than 10 us, or the "
-                 "step left is too small to reach the end time (default 30; 0: no limit)")
+                 "End the run when the last N restarts together advanced less than 10 us, the "
+                 "step left is too small to reach the end time, or a leg creeps at under 1 ns a "
+                 "step (default 30; 0: no limit)")
       ->type_name("N");
   app.add_flag("--quiet,-q", o.quiet, "No warnings");
   app.add_flag("--warn", o.warn, "Warnings even when standard error is not a terminal");

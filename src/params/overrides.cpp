@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <toml++/toml.h>
 
 namespace liftsim::params {
@@ -146,7 +147,12 @@ std::optional<ParseError> parse_assignment(std::string_view text, Overrides& int
     return ParseError{"value " + quoted(trim(text.substr(eq + 1))) + " for " +
                       std::string(name) + " is not a number"};
   }
-  if (r.ec == std::errc::result_out_of_range || !std::isfinite(value)) {
+  if (r.ec == std::errc::result_out_of_range) {
+    // Too small for a double is the nearest double, zero (or a subnormal); too large is not finite.
+    const std::string text(number);
+    value = std::strtod(text.c_str(), nullptr);
+  }
+  if (!std::isfinite(value)) {
     return ParseError{"value " + quoted(trim(text.substr(eq + 1))) + " for " +
                       std::string(name) + " is not a finite number"};
   }

@@ -1,5 +1,6 @@
 #include "params/road_profile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <vector>
@@ -41,8 +42,13 @@ std::optional<ParseError> parse_road(std::string_view text, std::string_view fil
     const bool numeric = comma != std::string_view::npos && number(line.substr(0, comma), p.x) &&
                          number(line.substr(comma + 1), p.z);
     if (!numeric) {
-      if (first_content) {
-        first_content = false;  // a header row
+      // A first line with words in it is a header row; anything else that is not two numbers is
+      // a mistake, also on the first line.
+      const bool words = std::any_of(line.begin(), line.end(), [](char ch) {
+        return (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z');
+      });
+      if (first_content && words && line.find_first_of("eE") != 0) {
+        first_content = false;
         continue;
       }
       return ParseError{where + "expected two numbers \"x,z\" (metres), found \"" +
