@@ -15,7 +15,8 @@ params::CaseValues example_values(const std::string& input) {
   return values;
 }
 
-run::RunState run_state(const params::CaseValues& values) {
+run::RunState example_state(const std::string& input) {
+  const params::CaseValues values = example_values(input);
   run::RunState run;
   run.model.par = values.par;
   run.model.engine = model::engine_curve(values.par);
@@ -28,10 +29,6 @@ run::RunState run_state(const params::CaseValues& values) {
   run.hist.t_prev = run.prmt[0];
   run.hist.t_last = run.prmt[0];
   return run;
-}
-
-run::RunState example_state(const std::string& input) {
-  return run_state(example_values(input));
 }
 
 run::RunState example_state_after_statics(const std::string& input) {

@@ -12,12 +12,9 @@ namespace liftsim::testing {
 // records read, nothing set by name, no report.
 params::CaseValues example_values(const std::string& input = {});
 
-// The run state as a run sets it up from `values` before the statics, on a flat road: parameters,
+// The run state as a run sets it up from `input` before the statics, on a flat road: parameters,
 // integration control, observation points, the truck at rest on undeflected wheels, the error
 // weights, the output history's start times and the engine curve.
-run::RunState run_state(const params::CaseValues& values);
-
-// run_state(example_values(input)).
 run::RunState example_state(const std::string& input = {});
 
 // The same followed by the statics: equilibrium state and static references set.
