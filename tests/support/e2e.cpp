@@ -167,6 +167,13 @@ std::string crlf_lines(const std::vector<std::string>& lines) {
   return out;
 }
 
+std::size_t count(std::string_view text, std::string_view what) {
+  std::size_t n = 0;
+  for (std::size_t at = 0; (at = text.find(what, at)) != std::string_view::npos; at += what.size())
+    ++n;
+  return n;
+}
+
 const std::vector<std::string>& run_file_names() {
   static const std::vector<std::string> names{
       "dani.dat", "result.rez", "statica.dat", "vx_013.rez", "vz_013.rez",

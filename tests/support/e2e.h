@@ -83,6 +83,9 @@ std::string cp1251(std::string_view utf8);
 // The lines joined, each followed by CR LF.
 std::string crlf_lines(const std::vector<std::string>& lines);
 
+// How many times `what` occurs in `text`, none overlapping.
+std::size_t count(std::string_view text, std::string_view what);
+
 // The 25 file names of a run, in opening order.
 const std::vector<std::string>& run_file_names();
 
