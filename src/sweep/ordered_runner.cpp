@@ -14,7 +14,8 @@ std::int64_t run_ordered(const std::vector<std::int64_t>& jobs,
                          const RunnerOptions& options) {
   const auto total = static_cast<std::int64_t>(jobs.size());
   const int threads = std::max(1, options.threads);
-  const std::int64_t window = static_cast<std::int64_t>(threads) * 4;
+  const std::int64_t window =
+      static_cast<std::int64_t>(threads) * std::max(1, options.window_per_thread);
 
   std::mutex mutex;
   std::condition_variable changed;

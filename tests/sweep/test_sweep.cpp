@@ -237,11 +237,11 @@ TEST(OrderedRunner, OrderStopAndFailure) {
     };
     std::int64_t n = -1;
     if (c.failing >= 0) {
-      EXPECT_THROW(run_ordered(jobs, work, emit, {c.threads, &stop}), std::runtime_error);
+      EXPECT_THROW(run_ordered(jobs, work, emit, {c.threads, &stop, 4}), std::runtime_error);
       n = static_cast<std::int64_t>(got.size());
       EXPECT_LE(n, 25);
     } else {
-      n = run_ordered(jobs, work, emit, {c.threads, &stop});
+      n = run_ordered(jobs, work, emit, {c.threads, &stop, 4});
     }
     ASSERT_EQ(static_cast<std::int64_t>(got.size()), n);
     EXPECT_TRUE(std::equal(got.begin(), got.end(), jobs.begin()));
