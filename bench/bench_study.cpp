@@ -123,9 +123,9 @@ void BM_Sweep1000(benchmark::State& state) {
         [&](std::int64_t, const std::string&) { ++rows; }, {static_cast<int>(state.range(0))});
     if (rows != grid.size()) state.SkipWithError("cases missing");
   }
-  state.counters["cases_per_second"] = benchmark::Counter(
-      static_cast<double>(grid.size()) * static_cast<double>(state.iterations()),
-      benchmark::Counter::kIsRate);
+  state.counters["cases_per_second"] =
+      benchmark::Counter(static_cast<double>(grid.size()) * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_Sweep1000)
     ->ArgName("jobs")

@@ -5,8 +5,8 @@
 #include <CLI/CLI.hpp>
 #include <string>
 
-#include "cli/common.h"
 #include "cli/columns_command.h"
+#include "cli/common.h"
 #include "cli/params_command.h"
 #include "cli/run_command.h"
 #include "cli/sweep_command.h"
@@ -121,9 +121,10 @@ int main_with_args(int argc, char** argv) {
   CLI::App* sweep = app.add_subcommand(
       "sweep", "Run the base case with parameters varied over ranges or lists, on every core");
   add_sweep_options(*sweep, sweep_options, "sweep.csv");
-  sweep->add_option("--save", sweep_options.save_dir,
-                    "Keep each case's files (report, time histories, case.csv, summary.json) in "
-                    "DIR/case-NNNNN/")
+  sweep
+      ->add_option("--save", sweep_options.save_dir,
+                   "Keep each case's files (report, time histories, case.csv, summary.json) in "
+                   "DIR/case-NNNNN/")
       ->type_name("DIR");
 
   SweepOptions capacity_options;
@@ -134,8 +135,9 @@ int main_with_args(int argc, char** argv) {
   add_sweep_options(*capacity, capacity_options, "capacity.csv");
   capacity->add_option("--mass", capacity_options.mass, "Mass range searched, kg (default 1:5000)")
       ->type_name("LO:HI");
-  capacity->add_option("--resolution", capacity_options.resolution,
-                       "Step of the masses searched, kg (default 1)")
+  capacity
+      ->add_option("--resolution", capacity_options.resolution,
+                   "Step of the masses searched, kg (default 1)")
       ->type_name("KG");
 
   MergeOptions merge_options;
@@ -143,8 +145,9 @@ int main_with_args(int argc, char** argv) {
       "merge", "Put shard outputs of a sweep or capacity chart back into one file");
   merge->add_option("files", merge_options.files, "Shard files")->required();
   merge->add_option("-o", merge_options.output, "Merged file")->required()->type_name("FILE");
-  merge->add_option("--cases", merge_options.cases,
-                    "Check that the merged file holds N cases (catches a shard cut short)")
+  merge
+      ->add_option("--cases", merge_options.cases,
+                   "Check that the merged file holds N cases (catches a shard cut short)")
       ->type_name("N");
 
   bool columns_json = false;

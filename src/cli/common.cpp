@@ -148,8 +148,8 @@ void refuse_run_file(const std::string& path, int dir_fd, std::string_view optio
   std::vector<std::string_view> names{"dani.dat", "result.rez", "statica.dat"};
   for (const output::HistoryFile& f : output::kHistoryFiles) names.push_back(f.name);
   auto refuse = [&](std::string_view name) {
-    throw UsageError{std::string(option) + " '" + path + "' is the run's own " +
-                     std::string(name) + "; name another file"};
+    throw UsageError{std::string(option) + " '" + path + "' is the run's own " + std::string(name) +
+                     "; name another file"};
   };
   struct stat target {};
   if (::stat(path.c_str(), &target) == 0) {
@@ -165,9 +165,11 @@ void refuse_run_file(const std::string& path, int dir_fd, std::string_view optio
   // Not there yet: the same name in the run's folder would be the run's file once it exists.
   const auto slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  const std::string_view base =
-      slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
-  struct stat here {}, run {};
+  const std::string_view base = slash == std::string::npos
+                                    ? std::string_view(path)
+                                    : std::string_view(path).substr(slash + 1);
+  struct stat here {
+  }, run{};
   const bool known = ::stat(folder.c_str(), &here) == 0 &&
                      (dir_fd == AT_FDCWD ? ::stat(".", &run) : ::fstat(dir_fd, &run)) == 0;
   if (!known || here.st_dev != run.st_dev || here.st_ino != run.st_ino) return;

@@ -86,8 +86,8 @@ std::vector<std::vector<std::string_view>> rows_of(const std::string& text,
 
 }  // namespace
 
-void write_run_html(const std::string& path, const std::string& title,
-                    const run::RunResult& result, const results::Summary& summary,
+void write_run_html(const std::string& path, const std::string& title, const run::RunResult& result,
+                    const results::Summary& summary,
                     const std::vector<const results::Column*>& columns,
                     const std::vector<std::vector<double>>& rows, const model::Road& road) {
   html::RunPage page;
@@ -143,7 +143,8 @@ void write_sweep_html(const std::string& path, const std::string& title,
                ? static_cast<std::size_t>(
                      (index % inner) / (inner / static_cast<std::int64_t>(axes[1].values.size())))
                : 0;
-    if (axes.size() > 2 && index % (inner / static_cast<std::int64_t>(axes[1].values.size())) != 0) {
+    if (axes.size() > 2 &&
+        index % (inner / static_cast<std::int64_t>(axes[1].values.size())) != 0) {
       continue;
     }
     nlohmann::json s = nlohmann::json::object();
@@ -176,7 +177,8 @@ void write_capacity_html(const std::string& path, const std::string& title,
     if (cn.is_number()) row.capacity_no_tip = cn.get<double>();
     std::string note;
     if (!f[4].empty()) note += "stable: " + std::string(f[4]);
-    if (!f[5].empty()) note += std::string(note.empty() ? "" : "; ") + "no tip: " + std::string(f[5]);
+    if (!f[5].empty())
+      note += std::string(note.empty() ? "" : "; ") + "no tip: " + std::string(f[5]);
     row.note = note;
     page.rows.push_back(std::move(row));
   }

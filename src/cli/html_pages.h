@@ -15,8 +15,8 @@ namespace liftsim::cli {
 
 // Writes the page of one run: its rows (the CSV's columns), summary, case and truck. Throws
 // textio::RunFailure (OPEN or WRITE) when the file cannot be written.
-void write_run_html(const std::string& path, const std::string& title,
-                    const run::RunResult& result, const results::Summary& summary,
+void write_run_html(const std::string& path, const std::string& title, const run::RunResult& result,
+                    const results::Summary& summary,
                     const std::vector<const results::Column*>& columns,
                     const std::vector<std::vector<double>>& rows, const model::Road& road);
 

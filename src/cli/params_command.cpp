@@ -53,7 +53,8 @@ int params_command(const ParamsOptions& options) {
       item["value"] = known ? nlohmann::ordered_json(params::get(p, values)) : nullptr;
       item["unit"] = p.unit;
       item["source"] = source_of(p, overridden);
-      item["record"] = p.record == 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(p.record);
+      item["record"] =
+          p.record == 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(p.record);
       item["built_in"] = p.built_in ? nlohmann::ordered_json(*p.built_in) : nullptr;
       item["settable"] = p.settable;
       item["echo_only"] = p.echo_only;

@@ -87,9 +87,9 @@ void check_result_options(const ResultOptions& r) {
 int run_command(const RunOptions& options) {
   check_result_options(options.results);
   ResolvedCase rc = resolve(options.case_options);
-  for (const auto& [file, option] :
-       {std::pair{&options.results.csv_file, "--csv"}, std::pair{&options.results.summary_file,
-        "--summary"}, std::pair{&options.results.html_file, "--html"}}) {
+  for (const auto& [file, option] : {std::pair{&options.results.csv_file, "--csv"},
+                                     std::pair{&options.results.summary_file, "--summary"},
+                                     std::pair{&options.results.html_file, "--html"}}) {
     try {
       refuse_run_file(*file, rc.dir_fd, option);
     } catch (const UsageError&) {

@@ -112,8 +112,8 @@ std::optional<textio::RunError> load_base(const SweepOptions& o, Prepared& p) {
     // Every case reads the same records: a broken file is reported once, here.
     std::size_t position = 0;
     params::CaseValues values = params::built_in_case();
-    run::read_case(run::memory_source(p.base.input_text, position), "dani.dat",
-                   p.base.overrides, values, {});
+    run::read_case(run::memory_source(p.base.input_text, position), "dani.dat", p.base.overrides,
+                   values, {});
   } catch (const textio::RunFailure& failure) {
     if (rc.dir_fd >= 0) ::close(rc.dir_fd);
     return failure.error();
@@ -206,16 +206,15 @@ int run_jobs(const SweepOptions& o, const Prepared& p, const std::string& header
   std::int64_t written = already;
   std::optional<textio::RunError> error;
   try {
-    sweep::run_ordered(
-        todo, work,
-        [&](std::int64_t, const std::string& row) {
-          file.buffer() += row;
-          file.end_record();
-          file.flush();  // each case's row is in the file as soon as it is known
-          ++written;
-          progress.update(written);
-        },
-        {p.threads, &interrupt_signal()});
+    sweep::run_ordered(todo, work,
+                       [&](std::int64_t, const std::string& row) {
+                         file.buffer() += row;
+                         file.end_record();
+                         file.flush();  // each case's row is in the file as soon as it is known
+                         ++written;
+                         progress.update(written);
+                       },
+                       {p.threads, &interrupt_signal()});
     file.close();
   } catch (const textio::RunFailure& failure) {
     error = failure.error();
@@ -284,13 +283,13 @@ int sweep_command(const SweepOptions& o) {
     std::string save;
     if (!o.save_dir.empty()) {
       std::string number = std::to_string(index);
-      number.insert(0, static_cast<std::size_t>(std::max(0, digits - static_cast<int>(number.size()))), '0');
+      number.insert(
+          0, static_cast<std::size_t>(std::max(0, digits - static_cast<int>(number.size()))), '0');
       save = o.save_dir + "/case-" + number;
     }
     return sweep::sweep_row(index, values, sweep::run_case(p.base, varied, save));
   };
-  const int status =
-      run_jobs(o, p, sweep::sweep_header(axes), jobs, "sweep.csv", "cases", work);
+  const int status = run_jobs(o, p, sweep::sweep_header(axes), jobs, "sweep.csv", "cases", work);
   if (status != 0 || o.html_file.empty()) return status;
   return write_page(o, "sweep.csv", [&](const std::string& text) {
     write_sweep_html(o.html_file, "liftsim sweep", axes, text, p.base.overrides);
@@ -317,8 +316,7 @@ int capacity_command(const SweepOptions& o) {
         !number(o.mass.substr(colon + 1), hi) || !(lo > 0.0) || !(hi > lo)) {
       throw UsageError{"--mass LO:HI needs 0 < LO < HI (kg)"};
     }
-    if (!(std::isfinite(o.resolution) && o.resolution > 0.0) ||
-        (hi - lo) / o.resolution > 1e9) {
+    if (!(std::isfinite(o.resolution) && o.resolution > 0.0) || (hi - lo) / o.resolution > 1e9) {
       throw UsageError{"--resolution must be a mass > 0 (kg), at most a billionth of the range"};
     }
     range = {lo, hi, o.resolution};
@@ -332,8 +330,8 @@ int capacity_command(const SweepOptions& o) {
     const double h = heights.values[static_cast<std::size_t>(index)];
     return sweep::capacity_row(index, sweep::find_capacity(p.base, *heights.param, h, range));
   };
-  const int status = run_jobs(o, p, sweep::capacity_header(*heights.param), jobs, "capacity.csv",
-                              "heights", work);
+  const int status =
+      run_jobs(o, p, sweep::capacity_header(*heights.param), jobs, "capacity.csv", "heights", work);
   if (status != 0 || o.html_file.empty()) return status;
   return write_page(o, "capacity.csv", [&](const std::string& text) {
     write_capacity_html(o.html_file, "liftsim capacity", heights, text, p.base.overrides);

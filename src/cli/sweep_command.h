@@ -19,12 +19,12 @@ struct SweepOptions {
   std::string save_dir;           // --save DIR (sweep only)
   std::string html_file;          // --html FILE
   bool resume = false;
-  std::string shard;              // --shard K/N
+  std::string shard;  // --shard K/N
   double slide_limit = 0.05;
   double lift_force = 0.0;
   // capacity only
-  std::string mass = "1:5000";    // --mass LO:HI
-  double resolution = 1.0;        // --resolution KG
+  std::string mass = "1:5000";  // --mass LO:HI
+  double resolution = 1.0;      // --resolution KG
 };
 
 int sweep_command(const SweepOptions& options);

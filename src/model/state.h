@@ -68,8 +68,8 @@ struct Published {
   double F_13 = 0.0, F_kp = 0.0;  // tilt-cylinder and steered-wheel forces
   double fi_h = 0.0;              // angle of the tilt-cylinder line
   double xh_1r = 0.0, zh_1r = 0.0, xh_3r = 0.0, zh_3r = 0.0;  // tilt-cylinder points, global
-  double M_eng = 0.0;  // drive torque at the wheel shaft
-  double n_e = 0.0;    // engine speed, rpm
+  double M_eng = 0.0;                                         // drive torque at the wheel shaft
+  double n_e = 0.0;                                           // engine speed, rpm
   // sines and cosines of Fi_1 and Fi_3 of the evaluated state
   double s1 = 0.0, c1 = 1.0, s3 = 0.0, c3 = 1.0;
 };

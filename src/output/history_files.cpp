@@ -32,12 +32,15 @@ const std::array<HistoryFile, 22> kHistoryFiles{{
     {54, "1XZ2P.rez", 2, {LIFTSIM_LOGGED(ax_p[0]), LIFTSIM_LOGGED(az_p[0])}},
     {55, "2XZ2P.rez", 2, {LIFTSIM_LOGGED(ax_p[1]), LIFTSIM_LOGGED(az_p[1])}},
     {56, "3XZ2P.rez", 2, {LIFTSIM_LOGGED(ax_p[2]), LIFTSIM_LOGGED(az_p[2])}},
-    {57, "Engine.rez", 1,
-     {[](const Logged&, const double*, const model::Published& pub) { return pub.M_eng; }}},
+    {57, "Engine.rez", 1, {[](const Logged&, const double*, const model::Published& pub) {
+       return pub.M_eng;
+     }}},
     {50, "F_13.rez", 1, {LIFTSIM_LOGGED(F_13)}},
     {51, "F_12.rez", 1, {LIFTSIM_LOGGED(F_12)}},
     // the progress line
-    {52, "F_tp.rez", 2,
+    {52,
+     "F_tp.rez",
+     2,
      {LIFTSIM_LOGGED(F_tp),
       [](const Logged& lg, const double*, const model::Published&) { return lg.F_an / 10.0; }}},
     {53, "F_kp.rez", 1, {LIFTSIM_LOGGED(F_kp)}},
@@ -92,7 +95,8 @@ void HistoryFiles::on_point(const OutputPoint& p) {
     if (f.values == 1) {
       two_columns().render(buffer_, {p.x, f.value[0](lg, p.y, *p.pub)});
     } else {
-      three_columns().render(buffer_, {p.x, f.value[0](lg, p.y, *p.pub), f.value[1](lg, p.y, *p.pub)});
+      three_columns().render(buffer_,
+                             {p.x, f.value[0](lg, p.y, *p.pub), f.value[1](lg, p.y, *p.pub)});
     }
     files_->write_records(f.unit, buffer_);
   }

@@ -10,11 +10,11 @@ namespace liftsim::output {
 
 // One output point as the observers see it, after the history has been updated for it.
 struct OutputPoint {
-  double x = 0.0;               // time, s
-  const double* y = nullptr;    // state (kNdim components)
-  const double* dery = nullptr; // derivative of the state at x
-  int ihlf = 0;                 // integrator indicator of the point
-  std::int32_t n_out = 0;       // output calls of the run before this one
+  double x = 0.0;                // time, s
+  const double* y = nullptr;     // state (kNdim components)
+  const double* dery = nullptr;  // derivative of the state at x
+  int ihlf = 0;                  // integrator indicator of the point
+  std::int32_t n_out = 0;        // output calls of the run before this one
   const model::Model* model = nullptr;
   const model::Published* pub = nullptr;  // what the model published at its last evaluation
   const model::OutputHistory* hist = nullptr;

@@ -1,10 +1,11 @@
 #include "params/overrides.h"
 
+#include <toml++/toml.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <toml++/toml.h>
 
 namespace liftsim::params {
 namespace {
@@ -144,8 +145,8 @@ std::optional<ParseError> parse_assignment(std::string_view text, Overrides& int
   const bool negative_after_plus = plus && !number.empty() && number.front() == '-';
   if (number.empty() || r.ec == std::errc::invalid_argument ||
       r.ptr != number.data() + number.size() || negative_after_plus) {
-    return ParseError{"value " + quoted(trim(text.substr(eq + 1))) + " for " +
-                      std::string(name) + " is not a number"};
+    return ParseError{"value " + quoted(trim(text.substr(eq + 1))) + " for " + std::string(name) +
+                      " is not a number"};
   }
   if (r.ec == std::errc::result_out_of_range) {
     // Too small for a double is the nearest double, zero (or a subnormal); too large is not finite.
@@ -153,8 +154,8 @@ std::optional<ParseError> parse_assignment(std::string_view text, Overrides& int
     value = std::strtod(text.c_str(), nullptr);
   }
   if (!std::isfinite(value)) {
-    return ParseError{"value " + quoted(trim(text.substr(eq + 1))) + " for " +
-                      std::string(name) + " is not a finite number"};
+    return ParseError{"value " + quoted(trim(text.substr(eq + 1))) + " for " + std::string(name) +
+                      " is not a finite number"};
   }
   return assign(name, value, into);
 }

@@ -53,8 +53,8 @@ inline double get(const Param& p, const CaseValues& v) {
 // read errors, what the record and each field hold.
 struct Record {
   int number;
-  textio::FieldSpec field;  // both fields of a pair have the same form
-  int fields;               // 0, 1 or 2
+  textio::FieldSpec field;                 // both fields of a pair have the same form
+  int fields;                              // 0, 1 or 2
   std::array<std::string_view, 2> params;  // parameter names of the fields
   std::array<std::string_view, 2> field_what;
   std::string_view what;  // the record as a whole

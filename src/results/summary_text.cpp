@@ -35,8 +35,7 @@ std::string summary_json(const Summary& s) {
   j["outcome"] = run::outcome_name(s.outcome);
   j["verdict"] = verdict_name(s.verdict);
   if (s.error) {
-    j["error"] = {{"code", textio::error_code_text(s.error->code)},
-                  {"message", s.error->message}};
+    j["error"] = {{"code", textio::error_code_text(s.error->code)}, {"message", s.error->message}};
   } else {
     j["error"] = nullptr;
   }
@@ -75,8 +74,8 @@ std::string summary_lines(const Summary& s) {
   };
   line("verdict", verdict_name(s.verdict));
   line("outcome", std::string(run::outcome_name(s.outcome)) +
-                      (s.error ? std::string(" (") + textio::error_code_text(s.error->code) +
-                                     ": " + s.error->message + ")"
+                      (s.error ? std::string(" (") + textio::error_code_text(s.error->code) + ": " +
+                                     s.error->message + ")"
                                : std::string()));
   line("time reached", number(s.t_reached) + " s of " + number(s.t_end) + " s");
   line("restarts", std::to_string(s.restarts));
@@ -91,8 +90,8 @@ std::string summary_lines(const Summary& s) {
                                                : std::string("never"));
     line("tipping (lifted, centre of mass ahead of the traction axle)",
          maybe(f.tip_t, "s", "never"));
-    line("largest body pitch |Fi_3|", number(f.max_abs_Fi_3) + " rad at " +
-                                          number(f.t_max_abs_Fi_3) + " s");
+    line("largest body pitch |Fi_3|",
+         number(f.max_abs_Fi_3) + " rad at " + number(f.t_max_abs_Fi_3) + " s");
     line("largest mast angle |Fi_1|", number(f.max_abs_Fi_1) + " rad");
     line("load travel along the forks", number(f.load_travel) + " m");
     line("tilt-cylinder force F_13", number(f.min_F_13) + " N to " + number(f.max_F_13) + " N");

@@ -2,9 +2,9 @@
 
 #include <array>
 #include <cmath>
-#include <limits>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <span>
 #include <string>
 

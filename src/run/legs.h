@@ -45,10 +45,10 @@ void start_integration(RunState& run);
 
 // Watches the output points for a leg that creeps: see RestartLimit.
 struct CreepWatch {
-  long window = 0;           // output points per window
-  long points = 0;           // output points since the window began
+  long window = 0;            // output points per window
+  long points = 0;            // output points since the window began
   double window_start = 0.0;  // time at which it began
-  double limit_step = 0.0;   // average step below which the window is creeping (0: off)
+  double limit_step = 0.0;    // average step below which the window is creeping (0: off)
   bool creeping = false;
 };
 

@@ -21,9 +21,9 @@ class Report {
   Report(textio::FileSet& files, int unit) : files_(files), unit_(unit) {}
 
   void echo(const params::EchoBlock& block, const params::CaseValues& v);  // blocks 1 to 10
-  void initial_state(const model::StateVector& y);                        // block 11
-  void statics(const StaticsResult& s, double lh_free);                   // blocks 12 to 17
-  void leg_end(std::int32_t ihlf, double t_reached);                      // blocks 18 and 19
+  void initial_state(const model::StateVector& y);                         // block 11
+  void statics(const StaticsResult& s, double lh_free);                    // blocks 12 to 17
+  void leg_end(std::int32_t ihlf, double t_reached);                       // blocks 18 and 19
 
  private:
   void write(const textio::Format& format, std::initializer_list<textio::Item> items);

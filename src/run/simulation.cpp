@@ -29,7 +29,9 @@ struct Context {
 };
 
 textio::RunError stall_error(std::string what, const RunState& s) {
-  return textio::RunError{ErrorCode::M6110, textio::Statement::math, {},
+  return textio::RunError{ErrorCode::M6110,
+                          textio::Statement::math,
+                          {},
                           "integration stalled: " + what + "; last output at t = " +
                               params::shortest(s.hist.ypop[model::kNdim]) + " s"};
 }
@@ -47,12 +49,12 @@ std::optional<textio::RunError> stalled(const RestartLimit& limit, const RunStat
       together += advances[k];
     }
     if (together < limit.min_advance) {
-      return stall_error(std::to_string(window) + " restarts in a row since t = " +
-                             params::shortest(starts[advances.size() - window]) +
-                             " s advanced the time by " + params::shortest(together) +
-                             " s together (less than " + params::shortest(limit.min_advance) +
-                             " s)",
-                         s);
+      return stall_error(
+          std::to_string(window) +
+              " restarts in a row since t = " + params::shortest(starts[advances.size() - window]) +
+              " s advanced the time by " + params::shortest(together) + " s together (less than " +
+              params::shortest(limit.min_advance) + " s)",
+          s);
     }
   }
   return std::nullopt;
@@ -120,12 +122,12 @@ void integrate(Context& c) {
     if (c.setup.restarts.max_stalled > 0 &&
         remaining / s.prmt[2] > c.setup.restarts.max_remaining_steps) {
       r.outcome = Outcome::stalled;
-      r.error = stall_error("after " + std::to_string(r.restarts) +
-                                " restarts the largest step is " + params::shortest(s.prmt[2]) +
-                                " s, so the remaining " + params::shortest(remaining) +
-                                " s would take more than " +
-                                params::shortest(c.setup.restarts.max_remaining_steps) + " steps",
-                            s);
+      r.error =
+          stall_error("after " + std::to_string(r.restarts) + " restarts the largest step is " +
+                          params::shortest(s.prmt[2]) + " s, so the remaining " +
+                          params::shortest(remaining) + " s would take more than " +
+                          params::shortest(c.setup.restarts.max_remaining_steps) + " steps",
+                      s);
       return;
     }
   }

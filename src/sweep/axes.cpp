@@ -63,7 +63,8 @@ std::optional<params::ParseError> parse_axis(std::string_view text, Axis& axis) 
     const auto c2 = values_text.find(':', c1 + 1);
     double from = 0, to = 0, step = 0;
     if (c2 == std::string_view::npos || !number(values_text.substr(0, c1), from) ||
-        !number(values_text.substr(c1 + 1, c2 - c1 - 1), to) || !number(values_text.substr(c2 + 1), step)) {
+        !number(values_text.substr(c1 + 1, c2 - c1 - 1), to) ||
+        !number(values_text.substr(c2 + 1), step)) {
       return params::ParseError{quoted + ": a range is FROM:TO:STEP with three finite numbers"};
     }
     if (!(step > 0.0) || to < from) {
@@ -94,7 +95,8 @@ std::optional<params::ParseError> parse_axis(std::string_view text, Axis& axis) 
     }
   }
   for (double v : axis.values) {
-    if (auto bad = params::check_value(*p, v)) return params::ParseError{quoted + ": " + bad->message};
+    if (auto bad = params::check_value(*p, v))
+      return params::ParseError{quoted + ": " + bad->message};
   }
   return std::nullopt;
 }
@@ -119,7 +121,8 @@ std::optional<params::ParseError> parse_shard(std::string_view text, Shard& shar
   const auto slash = text.find('/');
   const std::string quoted = "'" + std::string(text) + "'";
   int k = 0, n = 0;
-  if (slash == std::string_view::npos) return params::ParseError{"--shard " + quoted + " is not K/N"};
+  if (slash == std::string_view::npos)
+    return params::ParseError{"--shard " + quoted + " is not K/N"};
   const auto a = text.substr(0, slash), b = text.substr(slash + 1);
   const auto ra = std::from_chars(a.data(), a.data() + a.size(), k);
   const auto rb = std::from_chars(b.data(), b.data() + b.size(), n);

@@ -36,8 +36,8 @@ CapacityRow find_capacity(const BaseCase& base, const params::Param& height_para
   CapacityRow row;
   row.height = height;
   const params::Param& mass = *params::find_param("m_4");
-  const auto K = static_cast<std::int64_t>(std::floor((range.hi - range.lo) / range.resolution +
-                                                      1e-9));
+  const auto K =
+      static_cast<std::int64_t>(std::floor((range.hi - range.lo) / range.resolution + 1e-9));
   std::map<std::int64_t, results::Verdict> seen;
   auto verdict = [&](std::int64_t k) {
     const auto it = seen.find(k);

@@ -19,8 +19,8 @@ std::int64_t run_ordered(const std::vector<std::int64_t>& jobs,
 
   std::mutex mutex;
   std::condition_variable changed;
-  std::int64_t next_job = 0;      // position in `jobs` of the next job to hand out
-  std::int64_t next_emit = 0;     // position of the next result to emit
+  std::int64_t next_job = 0;   // position in `jobs` of the next job to hand out
+  std::int64_t next_emit = 0;  // position of the next result to emit
   std::vector<std::optional<std::string>> done(static_cast<std::size_t>(window));
   std::exception_ptr failure;
   bool stopping = false;

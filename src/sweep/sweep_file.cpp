@@ -64,8 +64,9 @@ std::optional<params::ParseError> check_resumable(const std::string& text,
                                                   const std::vector<std::int64_t>& expected,
                                                   Resumable& out) {
   if (text.compare(0, header.size(), header) != 0) {
-    return params::ParseError{"its header is not the one this sweep writes (other parameters "
-                              "or another kind of file)"};
+    return params::ParseError{
+        "its header is not the one this sweep writes (other parameters "
+        "or another kind of file)"};
   }
   std::size_t pos = header.size();
   out = {0, header.size()};

@@ -37,7 +37,7 @@ void BufferedFile::open_with(const std::string& path, int mode) {
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | mode | O_CLOEXEC, 0666);
     if (fd_ < 0) {
       const int error = errno;
-      fail(error == EMFILE || error == ENFILE ? ErrorCode::F6417
+      fail(error == EMFILE || error == ENFILE    ? ErrorCode::F6417
            : error == ENOENT || error == ENOTDIR ? ErrorCode::F6416
                                                  : ErrorCode::F6414,
            Statement::open, path, "cannot create " + path + ": " + std::strerror(error));
