@@ -50,6 +50,16 @@ void add_case_options(CLI::App& app, CaseOptions& o) {
   app.add_flag("--warn", o.warn, "Warnings even when standard error is not a terminal");
 }
 
+void add_verdict_options(CLI::App& app, double& slide_limit, double& lift_force) {
+  app.add_option("--slide-limit", slide_limit,
+                 "Verdict: largest load travel along the forks still held, m (default 0.05)")
+      ->type_name("M");
+  app.add_option("--lift-force", lift_force,
+                 "Verdict: steered-wheel force at or below which the wheels count as lifted, N "
+                 "(default 0)")
+      ->type_name("N");
+}
+
 void add_sweep_options(CLI::App& app, SweepOptions& o, const char* default_output) {
   add_case_options(app, o.case_options);
   app.add_option("--vary", o.vary,
@@ -66,12 +76,7 @@ void add_sweep_options(CLI::App& app, SweepOptions& o, const char* default_outpu
       ->type_name("K/N");
   app.add_option("--html", o.html_file, "Also write the results as a page with a chart")
       ->type_name("FILE");
-  app.add_option("--slide-limit", o.slide_limit,
-                 "Verdict: largest load travel along the forks still held, m (default 0.05)")
-      ->type_name("M");
-  app.add_option("--lift-force", o.lift_force,
-                 "Verdict: steered-wheel force at or below which the wheels count as lifted, N")
-      ->type_name("N");
+  add_verdict_options(app, o.slide_limit, o.lift_force);
 }
 
 }  // namespace
@@ -103,13 +108,7 @@ int main_with_args(int argc, char** argv) {
   app.add_option("--html", ro.html_file,
                  "Write a page with the summary, plots and the moving truck to FILE")
       ->type_name("FILE");
-  app.add_option("--slide-limit", ro.slide_limit,
-                 "Verdict: largest load travel along the forks still held, m (default 0.05)")
-      ->type_name("M");
-  app.add_option("--lift-force", ro.lift_force,
-                 "Verdict: steered-wheel force at or below which the wheels count as lifted, N "
-                 "(default 0)")
-      ->type_name("N");
+  add_verdict_options(app, ro.slide_limit, ro.lift_force);
 
   ParamsOptions params_options;
   CLI::App* params = app.add_subcommand(

@@ -7,14 +7,10 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "params/text.h"
+
 namespace liftsim::params {
 namespace {
-
-std::string_view trim(std::string_view s) {
-  const auto first = s.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
 
 // 'text' in quotes. (Built by appending: GCC 12 warns falsely about "'" + std::string(...).)
 std::string quoted(std::string_view text) {

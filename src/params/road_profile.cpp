@@ -5,21 +5,16 @@
 #include <cmath>
 #include <vector>
 
+#include "params/text.h"
+
 namespace liftsim::params {
 namespace {
 
-std::string_view trim(std::string_view s) {
-  const auto first = s.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
-}
+// Blanks of a line, the CR of a CR LF line end among them.
+constexpr std::string_view kBlanks = " \t\r";
 
 bool number(std::string_view text, double& value) {
-  text = trim(text);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty()) return false;
-  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
-  return r.ec == std::errc() && r.ptr == text.data() + text.size();
+  return parse_decimal(text, value, kBlanks);
 }
 
 }  // namespace
@@ -32,7 +27,7 @@ std::optional<ParseError> parse_road(std::string_view text, std::string_view fil
   for (std::size_t start = 0; start <= text.size();) {
     std::size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
-    const std::string_view line = trim(text.substr(start, end - start));
+    const std::string_view line = trim(text.substr(start, end - start), kBlanks);
     start = end + 1;
     ++line_number;
     if (line.empty() || line.front() == '#') continue;

@@ -4,21 +4,15 @@
 #include <charconv>
 #include <cmath>
 
+#include "params/text.h"
+
 namespace liftsim::sweep {
 namespace {
 
-std::string_view trim(std::string_view s) {
-  const auto first = s.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
+using params::trim;
 
 bool number(std::string_view text, double& value) {
-  text = trim(text);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty()) return false;
-  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
-  return r.ec == std::errc() && r.ptr == text.data() + text.size() && std::isfinite(value);
+  return params::parse_decimal(text, value) && std::isfinite(value);
 }
 
 // The largest number of values one axis may have.
