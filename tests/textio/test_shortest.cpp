@@ -1,0 +1,98 @@
+// The fast shortest text of a double against std::to_chars, which it must equal character for
+// character: chosen values at every layout boundary, then many random ones.
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+
+#include "textio/shortest.h"
+
+namespace liftsim::textio {
+namespace {
+
+std::string fast(double v) {
+  char buf[kShortestRoom];
+  return std::string(buf, write_shortest(buf, v));
+}
+
+std::string reference(double v) {
+  char buf[64];
+  return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
+TEST(Shortest, ChosenValuesAsToChars) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double cases[] = {0.0,
+                          -0.0,
+                          inf,
+                          -inf,
+                          std::numeric_limits<double>::quiet_NaN(),
+                          1.0,
+                          -1.0,
+                          0.1,
+                          0.5,
+                          9.5,
+                          10.0,
+                          100.0,
+                          1e5,
+                          1e6,
+                          123456.0,
+                          1234567.0,
+                          12345678.0,
+                          1e15,
+                          1e16,
+                          0x1p53,
+                          std::nextafter(0x1p53, 0.0),
+                          1.7976931348623157e308,  // whole numbers
+                          0.001,
+                          0.0001,
+                          0.00012,
+                          1.2e-5,
+                          1e-5,
+                          0.00012345678901234,
+                          5e-324,
+                          2.2250738585072014e-308,
+                          1e-100,
+                          1e100,
+                          1.5e-99,
+                          1.5e99,
+                          10540.864012087355,
+                          -0.8999274832509881,
+                          0.0005000000237487257,
+                          1e23,
+                          9007199254740993.0,
+                          4.9406564584124654e-324};
+  for (double v : cases) {
+    EXPECT_EQ(fast(v), reference(v)) << reference(v);
+    EXPECT_EQ(fast(-v), reference(-v)) << reference(-v);
+  }
+}
+
+TEST(Shortest, RandomValuesAsToChars) {
+  std::mt19937_64 rng(20261207);
+  std::uniform_int_distribution<int> decade(-14, 12);
+  long mismatches = 0;
+  for (int i = 0; i < 400000; ++i) {
+    // any bit pattern; a physical magnitude with 53 random bits; a few decimals; m · 10^k
+    const std::uint64_t bits = rng();
+    double any;
+    std::memcpy(&any, &bits, sizeof any);
+    const double physical =
+        std::ldexp(static_cast<double>(rng() >> 11), -53) * std::pow(10.0, decade(rng));
+    const double decimals =
+        static_cast<double>(static_cast<std::int64_t>(rng() % 100000000)) / 1000;
+    const double pow10 = std::pow(10.0, decade(rng)) * static_cast<double>(rng() % 1000);
+    for (double v : {any, physical, -physical, decimals, pow10}) {
+      if (fast(v) != reference(v) && ++mismatches < 10) ADD_FAILURE() << reference(v);
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
+}  // namespace
+}  // namespace liftsim::textio
