@@ -1,6 +1,7 @@
 #include "results/columns.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "model/forces.h"
 
@@ -61,6 +62,7 @@ const Column kColumns[] = {
      [](const Sample& s) { return s.az_p[2]; }},
 };
 // clang-format on
+static_assert(std::size(kColumns) == kColumnCount);
 
 #undef Y
 #undef D
@@ -107,6 +109,11 @@ void derive_at_point(Sample& s, const model::Model& m, const model::Published& p
   output::compute_forces(s.y.data(), m, output::trig_of(pub), s.forces);
   s.M_eng = pub.M_eng;
   s.n_e = pub.n_e;
+  point_accelerations(s, pub, obs, hist);
+}
+
+void point_accelerations(Sample& s, const model::Published& pub,
+                         const model::ObservationPoints& obs, const model::OutputHistory& hist) {
   // The observation points as the time-history files have them: rates of the output history.
   const model::Rates& acc = hist.acc_fd;
   const double w3sq = s.y[ix::VFi_3] * s.y[ix::VFi_3];

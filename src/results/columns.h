@@ -31,7 +31,8 @@ struct Column {
   double (*value)(const Sample& s);
 };
 
-std::span<const Column> columns();
+inline constexpr int kColumnCount = 34;
+std::span<const Column> columns();  // kColumnCount of them
 
 // The columns named in a comma-separated list, in the table's order, "t" always first; an empty
 // list is every column. Fails with the first unknown name.
@@ -43,6 +44,10 @@ bool select_columns(std::string_view names, std::vector<const Column*>& selected
 // (the point accelerations then come from the caller).
 void derive_at_point(Sample& s, const model::Model& m, const model::Published& pub,
                      const model::ObservationPoints& obs, const model::OutputHistory& hist);
+// Only the observation points' accelerations of derive_at_point: what a grid needs of every
+// output point besides its state (the rest is derived for the rows alone).
+void point_accelerations(Sample& s, const model::Published& pub,
+                         const model::ObservationPoints& obs, const model::OutputHistory& hist);
 void derive_from_state(Sample& s, const model::Model& m);
 
 }  // namespace liftsim::results

@@ -1,14 +1,14 @@
 #include "results/csv_writer.h"
 
-#include <charconv>
 #include <utility>
+
+#include "textio/shortest.h"
 
 namespace liftsim::results {
 
 void append_number(std::string& out, double value) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, value);
-  out.append(buf, r.ptr);
+  char buf[textio::kShortestRoom];
+  out.append(buf, textio::write_shortest(buf, value));
 }
 
 CsvWriter::CsvWriter(textio::BufferedFile* file, std::optional<double> grid_step,
@@ -17,6 +17,8 @@ CsvWriter::CsvWriter(textio::BufferedFile* file, std::optional<double> grid_step
   if (selected_.empty()) {
     for (const Column& c : columns()) selected_.push_back(&c);
   }
+  // A row's text is made in room for each column once (select_columns names each at most once).
+  if (selected_.size() > static_cast<std::size_t>(kColumnCount)) selected_.resize(kColumnCount);
   // The header goes out even when the run ends before its first output point.
   write_header();
 }
@@ -42,20 +44,21 @@ void CsvWriter::write_row(const Sample& s) {
     for (const Column* c : selected_) row.push_back(c->value(s));
   }
   if (file_ == nullptr) return;
-  std::string& out = file_->buffer();
-  bool first = true;
+  // The row is put together on the stack and appended whole: one append per row, not per number.
+  char text[kMaxRowText];
+  char* end = text;
   for (const Column* c : selected_) {
-    if (!first) out += ',';
-    append_number(out, c->value(s));
-    first = false;
+    if (end != text) *end++ = ',';
+    end = textio::write_shortest(end, c->value(s));
   }
-  out += '\n';
+  *end++ = '\n';
+  file_->buffer().append(text, end);
   file_->end_record();
 }
 
 // Rows at the grid times in (last.t, to.t]: a time that is an output point's own takes its values;
 // the others lie between two points and take the cubic through both values and derivatives.
-void CsvWriter::grid_rows(const Sample& to) {
+void CsvWriter::grid_rows(Sample& to, const output::OutputPoint& point) {
   const Sample& last = *last_;
   const double step = *grid_step_;
   for (;;) {
@@ -64,6 +67,7 @@ void CsvWriter::grid_rows(const Sample& to) {
     ++next_k_;
     if (t <= last.t) continue;
     if (t == to.t) {
+      derive_at_point(to, *point.model, *point.pub, *point.obs, *point.hist);
       write_row(to);
       continue;
     }
@@ -97,7 +101,11 @@ void CsvWriter::on_point(const output::OutputPoint& p) {
     s.y[i] = p.y[i];
     s.dery[i] = p.dery[i];
   }
-  derive_at_point(s, *p.model, *p.pub, *p.obs, *p.hist);
+  if (!started_ || !grid_step_) {
+    derive_at_point(s, *p.model, *p.pub, *p.obs, *p.hist);
+  } else {
+    point_accelerations(s, *p.pub, *p.obs, *p.hist);  // the rest only where a row falls on it
+  }
   if (!started_) {
     started_ = true;
     model_ = p.model;
@@ -113,7 +121,7 @@ void CsvWriter::on_point(const output::OutputPoint& p) {
     write_row(s);
     return;
   }
-  grid_rows(s);
+  grid_rows(s, p);
   std::swap(last_, current_);
 }
 

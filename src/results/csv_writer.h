@@ -9,6 +9,7 @@
 #include "output/step_output.h"
 #include "results/columns.h"
 #include "textio/buffered_file.h"
+#include "textio/shortest.h"
 
 namespace liftsim::results {
 
@@ -30,9 +31,13 @@ class CsvWriter : public output::PointObserver {
   long rows() const { return rows_; }
 
  private:
+  // Room for the text of a row of every column.
+  static constexpr int kMaxRowText = kColumnCount * (textio::kShortestRoom + 1);
+
   void write_header();
   void write_row(const Sample& s);
-  void grid_rows(const Sample& to);
+  // `point`: the output point `to` is, for deriving the rest of it if a row falls on it.
+  void grid_rows(Sample& to, const output::OutputPoint& point);
 
   textio::BufferedFile* file_;
   std::vector<std::vector<double>>* kept_;
