@@ -14,6 +14,7 @@
 
 #include "cli/html_pages.h"
 #include "cli/interrupt.h"
+#include "params/text.h"
 #include "run/input.h"
 #include "sweep/axes.h"
 #include "sweep/capacity.h"
@@ -306,14 +307,10 @@ int capacity_command(const SweepOptions& o) {
   {
     const auto colon = o.mass.find(':');
     double lo = 0, hi = 0;
-    params::Overrides scratch;
-    auto number = [](const std::string& t, double& v) {
-      char* end = nullptr;
-      v = std::strtod(t.c_str(), &end);
-      return !t.empty() && end == t.c_str() + t.size() && std::isfinite(v);
-    };
-    if (colon == std::string::npos || !number(o.mass.substr(0, colon), lo) ||
-        !number(o.mass.substr(colon + 1), hi) || !(lo > 0.0) || !(hi > lo)) {
+    const std::string_view mass = o.mass;
+    if (colon == std::string::npos || !params::parse_decimal(mass.substr(0, colon), lo) ||
+        !params::parse_decimal(mass.substr(colon + 1), hi) || !(lo > 0.0) || !(hi > lo) ||
+        !std::isfinite(hi)) {
       throw UsageError{"--mass LO:HI needs 0 < LO < HI (kg)"};
     }
     if (!(std::isfinite(o.resolution) && o.resolution > 0.0) || (hi - lo) / o.resolution > 1e9) {
