@@ -20,7 +20,6 @@
 #include "params/reference.h"
 #include "params/table.h"
 #include "support/e2e.h"
-#include "support/sha256.h"
 
 namespace liftsim::testing {
 namespace {
@@ -342,39 +341,6 @@ TEST(Restarts, StuckRunEndsWithReportAndRecordsKeptUnlessTheLimitIsOff) {
     EXPECT_NEAR(std::strtod(report.c_str() + last + 9, nullptr), t_message, 1e-4 * t_message);
   }
   EXPECT_LE(legs[1], legs[0]);
-}
-
-// Runs that reach their end time through many restarts, some in quick succession, keep every byte
-// they wrote before restarts had a limit (digests of everything but the input, recorded from that
-// program).
-TEST(Restarts, RunsThatFinishThroughRestartsUnchanged) {
-  const struct {
-    const char *m_4, *zc_4;
-    std::size_t restarts;
-    const char* digest;
-  } cases[] = {
-      {" 150.0000", "   0.60000   0.50000", 22,
-       "ab5d2b9f0f2d9ea260ab3d33a06d4238f5de12c1ea4aab59eb5859e340ebb11c"},
-      // 16 restarts in a row advance less than a millisecond each
-      {"   1.0000", "   0.60000   0.25000", 29,
-       "49b66cfd1a98d990c9013f57a9633fd3a462b0b45c590c9d3a0e1c4a6878b77d"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.m_4);
-    Outcome o = run_input(replace_record(replace_record(example_input(), 6, c.m_4), 10, c.zc_4));
-    EXPECT_EQ(o.run.exit_status, 0) << o.run.err;
-    EXPECT_EQ(count(o.files.at("result.rez"), "ihlf=11\r\n"), c.restarts);
-    o.files["stdout"] = o.run.out;
-    o.files["stderr"] = o.run.err;
-    std::string all;
-    for (const std::string& name : run_file_names()) {
-      if (name != "dani.dat")
-        all += name + "\n" + std::to_string(o.files[name].size()) + "\n" + o.files[name];
-    }
-    for (const std::string name : {"stdout", "stderr"})
-      all += name + "\n" + std::to_string(o.files[name].size()) + "\n" + o.files[name];
-    EXPECT_EQ(sha256_hex(all + "status " + std::to_string(o.run.exit_status)), c.digest);
-  }
 }
 
 // Standard error of a run in a folder holding `input`, written to a terminal.
