@@ -22,19 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using json = nlohmann::json;
-using Args = std::vector<std::string>;
-
-Args operator+(Args a, const Args& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-// A folder holding the bundled example as dani.dat.
-struct Folder : TempDir {
-  Folder() { write_file(*this / "dani.dat", example_input()); }
-};
-
-RunResult liftsim(const Folder& dir, const Args& args) {
+RunResult liftsim(const CaseDir& dir, const Args& args) {
   return run_liftsim(dir.path(), Args{"-q"} + args);
 }
 
@@ -71,13 +59,6 @@ json as_json(const std::string& field) {
   return v;
 }
 
-std::map<std::string, std::string> files_in(const fs::path& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::directory_iterator(dir))
-    files[e.path().filename()] = read_file(e.path());
-  return files;
-}
-
 // The single run of the example with `sets` (and more options) writing case.csv and summary.json:
 // its summary, and the files it leaves besides its input.
 struct Single {
@@ -86,7 +67,7 @@ struct Single {
 };
 Single single_run(const std::vector<std::pair<std::string, std::string>>& sets,
                   const Args& more = {}) {
-  Folder dir;
+  CaseDir dir;
   Args args = more;
   for (const auto& [name, value] : sets) args = args + Args{"--set", name + "=" + value};
   const RunResult r = liftsim(dir, args + Args{"--csv", "case.csv", "--summary", "summary.json"});
@@ -103,22 +84,21 @@ TEST(SweepRuns, SameFileForAnyJobsAndRowsAndFilesOfTheSingleRuns) {
     const char* what;
     Args base;  // the options of the sweep and of each single run
     Args vary;
-    std::vector<std::string> verdicts;  // of the cases, in case order
+    std::size_t cases;
   } sweeps[] = {
       {"heights and loads",
        {"--set", "t_end=2"},
        {"--vary", "zc_4=0,3", "--vary", "m_4=0.5,50,1950,1975,2500"},
-       {"numerical_failure", "load_slide", "stable", "wheel_lift", "tip_over", "numerical_failure",
-        "load_slide", "wheel_lift", "tip_over", "tip_over"}},
+       10},
       {"stalled",
        {"--set", "t_end=0.5", "--set", "tol=1e-30", "--max-restarts", "3"},
        {"--vary", "m_4=1000,1500"},
-       {"numerical_failure", "numerical_failure"}},
+       2},
   };
   std::map<std::string, int> outcomes;
   for (const auto& s : sweeps) {
     SCOPED_TRACE(s.what);
-    Folder dir;
+    CaseDir dir;
     std::string first;
     for (const std::string jobs : {"1", "2", "3"}) {
       const Args save{"-j", jobs, "--save", "cases-" + jobs};
@@ -129,12 +109,11 @@ TEST(SweepRuns, SameFileForAnyJobsAndRowsAndFilesOfTheSingleRuns) {
       EXPECT_EQ(file, first) << "--jobs " << jobs;
     }
     const auto rows = rows_of(first);
-    ASSERT_EQ(rows.size(), s.verdicts.size());
+    ASSERT_EQ(rows.size(), s.cases);
     for (std::size_t i = 0; i < rows.size(); ++i) {
       const auto& row = rows[i];
       SCOPED_TRACE("case " + row.at("case"));
       EXPECT_EQ(row.at("case"), std::to_string(i));
-      EXPECT_EQ(row.at("verdict"), s.verdicts[i]);
       ++outcomes[row.at("outcome")];
       std::vector<std::pair<std::string, std::string>> sets;
       for (std::size_t a = 1; a < s.vary.size(); a += 2) {
@@ -167,9 +146,11 @@ Args resumed_sweep() {
 // Ctrl-C while cases run: the file holds the header and whole rows, the first rows of the sweep;
 // the message says how far it got; the status is 128 + SIGINT. --resume finishes it, or a file
 // cut inside a row, to the file of the uninterrupted sweep; a file of another sweep is refused and
-// left as it is.
+// left as it is. The cases, run without files, touch no file of the folder.
 TEST(SweepRuns, ResumeAfterSigintOrACutRowGivesTheUninterruptedFile) {
-  Folder dir;
+  CaseDir dir;
+  const std::string earlier = "an earlier run's report\r\n";  // the cases write no run file
+  write_file(dir / "result.rez", earlier);
   ASSERT_EQ(liftsim(dir, resumed_sweep() + Args{"-j", "2", "-o", "whole.csv"}).exit_status, 0);
   const std::string whole = read_file(dir / "whole.csv");
 
@@ -220,6 +201,8 @@ TEST(SweepRuns, ResumeAfterSigintOrACutRowGivesTheUninterruptedFile) {
       EXPECT_NE(r.err.find("--resume"), std::string::npos) << r.err;
     }
   }
+  EXPECT_EQ(files_in(dir.path()).size(), 4u);  // dani.dat, result.rez, whole.csv and sweep.csv
+  EXPECT_EQ(read_file(dir / "result.rez"), earlier);
 }
 
 // The capacity chart: the stable capacity runs stable and one resolution more does not; the
@@ -241,7 +224,7 @@ TEST(Capacity, BisectsToTheResolutionOrSaysTheRangeDoesNotBracket) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.heights) + " " + c.mass);
-    Folder dir;
+    CaseDir dir;
     const RunResult r = liftsim(dir, {"capacity", "--set", "t_end=2", "--vary", c.heights, "--mass",
                                       c.mass, "--resolution", c.resolution, "-j", "2"});
     ASSERT_EQ(r.exit_status, 0) << r.err;
@@ -294,7 +277,7 @@ TEST(Shards, ThreeShardsUnderGnuParallelMergeToTheUnshardedFile) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    Folder dir;
+    CaseDir dir;
     const RunResult whole = liftsim(dir, c.command + Args{"-j", "1", "-o", "whole.csv"});
     ASSERT_EQ(whole.exit_status, 0) << whole.err;
     std::string shell = "cd '" + dir.path().string() + "' && parallel --will-cite '" + exe + "' -q";
