@@ -146,8 +146,7 @@ class Page : public ::testing::TestWithParam<PageCase> {};
 
 TEST_P(Page, PassesItsSelfTestAndShowsSomething) {
   const PageCase& c = GetParam();
-  TempDir dir;
-  write_file(dir / "dani.dat", example_input());
+  CaseDir dir;
   const RunResult written = run_liftsim(dir.path(), Args{"-q"} + c.args);
   ASSERT_TRUE(written.exit_status == 0 || written.exit_status == 1) << written.err;
   const fs::path page = dir / "page.html";
