@@ -132,11 +132,16 @@ TEST(SetByName, SameBytesAsAnEditedInput) {
   }
 }
 
+// A parameter file (comments, CR LF, integers, exponents, digits grouped by '_') sets what --set
+// sets; --set wins over it.
 TEST(ParamsFile, SameAsSetAndSetWins) {
   TempDir files;
   const std::string file = files / "case.toml";
-  write_file(file, "# a lighter load, higher\nm_4 = 750.25\nzc_4 = 0.75   # m\nt_end = 6\n");
-  Args sets{"--set", "m_4=750.25", "--set", "zc_4=0.75", "--set", "t_end=6"};
+  write_file(file,
+             "# a lighter load, higher\nm_4 = 750.25\nzc_4 = 0.75   # m\r\nt_end = 6\n\n"
+             "xp_1 = -8e-1\nm_1 = 1_000.25\n");
+  Args sets{"--set",   "m_4=750.25", "--set",     "zc_4=0.75", "--set",
+            "t_end=6", "--set",      "xp_1=-0.8", "--set",     "m_1=1000.25"};
   const Outcome from_file = run_input(example_input(), {"--params", file});
   EXPECT_EQ(from_file.run.exit_status, 0);
   expect_same(from_file, run_input(example_input(), sets));

@@ -121,21 +121,5 @@ TEST(Overrides, Refusals) {
   for (std::string_view near : nearest_names("stpo")) EXPECT_NE(near, "stop");
 }
 
-TEST(ParseToml, AssignmentsCommentsAndIntegers) {
-  Overrides o;
-  const auto error = parse_toml(
-      "# a case\nm_4 = 1234.5\n\nzc_4 = 0.75   # load height\nJ_3 = 350\nc_kr = 4.2e5\n"
-      "xp_1 = -0.8\r\nm_1 = 1_000.25\n",
-      "case.toml", o);
-  ASSERT_FALSE(error) << error->message;
-  EXPECT_EQ(o.list().size(), 6u);
-  EXPECT_EQ(value_of(o, "m_4"), 1234.5);
-  EXPECT_EQ(value_of(o, "zc_4"), 0.75);
-  EXPECT_EQ(value_of(o, "J_3"), 350.0);
-  EXPECT_EQ(value_of(o, "c_kr"), 420000.0);
-  EXPECT_EQ(value_of(o, "xp_1"), -0.8);
-  EXPECT_EQ(value_of(o, "m_1"), 1000.25);
-}
-
 }  // namespace
 }  // namespace liftsim::params
