@@ -36,44 +36,24 @@ bool same_bits(double a, double b) {
 
 // A CSV as the program writes it: a header, rows of numbers in their shortest text (no other text
 // of fewer characters reads back as the same double), LF line ends.
-struct Csv {
-  std::vector<std::string> names;
-  std::vector<std::string> lines;  // the rows' text, without the line feed
-  std::vector<std::vector<double>> rows;
-
-  std::size_t col(const std::string& name) const {
-    const auto at = std::find(names.begin(), names.end(), name);
-    if (at == names.end()) ADD_FAILURE() << "no column " << name;
-    return at == names.end() ? 0 : static_cast<std::size_t>(at - names.begin());
-  }
-  double at(std::size_t row, const std::string& name) const { return rows[row][col(name)]; }
+struct Csv : CsvText {
+  std::vector<std::vector<double>> values;
+  double at(std::size_t row, const std::string& name) const { return values[row][col(name)]; }
 };
 
 Csv read_csv(const std::filesystem::path& path) {
   const std::string bytes = read_file(path);
   EXPECT_TRUE(bytes.ends_with('\n') && bytes.find('\r') == std::string::npos) << path;
-  Csv csv;
-  for (std::size_t pos = 0, lf; pos < bytes.size(); pos = lf + 1) {
-    lf = bytes.find('\n', pos);
-    const std::string line = bytes.substr(pos, lf - pos);
-    std::vector<std::string> fields;
-    for (std::size_t start = 0, comma = 0; comma != std::string::npos; start = comma + 1) {
-      comma = line.find(',', start);
-      fields.push_back(line.substr(start, comma - start));
-    }
-    if (csv.names.empty()) {
-      csv.names = fields;
-      continue;
-    }
-    EXPECT_EQ(fields.size(), csv.names.size()) << line;
-    std::vector<double>& row = csv.rows.emplace_back();
+  Csv csv{split_csv(bytes), {}};
+  for (const auto& fields : csv.rows) {
+    EXPECT_EQ(fields.size(), csv.names.size());
+    std::vector<double>& row = csv.values.emplace_back();
     for (const std::string& f : fields) {
       double v = NAN;
       std::from_chars(f.data(), f.data() + f.size(), v);
       EXPECT_EQ(text(v), f);
       row.push_back(v);
     }
-    csv.lines.push_back(line);
   }
   return csv;
 }
@@ -159,22 +139,22 @@ TEST(Csv, ReadsBackAsTheRunsOwnValuesAndInterpolatesOnTheGrid) {
     const auto& points = capture.points;
 
     const Csv dense = read_csv(*run_program(run.sets, {"--csv", "dense.csv"}) / "dense.csv");
-    ASSERT_EQ(dense.rows.size(), points.size());
-    EXPECT_EQ(static_cast<std::int64_t>(dense.rows.size()), r.stats.output_calls);
+    ASSERT_EQ(dense.values.size(), points.size());
+    EXPECT_EQ(static_cast<std::int64_t>(dense.values.size()), r.stats.output_calls);
     const std::size_t t = dense.col("t");
-    EXPECT_TRUE(same_bits(dense.rows.back()[t], r.t_reached));
+    EXPECT_TRUE(same_bits(dense.values.back()[t], r.t_reached));
     std::map<std::string, int> differing;  // only a column's first differing value is shown
-    for (std::size_t i = 0; i < dense.rows.size(); ++i) {
+    for (std::size_t i = 0; i < dense.values.size(); ++i) {
       for (const auto& [name, value] : points[i].columns) {
         const double got = dense.at(i, name);
         if (!same_bits(got, value) && differing[name]++ == 0) {
-          ADD_FAILURE() << name << " at row " << i + 1 << " (t = " << text(dense.rows[i][t])
+          ADD_FAILURE() << name << " at row " << i + 1 << " (t = " << text(dense.values[i][t])
                         << "): " << text(got) << " in the CSV, " << text(value) << " in the run";
         }
       }
     }
 
-    const double t_start = dense.rows.front()[t], t_last = dense.rows.back()[t];
+    const double t_start = dense.values.front()[t], t_last = dense.values.back()[t];
     for (const double dt : run.grids) {
       SCOPED_TRACE("--grid " + text(dt));
       const auto dir = run_program(run.sets, {"--csv", "grid.csv", "--grid", text(dt)});
@@ -182,19 +162,19 @@ TEST(Csv, ReadsBackAsTheRunsOwnValuesAndInterpolatesOnTheGrid) {
       ASSERT_EQ(grid.names, dense.names);
       std::size_t expected_rows = 0;
       while (t_start + static_cast<double>(expected_rows) * dt <= t_last) ++expected_rows;
-      ASSERT_EQ(grid.rows.size(), expected_rows);
+      ASSERT_EQ(grid.values.size(), expected_rows);
       std::size_t on_points = 0, b = 0;
-      for (std::size_t k = 0; k < grid.rows.size(); ++k) {
-        const double tk = grid.rows[k][t];
+      for (std::size_t k = 0; k < grid.values.size(); ++k) {
+        const double tk = grid.values[k][t];
         ASSERT_TRUE(same_bits(tk, t_start + static_cast<double>(k) * dt)) << "row " << k;
-        while (dense.rows[b][t] < tk) ++b;  // first output point at or after the grid time
-        if (dense.rows[b][t] == tk) {
+        while (dense.values[b][t] < tk) ++b;  // first output point at or after the grid time
+        if (dense.values[b][t] == tk) {
           ++on_points;
           EXPECT_EQ(grid.lines[k], dense.lines[b]) << "t = " << text(tk);
           continue;
         }
         const auto &pa = points[b - 1], &pb = points[b];
-        const double ta = dense.rows[b - 1][t], h = dense.rows[b][t] - ta, s = (tk - ta) / h;
+        const double ta = dense.values[b - 1][t], h = dense.values[b][t] - ta, s = (tk - ta) / h;
         for (int i = 0; i < model::kNdim; ++i) {
           const double scale = std::fabs(pa.y[i]) + std::fabs(pb.y[i]) +
                                h * (std::fabs(pa.dery[i]) + std::fabs(pb.dery[i]));
@@ -205,9 +185,9 @@ TEST(Csv, ReadsBackAsTheRunsOwnValuesAndInterpolatesOnTheGrid) {
       }
       // Every row on an output point with a step of 10 h_max; otherwise most rows between points.
       if (dt == ten_steps) {
-        EXPECT_EQ(on_points, grid.rows.size());
+        EXPECT_EQ(on_points, grid.values.size());
       } else {
-        EXPECT_LT(on_points, grid.rows.size() / 2);
+        EXPECT_LT(on_points, grid.values.size() / 2);
       }
     }
   }
@@ -215,7 +195,8 @@ TEST(Csv, ReadsBackAsTheRunsOwnValuesAndInterpolatesOnTheGrid) {
 
 // The facts of a run recomputed from its CSV of every output point; null without points.
 json recompute(const Csv& csv, double lift_force) {
-  json f = {{"output_points", csv.rows.size()}, {"lift_off_t", nullptr}, {"lifted_at_end", false}};
+  json f = {
+      {"output_points", csv.values.size()}, {"lift_off_t", nullptr}, {"lifted_at_end", false}};
   auto most = [&](const char* key, double v, bool larger, const char* t_key = "", double t = 0) {
     if (f[key].is_null() || (larger ? v > f[key].get<double>() : v < f[key].get<double>())) {
       f[key] = v;
@@ -226,7 +207,7 @@ json recompute(const Csv& csv, double lift_force) {
                           "max_abs_Fi_1", "load_travel", "min_F_13", "max_F_13", "max_F_12"}) {
     f[key] = nullptr;
   }
-  for (std::size_t i = 0; i < csv.rows.size(); ++i) {
+  for (std::size_t i = 0; i < csv.values.size(); ++i) {
     const double t = csv.at(i, "t"), F_kp = csv.at(i, "F_kp");
     f["t_reached"] = t;
     most("min_F_kp", F_kp, false, "t_min_F_kp", t);

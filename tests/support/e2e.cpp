@@ -152,6 +152,32 @@ std::map<std::string, std::string> files_in(const fs::path& dir) {
   return files;
 }
 
+std::size_t CsvText::col(std::string_view name) const {
+  const auto at = std::find(names.begin(), names.end(), name);
+  if (at == names.end()) throw std::out_of_range("no column " + std::string(name));
+  return static_cast<std::size_t>(at - names.begin());
+}
+
+CsvText split_csv(std::string_view text) {
+  CsvText csv;
+  for (std::size_t pos = 0, lf; pos < text.size(); pos = lf + 1) {
+    lf = std::min(text.find('\n', pos), text.size());
+    const std::string_view line = text.substr(pos, lf - pos);
+    std::vector<std::string> fields;
+    for (std::size_t start = 0, comma = 0; comma != std::string_view::npos; start = comma + 1) {
+      comma = line.find(',', start);
+      fields.emplace_back(line.substr(start, comma - start));
+    }
+    if (pos == 0) {
+      csv.names = std::move(fields);
+    } else {
+      csv.rows.push_back(std::move(fields));
+      csv.lines.emplace_back(line);
+    }
+  }
+  return csv;
+}
+
 std::size_t count(std::string_view text, std::string_view what) {
   std::size_t n = 0;
   for (std::size_t at = 0; (at = text.find(what, at)) != std::string_view::npos; at += what.size())

@@ -93,6 +93,19 @@ inline Args operator+(Args a, const Args& b) {
 // `input` with record `number` (1-based) replaced by `text`.
 std::string replace_record(std::string_view input, int number, std::string_view text);
 
+// A CSV text split at line feeds and commas: the header's names and each row's fields.
+struct CsvText {
+  std::vector<std::string> names;
+  std::vector<std::vector<std::string>> rows;
+  std::vector<std::string> lines;  // each row's text without its line feed
+  // The column of `name`; throws std::out_of_range when there is none.
+  std::size_t col(std::string_view name) const;
+  const std::string& at(std::size_t row, std::string_view name) const {
+    return rows[row][col(name)];
+  }
+};
+CsvText split_csv(std::string_view text);
+
 // How many times `what` occurs in `text`, none overlapping.
 std::size_t count(std::string_view text, std::string_view what);
 

@@ -26,30 +26,6 @@ RunResult liftsim(const CaseDir& dir, const Args& args) {
   return run_liftsim(dir.path(), Args{"-q"} + args);
 }
 
-// The rows of a result file as name → field maps.
-std::vector<std::map<std::string, std::string>> rows_of(const std::string& text) {
-  std::vector<std::map<std::string, std::string>> rows;
-  std::vector<std::string> names;
-  for (std::size_t pos = 0; pos < text.size();) {
-    const std::size_t lf = text.find('\n', pos);
-    const std::string line = text.substr(pos, lf - pos);
-    pos = lf == std::string::npos ? text.size() : lf + 1;
-    std::vector<std::string> fields;
-    for (std::size_t start = 0, comma = 0; comma != std::string::npos; start = comma + 1) {
-      comma = line.find(',', start);
-      fields.push_back(line.substr(start, comma - start));
-    }
-    if (names.empty()) {
-      names = fields;
-      continue;
-    }
-    EXPECT_EQ(fields.size(), names.size());
-    auto& row = rows.emplace_back();
-    for (std::size_t i = 0; i < fields.size() && i < names.size(); ++i) row[names[i]] = fields[i];
-  }
-  return rows;
-}
-
 // A row's field as the JSON summary writes it: empty is null.
 json as_json(const std::string& field) {
   if (field.empty()) return nullptr;
@@ -108,26 +84,26 @@ TEST(SweepRuns, SameFileForAnyJobsAndRowsAndFilesOfTheSingleRuns) {
       if (first.empty()) first = file;
       EXPECT_EQ(file, first) << "--jobs " << jobs;
     }
-    const auto rows = rows_of(first);
-    ASSERT_EQ(rows.size(), s.cases);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      const auto& row = rows[i];
-      SCOPED_TRACE("case " + row.at("case"));
-      EXPECT_EQ(row.at("case"), std::to_string(i));
-      ++outcomes[row.at("outcome")];
+    const CsvText rows = split_csv(first);
+    ASSERT_EQ(rows.rows.size(), s.cases);
+    for (std::size_t i = 0; i < s.cases; ++i) {
+      const auto row = [&](const char* name) { return rows.at(i, name); };
+      SCOPED_TRACE("case " + row("case"));
+      EXPECT_EQ(row("case"), std::to_string(i));
+      ++outcomes[row("outcome")];
       std::vector<std::pair<std::string, std::string>> sets;
       for (std::size_t a = 1; a < s.vary.size(); a += 2) {
         const std::string name = s.vary[a].substr(0, s.vary[a].find('='));
-        sets.emplace_back(name, row.at(name));
+        sets.emplace_back(name, row(name.c_str()));
       }
       const Single single = single_run(sets, s.base);
       for (const char* field :
            {"outcome", "verdict", "t_reached", "min_F_kp", "t_min_F_kp", "lift_off_t",
             "max_abs_Fi_3", "load_travel", "restarts", "derivative_calls"}) {
-        EXPECT_EQ(as_json(row.at(field)), single.summary.at(field)) << field;
+        EXPECT_EQ(as_json(row(field)), single.summary.at(field)) << field;
       }
       const json& error = single.summary.at("error");
-      EXPECT_EQ(as_json(row.at("error")), error.is_null() ? error : error.at("code"));
+      EXPECT_EQ(as_json(row("error")), error.is_null() ? error : error.at("code"));
       EXPECT_EQ(single.files.size(), run_file_names().size() - 1 + 2);  // CSV, summary; no input
       char name[32];
       std::snprintf(name, sizeof name, "case-%05zu", i);
@@ -228,30 +204,32 @@ TEST(Capacity, BisectsToTheResolutionOrSaysTheRangeDoesNotBracket) {
     const RunResult r = liftsim(dir, {"capacity", "--set", "t_end=2", "--vary", c.heights, "--mass",
                                       c.mass, "--resolution", c.resolution, "-j", "2"});
     ASSERT_EQ(r.exit_status, 0) << r.err;
-    const std::string text = read_file(dir / "capacity.csv");
-    EXPECT_EQ(text.substr(0, text.find('\n') + 1),
-              "case,zc_4,capacity_stable,capacity_no_tip,stable_note,no_tip_note,runs\n");
-    for (const auto& row : rows_of(text)) {
-      SCOPED_TRACE("zc_4 = " + row.at("zc_4"));
-      EXPECT_EQ(row.at("stable_note"), c.stable_note);
-      EXPECT_EQ(row.at("no_tip_note"), c.no_tip_note);
-      EXPECT_GT(std::stoi(row.at("runs")), 0);
+    const CsvText csv = split_csv(read_file(dir / "capacity.csv"));
+    EXPECT_EQ(csv.names,
+              (std::vector<std::string>{"case", "zc_4", "capacity_stable", "capacity_no_tip",
+                                        "stable_note", "no_tip_note", "runs"}));
+    ASSERT_EQ(csv.rows.size(), std::string_view(c.heights).ends_with(",3") ? 2u : 1u);
+    for (std::size_t i = 0; i < csv.rows.size(); ++i) {
+      const auto row = [&](const char* name) { return csv.at(i, name); };
+      SCOPED_TRACE("zc_4 = " + row("zc_4"));
+      EXPECT_EQ(row("stable_note"), c.stable_note);
+      EXPECT_EQ(row("no_tip_note"), c.no_tip_note);
+      EXPECT_GT(std::stoi(row("runs")), 0);
       if (*c.stable_note != 0) {
-        EXPECT_EQ(row.at("capacity_stable"), "");
-        EXPECT_EQ(row.at("capacity_no_tip"), "");
+        EXPECT_EQ(row("capacity_stable") + row("capacity_no_tip"), "");
         continue;
       }
       const double step = std::stod(c.resolution);
       auto verdict = [&](const std::string& mass, double more) {
         char m[32];
         *std::to_chars(m, m + sizeof m - 1, std::stod(mass) + more).ptr = 0;
-        return single_run({{"t_end", "2"}, {"zc_4", row.at("zc_4")}, {"m_4", m}})
+        return single_run({{"t_end", "2"}, {"zc_4", row("zc_4")}, {"m_4", m}})
             .summary.at("verdict");
       };
-      EXPECT_EQ(verdict(row.at("capacity_stable"), 0), "stable");
-      EXPECT_NE(verdict(row.at("capacity_stable"), step), "stable");
-      EXPECT_NE(verdict(row.at("capacity_no_tip"), 0), "tip_over");
-      EXPECT_EQ(verdict(row.at("capacity_no_tip"), step), "tip_over");
+      EXPECT_EQ(verdict(row("capacity_stable"), 0), "stable");
+      EXPECT_NE(verdict(row("capacity_stable"), step), "stable");
+      EXPECT_NE(verdict(row("capacity_no_tip"), 0), "tip_over");
+      EXPECT_EQ(verdict(row("capacity_no_tip"), step), "tip_over");
     }
   }
 }
