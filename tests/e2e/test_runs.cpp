@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "support/e2e.h"
 

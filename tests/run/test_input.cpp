@@ -8,10 +8,8 @@
 #include <string>
 #include <tuple>
 #include <utility>
-#include <vector>
 
 #include "run/input.h"
-#include "support/e2e.h"
 #include "support/example_state.h"
 
 namespace liftsim::run {
