@@ -66,7 +66,7 @@ TEST(ForceLaws, RoadHeightAndWheelContact) {
 
 // The example truck, resting in equilibrium on its tyres.
 struct Truck {
-  run::RunState run = liftsim::testing::example_state_after_statics();
+  run::RunState run = liftsim::testing::example_state(true);
   Assembly as;
   StateVector d{};
   void eval(double x) {

@@ -45,7 +45,7 @@ TEST(Legs, ARestartedLegAllocatesNothing) {
     textio::Console console(null_fd);
     output::HistoryFiles history(&files, &console);
     const std::array<output::PointObserver*, 1> observers{&history};
-    RunState run = testing::example_state_after_statics();
+    RunState run = testing::example_state(true);
     RunStats stats;
     start_integration(run);
     run.prmt[1] = 3.0;
