@@ -185,11 +185,12 @@ std::map<std::string, std::string> listing(const fs::path& dir, bool age = false
   return out;
 }
 
-// Help and version answer on standard output. A usage error is refused before anything runs: status
-// 2, one line on standard error naming the fault (the parameter, value and range, or the file and
-// line), its arguments escaped (control characters, terminal escape sequences 7-bit and 8-bit,
-// bytes that are not UTF-8; letters stay letters), then a pointer to the help; nothing on standard
-// output. Either way a folder holding a finished run stays exactly as it was.
+// Help, version and the parameter listing answer on standard output. A usage error is refused
+// before anything runs: status 2, one line on standard error naming the fault (the parameter, value
+// and range, or the file and line), its arguments escaped (control characters, terminal escape
+// sequences 7-bit and 8-bit, bytes that are not UTF-8; letters stay letters), then a pointer to the
+// help; nothing on standard output. Either way a folder holding a finished run stays exactly as it
+// was.
 TEST(CommandLine, AnswersAndUsageErrorsTouchNoFile) {
   CaseDir run_dir;
   TempDir inputs;
@@ -208,6 +209,7 @@ TEST(CommandLine, AnswersAndUsageErrorsTouchNoFile) {
        0,
        {"Usage: liftsim", "--set", "--params", "--road", "--max-restarts", "m_4"}},
       {{"--version"}, "", 0, {"liftsim "}},
+      {{"params"}, "", 0, {"\nm_4 ", "dani.dat record 6"}},
       {{"--fast"}, "", 2, {"The following argument was not expected: --fast"}},
       {{"-C", "no/such/folder"}, "", 2, {"cannot run in folder 'no/such/folder': No such file"}},
       // whole lines: escaped, nothing else
@@ -266,19 +268,10 @@ TEST(CommandLine, AnswersAndUsageErrorsTouchNoFile) {
 }
 
 // The listing shows, with its unit, the value a run would use: dani.dat's, the built-in one or the
-// one set by name. It reads dani.dat and writes nothing; without dani.dat the values it would
-// supply are unknown.
+// one set by name; without dani.dat the values it would supply are unknown, and none is created.
 TEST(ParamsCommand, ListsTheValuesARunUses) {
   CaseDir dir(replace_record(example_input(), 6, "1234.5000"));
   TempDir empty;
-  const auto before = listing(dir.path(), true);
-  const RunResult text = run_liftsim(dir.path(), {"params"});
-  EXPECT_EQ(text.exit_status, 0);
-  EXPECT_EQ(text.err, "");
-  std::istringstream row(text.out.substr(text.out.find("\nm_4 ") + 1));
-  std::string name, value, unit;
-  row >> name >> value >> unit;
-  EXPECT_EQ(value + " " + unit, "1234.5 kg");
   std::map<std::string, nlohmann::json> items;
   for (const auto& item :
        nlohmann::json::parse(run_liftsim(dir.path(), {"params", "--json", "--set", "J_3=350"}).out))
@@ -292,7 +285,6 @@ TEST(ParamsCommand, ListsTheValuesARunUses) {
     EXPECT_EQ(items[name]["value"], value) << name;
     EXPECT_EQ(items[name]["unit"], unit) << name;
   }
-  EXPECT_EQ(listing(dir.path()), before);
   for (const auto& item :
        nlohmann::json::parse(run_liftsim(empty.path(), {"params", "--json"}).out))
     EXPECT_EQ(item.at("value").is_null(),
