@@ -182,6 +182,7 @@ TEST(Writer, HostileTextStaysText) {
 // Data the page cannot show are refused before a byte is written.
 TEST(Writer, RefusesDataItCannotShow) {
   const std::vector<std::pair<const char*, std::function<void(RunPage&)>>> bad_runs = {
+      {"no columns", [](RunPage& p) { p.columns.clear(); }},
       {"first column not t", [](RunPage& p) { std::swap(p.columns[0], p.columns[1]); }},
       {"column twice", [](RunPage& p) { p.columns[2].name = p.columns[1].name; }},
       {"short row", [](RunPage& p) { p.rows[4].pop_back(); }},
@@ -190,6 +191,10 @@ TEST(Writer, RefusesDataItCannotShow) {
       {"road x repeats",
        [](RunPage& p) {
          p.road = {{0, 0}, {1, 0.1}, {1, 0.2}};
+       }},
+      {"road x not finite",
+       [](RunPage& p) {
+         p.road = {{0, 0}, {std::nan(""), 0.1}};
        }},
       {"road z not finite", [](RunPage& p) {
          p.road = {{0, std::nan("")}};
@@ -203,6 +208,7 @@ TEST(Writer, RefusesDataItCannotShow) {
   }
   const std::vector<std::pair<const char*, std::function<void(SweepPage&)>>> bad_sweeps = {
       {"x outside", [](SweepPage& p) { p.cases[0].ix = p.x.values.size(); }},
+      {"y outside", [](SweepPage& p) { p.cases[0].iy = p.y->values.size(); }},
       {"y on a strip", [](SweepPage& p) { p.y.reset(), p.cases.resize(3), p.cases[1].iy = 1; }},
       {"one cell twice", [](SweepPage& p) { p.cases.push_back(p.cases[4]); }}};
   for (const auto& [what, spoil] : bad_sweeps) {
