@@ -96,6 +96,7 @@ TEST(Overrides, Refusals) {
       {true, "m_4 = 100\nm4 = 3\n", {"case.toml:2: ", "unknown parameter 'm4'", "m_4"}},
       {true, "# comment\nm_4 = 'heavy'\n", {"case.toml:2: ", "m_4", "not a number"}},
       {true, "m_4 = true\n", {"case.toml:1: ", "m_4", "not a number"}},
+      {true, "\n\nm_4 = inf\n", {"case.toml:3: ", "m_4", "not a finite number"}},
       {true, "m_4 = 100\n\n\nf_fr = -0.1\n", {"case.toml:4: ", "f_fr", "-0.1", ">= 0"}},
       {true, "m_4 = 1\nm_4 = 2\n", {"case.toml:2"}},  // defined twice
       {true, "m_4 = 1\nthis is not toml\n", {"case.toml:2"}},

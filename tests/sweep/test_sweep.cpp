@@ -53,6 +53,7 @@ TEST(Axes, ValuesAndErrors) {
       {"stop=0,1", {}, "stop"},
       {"m_4=1:2", {}, "FROM:TO:STEP with three finite numbers"},
       {"m_4=3:1:1", {}, "FROM <= TO and STEP > 0"},
+      {"m_4=1:2:0", {}, "FROM <= TO and STEP > 0"},
       {"m_4=1:2:-1", {}, "FROM <= TO and STEP > 0"},
       {"m_4=1,,2", {}, "'' is not a finite number"},
       {"m_4=1,2x", {}, "'2x' is not a finite number"},
