@@ -28,11 +28,8 @@ const std::vector<std::string> kEndless{"--set", "t_end=300", "--max-restarts", 
 
 // A folder holding the example's default run.
 const TempDir& reference() {
-  static TempDir dir;
-  static const bool ran = [] {
-    write_file(dir / "dani.dat", example_input());
-    return run_liftsim(dir.path(), {"--csv", "out.csv"}).exit_status == 0;
-  }();
+  static CaseDir dir;
+  static const bool ran = run_liftsim(dir.path(), {"--csv", "out.csv"}).exit_status == 0;
   EXPECT_TRUE(ran);
   return dir;
 }
@@ -81,8 +78,7 @@ TEST(StandardDescriptors, ClosedOnesReceiveNothingOfTheRun) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.status);
-    TempDir dir;
-    write_file(dir / "dani.dat", c.input);
+    CaseDir dir(c.input);
     const RunResult r = run_liftsim(dir.path(), {"--csv", "out.csv"}, {.closed = c.closed});
     EXPECT_EQ(r.exit_status, c.status) << r.err;
     EXPECT_TRUE(read_file(dir / "dani.dat") == c.input);
@@ -110,8 +106,7 @@ TEST(Signals, BrokenPipeAndFileSizeLimitEndWithTheWriteReport) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.err);
-    TempDir dir;
-    write_file(dir / "dani.dat", example_input());
+    CaseDir dir;
     const RunResult r = run_liftsim(dir.path(), {}, c.options);
     EXPECT_EQ(r.signal, 0);
     EXPECT_EQ(r.exit_status, 1);
@@ -128,9 +123,7 @@ TEST(RunInProgress, SecondRunEndsAtOpenAndASignalEndsTheRunAfterTheRecordSet) {
   for (const auto& [signal, name] :
        {std::pair{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}}) {
     SCOPED_TRACE(name);
-    TempDir dir, other;
-    write_file(dir / "dani.dat", example_input());
-    write_file(other / "dani.dat", replace_record(example_input(), 6, "1500.0000"));
+    CaseDir dir, other(replace_record(example_input(), 6, "1500.0000"));
     fs::create_symlink(dir / "F_kp.rez", other / "F_kp.rez");
     Started first(dir.path(), kEndless, {});
     ASSERT_TRUE(poll([&] { return count(read_file(dir / "F_13.rez"), "\r\n") >= 20; }));
@@ -235,8 +228,7 @@ TEST(RunFiles, OutputsThatAliasAreRefusedAtOpen) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name + " -> " + c.target);
-    TempDir dir;
-    write_file(dir / "dani.dat", example_input());
+    CaseDir dir;
     fs::create_directory(dir / "sub");
     if (c.target.starts_with("=")) {
       write_file(dir / c.target.substr(1), "");

@@ -1,5 +1,5 @@
-// The page writer alone: its encodings, the data block a page carries, text that must stay text,
-// and data it refuses. The pages in a browser are tested on real runs (test_browser.cpp).
+// The page writer alone: the data block a page carries, text that must stay text, and data it
+// refuses. The pages in a browser are tested on real runs (test_browser.cpp).
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -10,13 +10,14 @@
 #include <sstream>
 #include <string>
 
-#include "html/encode.h"
 #include "html/report.h"
+#include "support/e2e.h"
 
 namespace liftsim::html {
 namespace {
 
 using nlohmann::json;
+using testing::count;
 const double kInf = std::numeric_limits<double>::infinity();
 
 // A run of `rows` points over three columns, a 3 x 2 stability map with one cell empty, and a
@@ -45,26 +46,20 @@ CapacityPage small_capacity() {
   return p;
 }
 
-template <class Page, class Write>
-std::string written(const Page& page, Write write) {
+std::string html(const RunPage& p) {
   std::ostringstream out;
-  write(out, page);
+  write_run_page(out, p);
   return out.str();
 }
-std::string run_html(const RunPage& p) {
-  return written(p, write_run_page);
+std::string html(const SweepPage& p) {
+  std::ostringstream out;
+  write_sweep_page(out, p);
+  return out.str();
 }
-std::string sweep_html(const SweepPage& p) {
-  return written(p, write_sweep_page);
-}
-std::string capacity_html(const CapacityPage& p) {
-  return written(p, write_capacity_page);
-}
-
-std::size_t count(const std::string& text, const std::string& what) {
-  std::size_t n = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
+std::string html(const CapacityPage& p) {
+  std::ostringstream out;
+  write_capacity_page(out, p);
+  return out.str();
 }
 
 // The page's data block, parsed.
@@ -90,41 +85,25 @@ std::string base64_decode(const std::string& text) {
   return out;
 }
 
-// Rounding to binary32 like a conversion, with the edge of the range exact and without a trap.
-TEST(Encode, Binary32BitsRoundLikeAConversion) {
-  for (auto [v, bits] : {std::pair{0.1, 0x3dcccccdu},
-                         {-0.0, 0x80000000u},
-                         {1.0, 0x3f800000u},
-                         {0x1.fffffefffffffp+127, 0x7f7fffffu},
-                         {0x1.ffffffp+127, 0x7f800000u},
-                         {-1e300, 0xff800000u},
-                         {kInf, 0x7f800000u},
-                         {-kInf, 0xff800000u},
-                         {1e-50, 0x00000000u},
-                         {-1e-40, 0x800116c2u},
-                         {std::nan(""), 0x7fc00000u}}) {
-    EXPECT_EQ(binary32_bits(v), bits) << v;
-  }
-}
-
 // The model runs with floating-point traps on; a page with every kind of awkward value is written
 // without setting one off, and its columns come back bit for bit: the time as binary64, the rest
-// rounded to binary32, values that are not finite as such. Metadata keep every digit; numbers
-// that are not finite become null.
+// as a conversion to binary32 rounds them (values beyond its range as infinities, the edge exact),
+// values that are not finite as such. Metadata keep every digit; numbers that are not finite
+// become null.
 TEST(Writer, RunDataRoundTripWithoutATrap) {
   RunPage run = small_run(301);  // 301 x 8 and 301 x 4 bytes: both paddings of base64
-  run.rows[7][1] = 1e300;        // beyond binary32
-  run.rows[8][1] = -kInf;
-  run.rows[9][1] = std::numeric_limits<double>::denorm_min();
-  run.rows[10][2] = std::nan("");
+  const double awkward[] = {1e300,           -kInf,       std::numeric_limits<double>::denorm_min(),
+                            -1e-40,          -0.0,        0x1.fffffefffffffp+127,
+                            0x1.ffffffp+127, std::nan("")};
+  for (std::size_t i = 0; i < std::size(awkward); ++i) run.rows[7 + i][1 + i % 2] = awkward[i];
   run.truck.zh_1 = 0.456;
   run.summary["min_F_kp"] = std::nan("");
   run.case_params = {{"f_fr", 0.1 + 0.2, ""}, {"m_4", kInf, "kg"}};
   CapacityPage capacity = small_capacity();
   capacity.rows[1].capacity_stable = std::nan("");
   feenableexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
-  const json data = page_data(run_html(run));
-  const json capacity_data = page_data(capacity_html(capacity));
+  const json data = page_data(html(run));
+  const json capacity_data = page_data(html(capacity));
   fedisableexcept(FE_ALL_EXCEPT);
 
   EXPECT_EQ(data["kind"], "run");
@@ -150,8 +129,9 @@ TEST(Writer, RunDataRoundTripWithoutATrap) {
       for (std::size_t k = 0; k < width; ++k) {
         bits |= std::uint64_t{static_cast<unsigned char>(bytes[i * width + k])} << (8 * k);
       }
-      const std::uint64_t expected =
-          j == 0 ? std::bit_cast<std::uint64_t>(run.rows[i][j]) : binary32_bits(run.rows[i][j]);
+      const double v = run.rows[i][j];
+      const std::uint64_t expected = j == 0 ? std::bit_cast<std::uint64_t>(v)
+                                            : std::bit_cast<std::uint32_t>(static_cast<float>(v));
       ASSERT_EQ(bits, expected) << c["name"] << " row " << i;
     }
   }
@@ -172,19 +152,19 @@ TEST(Writer, HostileTextStaysText) {
   CapacityPage capacity = small_capacity();
   capacity.title = capacity.rows[0].note = hostile;
 
-  const std::string run_page = run_html(run), capacity_page = capacity_html(capacity);
-  for (const auto& [name, html] :
-       {std::pair{"run", run_page}, {"sweep", sweep_html(sweep)}, {"capacity", capacity_page}}) {
+  const std::string run_page = html(run), capacity_page = html(capacity);
+  for (const auto& [name, page] :
+       {std::pair{"run", run_page}, {"sweep", html(sweep)}, {"capacity", capacity_page}}) {
     SCOPED_TRACE(name);
     // The template's five script elements and two style elements, nothing more.
-    EXPECT_EQ(count(html, "<script"), 5u);
-    EXPECT_EQ(count(html, "</script"), 5u);
-    EXPECT_EQ(count(html, "</style"), 2u);
-    EXPECT_EQ(count(html, "<!--"), 0u);
-    EXPECT_NE(html.find("<title>&lt;/script&gt;&lt;script&gt;alert(1)&lt;/script&gt; &lt;!-- &amp; "
+    EXPECT_EQ(count(page, "<script"), 5u);
+    EXPECT_EQ(count(page, "</script"), 5u);
+    EXPECT_EQ(count(page, "</style"), 2u);
+    EXPECT_EQ(count(page, "<!--"), 0u);
+    EXPECT_NE(page.find("<title>&lt;/script&gt;&lt;script&gt;alert(1)&lt;/script&gt; &lt;!-- &amp; "
                         "&quot;quoted&quot; &#39;single&#39; &lt;/style&gt;</title>"),
               std::string::npos);
-    EXPECT_EQ(page_data(html)["title"], hostile);
+    EXPECT_EQ(page_data(page)["title"], hostile);
   }
   const json data = page_data(run_page);
   EXPECT_EQ(data["case"].back()["name"], hostile);
@@ -194,35 +174,9 @@ TEST(Writer, HostileTextStaysText) {
 
   run = small_run(3);
   run.title = "load \xff\xfe m\xc3";
-  run.summary["outcome"] = "bad \xc0\xaf";
-  const std::string html = run_html(run);
-  EXPECT_EQ(page_data(html)["title"], "load \xef\xbf\xbd\xef\xbf\xbd m\xef\xbf\xbd");
-  EXPECT_NE(html.find("<h1>load \xef\xbf\xbd\xef\xbf\xbd m\xef\xbf\xbd</h1>"), std::string::npos);
-  EXPECT_EQ(page_data(html)["summary"]["outcome"].get<std::string>().find('\xc0'),
-            std::string::npos);
-}
-
-// Self-contained: every slot filled, nothing to load, the plotting library only where it plots;
-// a strip has no second axis.
-TEST(Writer, PagesStandAlone) {
-  const std::string run = run_html(small_run(5));
-  const std::string sweep = sweep_html(small_sweep());
-  const std::string capacity = capacity_html(small_capacity());
-  for (const std::string* html : {&run, &sweep, &capacity}) {
-    EXPECT_EQ(html->rfind("<!DOCTYPE html>", 0), 0u);
-    EXPECT_EQ(count(*html, "{{"), 0u);
-    EXPECT_EQ(count(*html, " src="), 0u);
-    EXPECT_EQ(count(*html, " href="), 0u);
-    EXPECT_EQ(count(*html, "<link"), 0u);
-    EXPECT_NE(html->find("default-src 'none'"), std::string::npos);
-  }
-  EXPECT_NE(run.find("var uPlot="), std::string::npos);
-  EXPECT_EQ(sweep.find("var uPlot="), std::string::npos);
-  EXPECT_EQ(capacity.find("var uPlot="), std::string::npos);
-  SweepPage strip = small_sweep();
-  strip.y.reset();
-  strip.cases.resize(3);
-  EXPECT_TRUE(page_data(sweep_html(strip))["y"].is_null());
+  const std::string page = html(run);
+  EXPECT_EQ(page_data(page)["title"], "load \xef\xbf\xbd\xef\xbf\xbd m\xef\xbf\xbd");
+  EXPECT_NE(page.find("<h1>load \xef\xbf\xbd\xef\xbf\xbd m\xef\xbf\xbd</h1>"), std::string::npos);
 }
 
 // Data the page cannot show are refused before a byte is written.
@@ -232,7 +186,6 @@ TEST(Writer, RefusesDataItCannotShow) {
       {"first column not t", [](RunPage& p) { std::swap(p.columns[0], p.columns[1]); }},
       {"column twice", [](RunPage& p) { p.columns[2].name = p.columns[1].name; }},
       {"short row", [](RunPage& p) { p.rows[4].pop_back(); }},
-      {"long row", [](RunPage& p) { p.rows[4].push_back(1.0); }},
       {"time goes back", [](RunPage& p) { p.rows[6][0] = p.rows[5][0] - 1e-9; }},
       {"time not a number", [](RunPage& p) { p.rows[6][0] = std::nan(""); }},
       {"road x repeats",

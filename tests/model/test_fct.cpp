@@ -51,6 +51,7 @@ TEST(ForceLaws, RoadHeightAndWheelContact) {
     EXPECT_DOUBLE_EQ(profile.z(x), z) << x;
     EXPECT_EQ(flat.z(x), 0.0);
   }
+  for (const RoadPoint& p : profile.points()) EXPECT_EQ(profile.z(p.x), p.z);  // exactly
   const Par par = params::built_in_case().par;
   const double c_ks = par.c_buf * par.c_kr / (par.c_buf + par.c_kr);
   for (auto [x, z, dz] :
@@ -65,7 +66,7 @@ TEST(ForceLaws, RoadHeightAndWheelContact) {
 
 // The example truck, resting in equilibrium on its tyres.
 struct Truck {
-  run::RunState run = liftsim::testing::example_state_after_statics();
+  run::RunState run = liftsim::testing::example_state(true);
   Assembly as;
   StateVector d{};
   void eval(double x) {

@@ -29,14 +29,12 @@ TEST(ParseAssignment, ValueIsTheDoubleNearestTheText) {
       {"m_4", "1234.5000", {9, 4}},
       {"zc_4", "   0.75000", {10, 5}},
       {"c_kr", " 1.23456E+05", {12, 5}},
-      {"zp_3", "  0.0001", {9, 4}},
       {"t_start", "-.5", {}},
       {"m_4", "+5", {}},
       {"t_end", "5.", {}},
       // more digits than a double holds: rounded once, to nearest
       {"m_4", "0.30000000000000004440892098500626", {}},
       {"m_4", "9007199254740993", {}},
-      {"zc_4", "2.2250738585072011e-308", {}},
       {"zc_4", "1e-400", {}},  // too small for a double: the nearest, 0
       {"f_fr", "0", {}},
       {"eta_tr", "1", {}},
@@ -81,21 +79,15 @@ TEST(Overrides, Refusals) {
       {false, "m4=100", {"unknown parameter 'm4'", "did you mean m_4", "liftsim params"}},
       {false, "M_4=100", {"unknown parameter 'M_4'", "did you mean m_4"}},
       {false, "t_strat=1", {"'t_strat'", "did you mean t_start"}},
-      {false, "m_4=", {"for m_4 is not a number"}},
       {false, "m_4=12kg", {"value '12kg' for m_4 is not a number"}},
       {false, "m_4=1,5", {"'1,5'", "not a number"}},
       {false, "m_4=0x10", {"'0x10'", "not a number"}},
       {false, "m_4=inf", {"value 'inf' for m_4 is not a finite number"}},
-      {false, "zc_4=nan", {"'nan'", "not a finite number"}},
       {false, "m_4=1e999", {"'1e999'", "not a finite number"}},
       // outside the parameter's range, with the range and unit
       {false, "m_1=-210", {"value -210 for m_1", "> 0", "kg"}},
-      {false, "J_tk=0", {"J_tk", "> 0"}},
-      {false, "c_tt=-1", {"value -1 for c_tt", "> 0"}},
       {false, "R_t=0", {"R_t", "> 0", "(m)"}},
-      {false, "L_b=-0.9", {"L_b", "> 0"}},
       {false, "h_max=0", {"h_max", "> 0", "(s)"}},
-      {false, "tol=-0.004", {"tol", "> 0"}},
       {false, "f_fr=-0.15", {"value -0.15 for f_fr", ">= 0"}},
       {false, "eta_tr=1.25", {"value 1.25 for eta_tr", "<= 1"}},
       {false, "stop=1", {"stop", "cannot be set"}},
@@ -128,22 +120,6 @@ TEST(Overrides, Refusals) {
   EXPECT_EQ(nearest_names("hmax").front(), "h_max");
   EXPECT_TRUE(nearest_names("completely_different").empty());
   for (std::string_view near : nearest_names("stpo")) EXPECT_NE(near, "stop");
-}
-
-TEST(ParseToml, AssignmentsCommentsAndIntegers) {
-  Overrides o;
-  const auto error = parse_toml(
-      "# a case\nm_4 = 1234.5\n\nzc_4 = 0.75   # load height\nJ_3 = 350\nc_kr = 4.2e5\n"
-      "xp_1 = -0.8\r\nm_1 = 1_000.25\n",
-      "case.toml", o);
-  ASSERT_FALSE(error) << error->message;
-  EXPECT_EQ(o.list().size(), 6u);
-  EXPECT_EQ(value_of(o, "m_4"), 1234.5);
-  EXPECT_EQ(value_of(o, "zc_4"), 0.75);
-  EXPECT_EQ(value_of(o, "J_3"), 350.0);
-  EXPECT_EQ(value_of(o, "c_kr"), 420000.0);
-  EXPECT_EQ(value_of(o, "xp_1"), -0.8);
-  EXPECT_EQ(value_of(o, "m_1"), 1000.25);
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <stdexcept>
 #include <thread>
 
@@ -145,26 +144,38 @@ std::string replace_record(std::string_view input, int number, std::string_view 
   return result;
 }
 
-// Two-byte UTF-8 letters to their code: А..я in one run, the others from the table; any other
-// letter throws.
-std::string cp1251(std::string_view utf8) {
-  static const std::map<unsigned, char> others{{0x404, '\xAA'}, {0x454, '\xBA'}, {0x406, '\xB2'},
-                                               {0x456, '\xB3'}, {0x407, '\xAF'}, {0x457, '\xBF'}};
-  std::string out;
-  for (std::size_t i = 0; i < utf8.size(); ++i) {
-    const unsigned b = static_cast<unsigned char>(utf8[i]);
-    const unsigned cp = b < 0x80 || ++i == utf8.size() ? b : (b & 0x1Fu) << 6 | (utf8[i] & 0x3Fu);
-    out += cp < 0x80                    ? char(cp)
-           : cp >= 0x410 && cp <= 0x44F ? char(0xC0 + (cp - 0x410))
-                                        : others.at(cp);
+std::map<std::string, std::string> files_in(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    if (e.is_regular_file()) files[e.path().filename()] = read_file(e.path());
   }
-  return out;
+  return files;
 }
 
-std::string crlf_lines(const std::vector<std::string>& lines) {
-  std::string out;
-  for (const auto& l : lines) out += l + "\r\n";
-  return out;
+std::size_t CsvText::col(std::string_view name) const {
+  const auto at = std::find(names.begin(), names.end(), name);
+  if (at == names.end()) throw std::out_of_range("no column " + std::string(name));
+  return static_cast<std::size_t>(at - names.begin());
+}
+
+CsvText split_csv(std::string_view text) {
+  CsvText csv;
+  for (std::size_t pos = 0, lf; pos < text.size(); pos = lf + 1) {
+    lf = std::min(text.find('\n', pos), text.size());
+    const std::string_view line = text.substr(pos, lf - pos);
+    std::vector<std::string> fields;
+    for (std::size_t start = 0, comma = 0; comma != std::string_view::npos; start = comma + 1) {
+      comma = line.find(',', start);
+      fields.emplace_back(line.substr(start, comma - start));
+    }
+    if (pos == 0) {
+      csv.names = std::move(fields);
+    } else {
+      csv.rows.push_back(std::move(fields));
+      csv.lines.emplace_back(line);
+    }
+  }
+  return csv;
 }
 
 std::size_t count(std::string_view text, std::string_view what) {

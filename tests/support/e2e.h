@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -73,15 +74,37 @@ void write_file(const std::filesystem::path& path, std::string_view bytes);
 // The bundled example input (LIFTSIM_EXAMPLES/dani.dat).
 std::string example_input();
 
+// A fresh temporary folder holding `input` (the bundled example by default) as dani.dat.
+struct CaseDir : TempDir {
+  explicit CaseDir(std::string_view input = example_input()) {
+    write_file(*this / "dani.dat", input);
+  }
+};
+
+// Every file of a folder (not its subfolders) with its bytes.
+std::map<std::string, std::string> files_in(const std::filesystem::path& dir);
+
+using Args = std::vector<std::string>;
+inline Args operator+(Args a, const Args& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 // `input` with record `number` (1-based) replaced by `text`.
 std::string replace_record(std::string_view input, int number, std::string_view text);
 
-// Windows-1251 bytes of UTF-8 text holding ASCII and Ukrainian letters only (an independent,
-// table-driven converter for expected report bytes).
-std::string cp1251(std::string_view utf8);
-
-// The lines joined, each followed by CR LF.
-std::string crlf_lines(const std::vector<std::string>& lines);
+// A CSV text split at line feeds and commas: the header's names and each row's fields.
+struct CsvText {
+  std::vector<std::string> names;
+  std::vector<std::vector<std::string>> rows;
+  std::vector<std::string> lines;  // each row's text without its line feed
+  // The column of `name`; throws std::out_of_range when there is none.
+  std::size_t col(std::string_view name) const;
+  const std::string& at(std::size_t row, std::string_view name) const {
+    return rows[row][col(name)];
+  }
+};
+CsvText split_csv(std::string_view text);
 
 // How many times `what` occurs in `text`, none overlapping.
 std::size_t count(std::string_view text, std::string_view what);

@@ -1,22 +1,18 @@
 #include "support/example_state.h"
 
 #include "model/forces.h"
+#include "params/table.h"
 #include "run/input.h"
 #include "run/statics.h"
 #include "support/e2e.h"
 
 namespace liftsim::testing {
 
-params::CaseValues example_values(const std::string& input) {
-  const std::string text = input.empty() ? example_input() : input;
+run::RunState example_state(bool statics) {
+  const std::string text = example_input();
   std::size_t position = 0;
   params::CaseValues values = params::built_in_case();
   run::read_case(run::memory_source(text, position), "dani.dat", {}, values, {});
-  return values;
-}
-
-run::RunState example_state(const std::string& input) {
-  const params::CaseValues values = example_values(input);
   run::RunState run;
   run.model.par = values.par;
   run.model.engine = model::engine_curve(values.par);
@@ -28,13 +24,10 @@ run::RunState example_state(const std::string& input) {
   run.w_err.fill(double{0.0714285746f});
   run.hist.t_prev = run.prmt[0];
   run.hist.t_last = run.prmt[0];
-  return run;
-}
-
-run::RunState example_state_after_statics(const std::string& input) {
-  run::RunState run = example_state(input);
-  run::StaticsResult s = run::find_equilibrium(run.model.par, run.model.road, run.y);
-  run::static_forces(run.model.par, run.y, run.pub.F_kp, s, run.model.refs);
+  if (statics) {
+    run::StaticsResult s = run::find_equilibrium(run.model.par, run.model.road, run.y);
+    run::static_forces(run.model.par, run.y, run.pub.F_kp, s, run.model.refs);
+  }
   return run;
 }
 

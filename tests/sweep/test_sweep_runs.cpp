@@ -22,44 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using json = nlohmann::json;
-using Args = std::vector<std::string>;
-
-Args operator+(Args a, const Args& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-// A folder holding the bundled example as dani.dat.
-struct Folder : TempDir {
-  Folder() { write_file(*this / "dani.dat", example_input()); }
-};
-
-RunResult liftsim(const Folder& dir, const Args& args) {
+RunResult liftsim(const CaseDir& dir, const Args& args) {
   return run_liftsim(dir.path(), Args{"-q"} + args);
-}
-
-// The rows of a result file as name → field maps.
-std::vector<std::map<std::string, std::string>> rows_of(const std::string& text) {
-  std::vector<std::map<std::string, std::string>> rows;
-  std::vector<std::string> names;
-  for (std::size_t pos = 0; pos < text.size();) {
-    const std::size_t lf = text.find('\n', pos);
-    const std::string line = text.substr(pos, lf - pos);
-    pos = lf == std::string::npos ? text.size() : lf + 1;
-    std::vector<std::string> fields;
-    for (std::size_t start = 0, comma = 0; comma != std::string::npos; start = comma + 1) {
-      comma = line.find(',', start);
-      fields.push_back(line.substr(start, comma - start));
-    }
-    if (names.empty()) {
-      names = fields;
-      continue;
-    }
-    EXPECT_EQ(fields.size(), names.size());
-    auto& row = rows.emplace_back();
-    for (std::size_t i = 0; i < fields.size() && i < names.size(); ++i) row[names[i]] = fields[i];
-  }
-  return rows;
 }
 
 // A row's field as the JSON summary writes it: empty is null.
@@ -71,13 +35,6 @@ json as_json(const std::string& field) {
   return v;
 }
 
-std::map<std::string, std::string> files_in(const fs::path& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::directory_iterator(dir))
-    files[e.path().filename()] = read_file(e.path());
-  return files;
-}
-
 // The single run of the example with `sets` (and more options) writing case.csv and summary.json:
 // its summary, and the files it leaves besides its input.
 struct Single {
@@ -86,7 +43,7 @@ struct Single {
 };
 Single single_run(const std::vector<std::pair<std::string, std::string>>& sets,
                   const Args& more = {}) {
-  Folder dir;
+  CaseDir dir;
   Args args = more;
   for (const auto& [name, value] : sets) args = args + Args{"--set", name + "=" + value};
   const RunResult r = liftsim(dir, args + Args{"--csv", "case.csv", "--summary", "summary.json"});
@@ -103,22 +60,21 @@ TEST(SweepRuns, SameFileForAnyJobsAndRowsAndFilesOfTheSingleRuns) {
     const char* what;
     Args base;  // the options of the sweep and of each single run
     Args vary;
-    std::vector<std::string> verdicts;  // of the cases, in case order
+    std::size_t cases;
   } sweeps[] = {
       {"heights and loads",
        {"--set", "t_end=2"},
        {"--vary", "zc_4=0,3", "--vary", "m_4=0.5,50,1950,1975,2500"},
-       {"numerical_failure", "load_slide", "stable", "wheel_lift", "tip_over", "numerical_failure",
-        "load_slide", "wheel_lift", "tip_over", "tip_over"}},
+       10},
       {"stalled",
        {"--set", "t_end=0.5", "--set", "tol=1e-30", "--max-restarts", "3"},
        {"--vary", "m_4=1000,1500"},
-       {"numerical_failure", "numerical_failure"}},
+       2},
   };
   std::map<std::string, int> outcomes;
   for (const auto& s : sweeps) {
     SCOPED_TRACE(s.what);
-    Folder dir;
+    CaseDir dir;
     std::string first;
     for (const std::string jobs : {"1", "2", "3"}) {
       const Args save{"-j", jobs, "--save", "cases-" + jobs};
@@ -128,27 +84,26 @@ TEST(SweepRuns, SameFileForAnyJobsAndRowsAndFilesOfTheSingleRuns) {
       if (first.empty()) first = file;
       EXPECT_EQ(file, first) << "--jobs " << jobs;
     }
-    const auto rows = rows_of(first);
-    ASSERT_EQ(rows.size(), s.verdicts.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      const auto& row = rows[i];
-      SCOPED_TRACE("case " + row.at("case"));
-      EXPECT_EQ(row.at("case"), std::to_string(i));
-      EXPECT_EQ(row.at("verdict"), s.verdicts[i]);
-      ++outcomes[row.at("outcome")];
+    const CsvText rows = split_csv(first);
+    ASSERT_EQ(rows.rows.size(), s.cases);
+    for (std::size_t i = 0; i < s.cases; ++i) {
+      const auto row = [&](const char* name) { return rows.at(i, name); };
+      SCOPED_TRACE("case " + row("case"));
+      EXPECT_EQ(row("case"), std::to_string(i));
+      ++outcomes[row("outcome")];
       std::vector<std::pair<std::string, std::string>> sets;
       for (std::size_t a = 1; a < s.vary.size(); a += 2) {
         const std::string name = s.vary[a].substr(0, s.vary[a].find('='));
-        sets.emplace_back(name, row.at(name));
+        sets.emplace_back(name, row(name.c_str()));
       }
       const Single single = single_run(sets, s.base);
       for (const char* field :
            {"outcome", "verdict", "t_reached", "min_F_kp", "t_min_F_kp", "lift_off_t",
             "max_abs_Fi_3", "load_travel", "restarts", "derivative_calls"}) {
-        EXPECT_EQ(as_json(row.at(field)), single.summary.at(field)) << field;
+        EXPECT_EQ(as_json(row(field)), single.summary.at(field)) << field;
       }
       const json& error = single.summary.at("error");
-      EXPECT_EQ(as_json(row.at("error")), error.is_null() ? error : error.at("code"));
+      EXPECT_EQ(as_json(row("error")), error.is_null() ? error : error.at("code"));
       EXPECT_EQ(single.files.size(), run_file_names().size() - 1 + 2);  // CSV, summary; no input
       char name[32];
       std::snprintf(name, sizeof name, "case-%05zu", i);
@@ -167,9 +122,11 @@ Args resumed_sweep() {
 // Ctrl-C while cases run: the file holds the header and whole rows, the first rows of the sweep;
 // the message says how far it got; the status is 128 + SIGINT. --resume finishes it, or a file
 // cut inside a row, to the file of the uninterrupted sweep; a file of another sweep is refused and
-// left as it is.
+// left as it is. The cases, run without files, touch no file of the folder.
 TEST(SweepRuns, ResumeAfterSigintOrACutRowGivesTheUninterruptedFile) {
-  Folder dir;
+  CaseDir dir;
+  const std::string earlier = "an earlier run's report\r\n";  // the cases write no run file
+  write_file(dir / "result.rez", earlier);
   ASSERT_EQ(liftsim(dir, resumed_sweep() + Args{"-j", "2", "-o", "whole.csv"}).exit_status, 0);
   const std::string whole = read_file(dir / "whole.csv");
 
@@ -220,6 +177,8 @@ TEST(SweepRuns, ResumeAfterSigintOrACutRowGivesTheUninterruptedFile) {
       EXPECT_NE(r.err.find("--resume"), std::string::npos) << r.err;
     }
   }
+  EXPECT_EQ(files_in(dir.path()).size(), 4u);  // dani.dat, result.rez, whole.csv and sweep.csv
+  EXPECT_EQ(read_file(dir / "result.rez"), earlier);
 }
 
 // The capacity chart: the stable capacity runs stable and one resolution more does not; the
@@ -241,34 +200,36 @@ TEST(Capacity, BisectsToTheResolutionOrSaysTheRangeDoesNotBracket) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.heights) + " " + c.mass);
-    Folder dir;
+    CaseDir dir;
     const RunResult r = liftsim(dir, {"capacity", "--set", "t_end=2", "--vary", c.heights, "--mass",
                                       c.mass, "--resolution", c.resolution, "-j", "2"});
     ASSERT_EQ(r.exit_status, 0) << r.err;
-    const std::string text = read_file(dir / "capacity.csv");
-    EXPECT_EQ(text.substr(0, text.find('\n') + 1),
-              "case,zc_4,capacity_stable,capacity_no_tip,stable_note,no_tip_note,runs\n");
-    for (const auto& row : rows_of(text)) {
-      SCOPED_TRACE("zc_4 = " + row.at("zc_4"));
-      EXPECT_EQ(row.at("stable_note"), c.stable_note);
-      EXPECT_EQ(row.at("no_tip_note"), c.no_tip_note);
-      EXPECT_GT(std::stoi(row.at("runs")), 0);
+    const CsvText csv = split_csv(read_file(dir / "capacity.csv"));
+    EXPECT_EQ(csv.names,
+              (std::vector<std::string>{"case", "zc_4", "capacity_stable", "capacity_no_tip",
+                                        "stable_note", "no_tip_note", "runs"}));
+    ASSERT_EQ(csv.rows.size(), std::string_view(c.heights).ends_with(",3") ? 2u : 1u);
+    for (std::size_t i = 0; i < csv.rows.size(); ++i) {
+      const auto row = [&](const char* name) { return csv.at(i, name); };
+      SCOPED_TRACE("zc_4 = " + row("zc_4"));
+      EXPECT_EQ(row("stable_note"), c.stable_note);
+      EXPECT_EQ(row("no_tip_note"), c.no_tip_note);
+      EXPECT_GT(std::stoi(row("runs")), 0);
       if (*c.stable_note != 0) {
-        EXPECT_EQ(row.at("capacity_stable"), "");
-        EXPECT_EQ(row.at("capacity_no_tip"), "");
+        EXPECT_EQ(row("capacity_stable") + row("capacity_no_tip"), "");
         continue;
       }
       const double step = std::stod(c.resolution);
       auto verdict = [&](const std::string& mass, double more) {
         char m[32];
         *std::to_chars(m, m + sizeof m - 1, std::stod(mass) + more).ptr = 0;
-        return single_run({{"t_end", "2"}, {"zc_4", row.at("zc_4")}, {"m_4", m}})
+        return single_run({{"t_end", "2"}, {"zc_4", row("zc_4")}, {"m_4", m}})
             .summary.at("verdict");
       };
-      EXPECT_EQ(verdict(row.at("capacity_stable"), 0), "stable");
-      EXPECT_NE(verdict(row.at("capacity_stable"), step), "stable");
-      EXPECT_NE(verdict(row.at("capacity_no_tip"), 0), "tip_over");
-      EXPECT_EQ(verdict(row.at("capacity_no_tip"), step), "tip_over");
+      EXPECT_EQ(verdict(row("capacity_stable"), 0), "stable");
+      EXPECT_NE(verdict(row("capacity_stable"), step), "stable");
+      EXPECT_NE(verdict(row("capacity_no_tip"), 0), "tip_over");
+      EXPECT_EQ(verdict(row("capacity_no_tip"), step), "tip_over");
     }
   }
 }
@@ -294,7 +255,7 @@ TEST(Shards, ThreeShardsUnderGnuParallelMergeToTheUnshardedFile) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    Folder dir;
+    CaseDir dir;
     const RunResult whole = liftsim(dir, c.command + Args{"-j", "1", "-o", "whole.csv"});
     ASSERT_EQ(whole.exit_status, 0) << whole.err;
     std::string shell = "cd '" + dir.path().string() + "' && parallel --will-cite '" + exe + "' -q";

@@ -1,22 +1,12 @@
-// Step output: the logged quantities, the history kept between output points, the time-history
-// files' rhythm.
-#include <fcntl.h>
+// The logged quantities. What step output does with them (the history between output points, the
+// time-history files' rhythm) the golden runs pin byte for byte.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
-#include <cstdint>
-#include <string>
 #include <tuple>
-#include <vector>
 
-#include "output/history_files.h"
 #include "output/logged.h"
-#include "output/step_output.h"
-#include "support/e2e.h"
 #include "support/example_state.h"
-#include "textio/files.h"
-#include "textio/format.h"
 
 namespace liftsim::output {
 namespace {
@@ -83,64 +73,6 @@ TEST(Logged, ReproducedToTheLastBit) {
         << c.m_4;
     ++i;
   }
-}
-
-// An observer that keeps what it was shown.
-struct Seen : PointObserver {
-  std::vector<std::tuple<double, std::int32_t, int>> points;  // time, count, ihlf
-  void on_point(const OutputPoint& p) override { points.emplace_back(p.x, p.n_out, p.ihlf); }
-};
-
-// The history is updated before the observers see a point: calls 0 and 500 write a record, the
-// calls between do not; the first call writes with the rates still zero; a call repeated at the
-// same time keeps the rates.
-TEST(StepOutput, HistoryAndWritingRhythm) {
-  testing::TempDir dir;
-  const model::Model m = truck();
-  model::OutputHistory hist;
-  model::Published pub;
-  Seen seen;
-  {
-    textio::FileSet files(AT_FDCWD);
-    for (const HistoryFile& f : kHistoryFiles) files.open(f.unit, (dir / f.name).string());
-    HistoryFiles history(&files, nullptr);
-    const std::array<PointObserver*, 2> observers{&history, &seen};
-    StepOutput step_output(m, kObs, pub, hist, observers);
-    model::StateVector y = standing(0.3636, 0.0), dery{};
-    std::tie(y[ix::VFi_3], y[ix::VX_013]) = std::tuple(0.25, 0.5);
-    hist.y_prev = y;
-    const Logged first = compute_logged(0.0, y.data(), m, kObs, hist);
-    pub.M_eng = 123.0;
-    step_output(0.0, y.data(), dery.data(), 0, model::kNdim);
-    std::tie(y[ix::VFi_3], y[ix::VX_013]) = std::tuple(0.5, 1.0);
-    step_output(0.5, y.data(), dery.data(), 1, model::kNdim);
-    const model::Rates& r = hist.acc_fd;
-    auto rates = [&] { return std::tuple(r.afi_3, r.ax_013, hist.t_last, hist.fi_roll); };
-    const auto after_move = std::tuple(0.5, 1.0, 0.5, (1.0 / 0.3636) * 0.5);
-    EXPECT_EQ(rates(), after_move);
-    y[ix::VFi_3] = 7.0;
-    step_output(0.5, y.data(), dery.data(), 2, model::kNdim);
-    EXPECT_EQ(rates(), after_move);
-    EXPECT_EQ(hist.y_prev, y);
-    EXPECT_EQ(hist.ypop[model::kNdim], 0.5);
-    hist.n_out = 499;
-    step_output(1.0, y.data(), dery.data(), 3, model::kNdim);
-    step_output(1.5, y.data(), dery.data(), 4, model::kNdim);
-    EXPECT_EQ(hist.n_out, 501);
-
-    auto e = [](double v) { return "  " + textio::e_field(v, 12, 5); };
-    const std::string xz = testing::read_file(dir / "1XZ2P.rez");
-    ASSERT_EQ(xz.size(), 2u * 44u);
-    // Zero rates at the first call: only the centripetal part -VFi_3^2 * (x, z) of point 1 remains.
-    EXPECT_EQ(xz.substr(0, 44), e(0.0) + e(-0.0625) + e(-0.03125) + "\r\n");
-    EXPECT_EQ(xz.substr(44, 14), e(1.5));
-    EXPECT_EQ(testing::read_file(dir / "F_tp.rez").substr(0, 44),
-              e(0.0) + e(first.F_tp) + e(first.F_an / 10.0) + "\r\n");
-    EXPECT_EQ(testing::read_file(dir / "Engine.rez").substr(0, 30), e(0.0) + e(123.0) + "\r\n");
-  }
-  const std::vector<std::tuple<double, std::int32_t, int>> points{
-      {0.0, 0, 0}, {0.5, 1, 1}, {0.5, 2, 2}, {1.0, 499, 3}, {1.5, 500, 4}};
-  EXPECT_EQ(seen.points, points);
 }
 
 }  // namespace
