@@ -69,6 +69,11 @@ void BM_Run(benchmark::State& state) {
     std::optional<results::CsvWriter> csv;
     results::SummaryObserver summary;
     if (extra == kCsv || extra == kGrid) {
+      // A new file, as a run's results usually are: truncating the last iteration's file would
+      // add the file system's work of freeing it.
+      state.PauseTiming();
+      fs::remove(scratch().path / "bench.csv");
+      state.ResumeTiming();
       csv_file.open((scratch().path / "bench.csv").string());
       csv.emplace(&csv_file, extra == kGrid ? std::optional<double>(0.01) : std::nullopt);
       setup.observers.push_back(&*csv);
