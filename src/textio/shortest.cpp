@@ -68,7 +68,8 @@ char* write_digits(std::uint64_t v, char* p) {
 }  // namespace
 
 char* write_shortest(char* out, double value) {
-  if (!(std::fabs(value) < 0x1p53) || value == 0.0) {
+  // isless: a NaN must not raise the invalid-operation flag, which a run traps.
+  if (!std::isless(std::fabs(value), 0x1p53) || value == 0.0) {
     return std::to_chars(out, out + kShortestRoom, value).ptr;
   }
   const auto decimal = jkj::dragonbox::to_decimal(value);

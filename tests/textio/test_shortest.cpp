@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 
+#include "textio/fpe.h"
 #include "textio/shortest.h"
 
 namespace liftsim::textio {
@@ -71,6 +72,15 @@ TEST(Shortest, ChosenValuesAsToChars) {
     EXPECT_EQ(fast(v), reference(v)) << reference(v);
     EXPECT_EQ(fast(-v), reference(-v)) << reference(-v);
   }
+  // Where a run writes, invalid operations trap: the text of a NaN must not raise one.
+  std::string nan_text;
+  auto write_nan = [&] {
+    char buf[kShortestRoom];
+    char* end = write_shortest(buf, std::numeric_limits<double>::quiet_NaN());
+    nan_text = std::string(buf, end);
+  };
+  EXPECT_FALSE(run_with_fp_traps(write_nan).has_value());
+  EXPECT_EQ(nan_text, "nan");
 }
 
 TEST(Shortest, RandomValuesAsToChars) {
