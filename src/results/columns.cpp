@@ -1,7 +1,6 @@
 #include "results/columns.h"
 
 #include <algorithm>
-#include <iterator>
 
 #include "model/forces.h"
 
@@ -62,7 +61,6 @@ const Column kColumns[] = {
      [](const Sample& s) { return s.az_p[2]; }},
 };
 // clang-format on
-static_assert(std::size(kColumns) == kColumnCount);
 
 #undef Y
 #undef D

@@ -31,8 +31,7 @@ struct Column {
   double (*value)(const Sample& s);
 };
 
-inline constexpr int kColumnCount = 34;
-std::span<const Column> columns();  // kColumnCount of them
+std::span<const Column> columns();
 
 // The columns named in a comma-separated list, in the table's order, "t" always first; an empty
 // list is every column. Fails with the first unknown name.

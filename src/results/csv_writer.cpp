@@ -17,8 +17,7 @@ CsvWriter::CsvWriter(textio::BufferedFile* file, std::optional<double> grid_step
   if (selected_.empty()) {
     for (const Column& c : columns()) selected_.push_back(&c);
   }
-  // A row's text is made in room for each column once (select_columns names each at most once).
-  if (selected_.size() > static_cast<std::size_t>(kColumnCount)) selected_.resize(kColumnCount);
+  row_text_.resize(selected_.size() * (textio::kShortestRoom + 1));
   // The header goes out even when the run ends before its first output point.
   write_header();
 }
@@ -44,8 +43,8 @@ void CsvWriter::write_row(const Sample& s) {
     for (const Column* c : selected_) row.push_back(c->value(s));
   }
   if (file_ == nullptr) return;
-  // The row is put together on the stack and appended whole: one append per row, not per number.
-  char text[kMaxRowText];
+  // The row is put together in its own room and appended whole: one append per row, not per number.
+  char* const text = row_text_.data();
   char* end = text;
   for (const Column* c : selected_) {
     if (end != text) *end++ = ',';

@@ -31,9 +31,6 @@ class CsvWriter : public output::PointObserver {
   long rows() const { return rows_; }
 
  private:
-  // Room for the text of a row of every column.
-  static constexpr int kMaxRowText = kColumnCount * (textio::kShortestRoom + 1);
-
   void write_header();
   void write_row(const Sample& s);
   // `point`: the output point `to` is, for deriving the rest of it if a row falls on it.
@@ -42,6 +39,7 @@ class CsvWriter : public output::PointObserver {
   textio::BufferedFile* file_;
   std::vector<std::vector<double>>* kept_;
   std::vector<const Column*> selected_;
+  std::vector<char> row_text_;  // room for a row's text, made once
   std::optional<double> grid_step_;
   bool started_ = false;
   double t_start_ = 0.0;
