@@ -99,10 +99,10 @@ TEST(Signals, BrokenPipeAndFileSizeLimitEndWithTheWriteReport) {
     RunOptions options;
     std::string err;
   } cases[] = {
-      {{.stdout_reader_gone = true},
-       report("F6421: WRITE(stdout)", "cannot write to standard output: Broken pipe")},
-      {{.max_file_size = 2000},
-       report("F6422: WRITE(result.rez)", "cannot write to result.rez: File too large")},
+      // clang-format off
+      {{.stdout_reader_gone = true}, report("F6421: WRITE(stdout)", "cannot write to standard output: Broken pipe")},
+      {{.max_file_size = 2000}, report("F6422: WRITE(result.rez)", "cannot write to result.rez: File too large")},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.err);
@@ -161,12 +161,10 @@ TEST(SpecialInput, FifoIsOnlyReadAndEndlessRecordsAreRefused) {
   } cases[] = {
       {kFifo, 0, ""},
       {kFifoNeverWritten, 128 + SIGINT, report("S6600: SIGNAL", "interrupted by SIGINT")},
-      {kDevZero, 1,
-       report("F6500: READ(dani.dat)",
-              "record 1 (heading line 1) runs on beyond 65536 bytes without a line end")},
-      {kLongRecord, 1,
-       report("F6500: READ(dani.dat)",
-              "record 6 (load mass m_4) runs on beyond 65536 bytes without a line end")},
+      // clang-format off
+      {kDevZero, 1, report("F6500: READ(dani.dat)", "record 1 (heading line 1) runs on beyond 65536 bytes without a line end")},
+      {kLongRecord, 1, report("F6500: READ(dani.dat)", "record 6 (load mass m_4) runs on beyond 65536 bytes without a line end")},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.kind);
@@ -175,9 +173,7 @@ TEST(SpecialInput, FifoIsOnlyReadAndEndlessRecordsAreRefused) {
     if (c.kind == kDevZero) fs::create_symlink("/dev/zero", input);
     if (c.kind == kLongRecord)
       write_file(input, replace_record(example_input(), 6, "1000.0000 " + std::string(70000, '#')));
-    if (c.kind <= kFifoNeverWritten) {
-      ASSERT_EQ(::mkfifo(input.c_str(), 0666), 0);
-    }
+    ASSERT_TRUE(c.kind > kFifoNeverWritten || ::mkfifo(input.c_str(), 0666) == 0);
     Started run(dir.path(), {}, {});
     if (c.kind == kFifo) {
       int writer = -1;  // opens once the run holds the reading end
@@ -196,16 +192,14 @@ TEST(SpecialInput, FifoIsOnlyReadAndEndlessRecordsAreRefused) {
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.exit_status, c.status);
     EXPECT_EQ(r.err, c.err);
-    if (c.kind == kFifo) {
+    if (c.kind == kFifo)
       expect_files_as_reference(dir.path(), {run_file_names().begin() + 1, run_file_names().end()});
-    }
   }
 }
 
 std::string aliased(const std::string& name, const std::string& other) {
-  return report("F6414: OPEN(" + name + ")", "cannot open " + name + ": it is the same file as " +
-                                                 other +
-                                                 " (through a link), which this run uses too");
+  const std::string text = ": it is the same file as " + other + " (through a link), which ";
+  return report("F6414: OPEN(" + name + ")", "cannot open " + name + text + "this run uses too");
 }
 
 // An output that is the same file as the input or as another output is refused at its OPEN,
@@ -222,8 +216,8 @@ TEST(RunFiles, OutputsThatAliasAreRefusedAtOpen) {
       {"result.rez", "sub/report.rez", ""},
       {"result.rez", "no-folder/report.rez",
        report("F6416: OPEN(result.rez)",
-              "cannot create result.rez: it links to no-folder/report.rez, in a folder that does "
-              "not exist")},
+              "cannot create result.rez: it links to "
+              "no-folder/report.rez, in a folder that does not exist")},
       {"vx_013.rez", "/dev/null", ""},
   };
   for (const auto& c : cases) {
@@ -241,16 +235,12 @@ TEST(RunFiles, OutputsThatAliasAreRefusedAtOpen) {
     EXPECT_EQ(r.exit_status, c.err.empty() ? 0 : 1);
     EXPECT_EQ(r.err, c.err);
     EXPECT_TRUE(read_file(dir / "dani.dat") == example_input());
-    if (c.target == "sub/report.rez") {
-      EXPECT_TRUE(read_file(dir / "sub" / "report.rez") == read_file(reference() / "result.rez"));
-    }
+    EXPECT_TRUE(c.target != "sub/report.rez" ||
+                read_file(dir / "sub" / "report.rez") == read_file(reference() / "result.rez"));
     if (c.err.empty()) continue;
     EXPECT_EQ(r.out, "");
-    for (const auto& name : run_file_names()) {
-      if (name != "dani.dat" && name != c.name && fs::exists(dir / name)) {
-        EXPECT_EQ(read_file(dir / name), "") << name;
-      }
-    }
+    for (const auto& name : run_file_names())
+      EXPECT_TRUE(name == "dani.dat" || name == c.name || read_file(dir / name).empty()) << name;
   }
 }
 

@@ -48,9 +48,9 @@ TEST(InputFile, IsReadAsItsFieldsSayOrEndsTheRun) {
     std::string err;
   } cases[] = {
       {0, 0, "F6501: READ(dani.dat)\r\n- end of file: record 1 of 43 (heading line 1) is missing"},
-      {20, 4,
-       "F6501: READ(dani.dat)\r\n- end of file: record 21 of 43 (steered wheel radius R_k) is "
-       "missing"},
+      // clang-format off
+      {20, 4, "F6501: READ(dani.dat)\r\n- end of file: record 21 of 43 (steered wheel radius R_k) is missing"},
+      // clang-format on
       {-1, 0, ""},
   };
   for (const auto& c : cases) {
@@ -70,11 +70,10 @@ TEST(InputFile, IsReadAsItsFieldsSayOrEndsTheRun) {
     if (c.err.empty()) {
       EXPECT_TRUE(r.err.starts_with("liftsim: derivative calls ")) << r.err;
       EXPECT_TRUE(r.out == out) << "standard output differs";
-      for (const auto& name : run_file_names()) {
-        if (name != "dani.dat" && name != "statica.dat") {
-          EXPECT_TRUE(read_file(dir / name) == read_file(plain / name)) << name;
-        }
-      }
+      for (const auto& name : run_file_names())
+        EXPECT_TRUE(name == "dani.dat" || name == "statica.dat" ||
+                    read_file(dir / name) == read_file(plain / name))
+            << name;
       continue;
     }
     EXPECT_EQ(r.err, "\r\nrun-time error " + c.err + "\r\n");
@@ -118,16 +117,13 @@ TEST(RunFiles, FaultEndsTheRunAtTheOperationThatFails) {
     const RunResult r = run_liftsim(
         dir.path(), {},
         {.unprivileged = moded && ::geteuid() == 0, .max_open_files = c.max_open_files});
-    if (r.exit_status == 125) {
-      GTEST_SKIP() << "running as root without a way to drop to an unprivileged user, which the "
-                      "file modes would not stop";
-    }
+    // Running as root without a way to drop to an unprivileged user, the modes would not stop it.
+    if (r.exit_status == 125) GTEST_SKIP() << "cannot drop to an unprivileged user";
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_TRUE(r.err.starts_with("\r\nrun-time error " + c.err + "\r\n- ")) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 3) << r.err;
-    for (std::size_t i = 0; i < run_file_names().size(); ++i) {
+    for (std::size_t i = 0; i < run_file_names().size(); ++i)
       EXPECT_EQ(fs::exists(dir / run_file_names()[i]), i < c.created) << run_file_names()[i];
-    }
     EXPECT_EQ(read_file(dir / "result.rez") == kOld, c.file == "result.rez");
     // F_tp.rez fails at the first output point, after the console line and F_12.rez.
     const std::size_t written = c.file == "F_tp.rez" ? 2 : 0;

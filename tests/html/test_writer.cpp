@@ -46,19 +46,19 @@ CapacityPage small_capacity() {
   return p;
 }
 
-std::string html(const RunPage& p) {
-  std::ostringstream out;
+void write_page(std::ostream& out, const RunPage& p) {
   write_run_page(out, p);
-  return out.str();
 }
-std::string html(const SweepPage& p) {
-  std::ostringstream out;
+void write_page(std::ostream& out, const SweepPage& p) {
   write_sweep_page(out, p);
-  return out.str();
 }
-std::string html(const CapacityPage& p) {
-  std::ostringstream out;
+void write_page(std::ostream& out, const CapacityPage& p) {
   write_capacity_page(out, p);
+}
+template <class Page>
+std::string html(const Page& p) {
+  std::ostringstream out;
+  write_page(out, p);
   return out.str();
 }
 
@@ -92,9 +92,10 @@ std::string base64_decode(const std::string& text) {
 // become null.
 TEST(Writer, RunDataRoundTripWithoutATrap) {
   RunPage run = small_run(301);  // 301 x 8 and 301 x 4 bytes: both paddings of base64
-  const double awkward[] = {1e300,           -kInf,       std::numeric_limits<double>::denorm_min(),
-                            -1e-40,          -0.0,        0x1.fffffefffffffp+127,
-                            0x1.ffffffp+127, std::nan("")};
+  // clang-format off
+  const double awkward[] = {1e300, -kInf, std::numeric_limits<double>::denorm_min(), -1e-40, -0.0,
+                            0x1.fffffefffffffp+127, 0x1.ffffffp+127, std::nan("")};
+  // clang-format on
   for (std::size_t i = 0; i < std::size(awkward); ++i) run.rows[7 + i][1 + i % 2] = awkward[i];
   run.truck.zh_1 = 0.456;
   run.summary["min_F_kp"] = std::nan("");
@@ -126,9 +127,8 @@ TEST(Writer, RunDataRoundTripWithoutATrap) {
     ASSERT_EQ(bytes.size(), run.rows.size() * width) << c["name"];
     for (std::size_t i = 0; i < run.rows.size(); ++i) {
       std::uint64_t bits = 0;
-      for (std::size_t k = 0; k < width; ++k) {
+      for (std::size_t k = 0; k < width; ++k)
         bits |= std::uint64_t{static_cast<unsigned char>(bytes[i * width + k])} << (8 * k);
-      }
       const double v = run.rows[i][j];
       const std::uint64_t expected = j == 0 ? std::bit_cast<std::uint64_t>(v)
                                             : std::bit_cast<std::uint32_t>(static_cast<float>(v));
@@ -181,6 +181,14 @@ TEST(Writer, HostileTextStaysText) {
 
 // Data the page cannot show are refused before a byte is written.
 TEST(Writer, RefusesDataItCannotShow) {
+  // Writes a spoilt page: nothing is written, the page is refused.
+  const auto refused = [](auto page, const char* what, const auto& spoil) {
+    spoil(page);
+    std::ostringstream out;
+    EXPECT_THROW(write_page(out, page), std::invalid_argument) << what;
+    EXPECT_TRUE(out.str().empty()) << what;
+  };
+  // clang-format off
   const std::vector<std::pair<const char*, std::function<void(RunPage&)>>> bad_runs = {
       {"no columns", [](RunPage& p) { p.columns.clear(); }},
       {"first column not t", [](RunPage& p) { std::swap(p.columns[0], p.columns[1]); }},
@@ -188,36 +196,17 @@ TEST(Writer, RefusesDataItCannotShow) {
       {"short row", [](RunPage& p) { p.rows[4].pop_back(); }},
       {"time goes back", [](RunPage& p) { p.rows[6][0] = p.rows[5][0] - 1e-9; }},
       {"time not a number", [](RunPage& p) { p.rows[6][0] = std::nan(""); }},
-      {"road x repeats",
-       [](RunPage& p) {
-         p.road = {{0, 0}, {1, 0.1}, {1, 0.2}};
-       }},
-      {"road x not finite",
-       [](RunPage& p) {
-         p.road = {{0, 0}, {std::nan(""), 0.1}};
-       }},
-      {"road z not finite", [](RunPage& p) {
-         p.road = {{0, std::nan("")}};
-       }}};
-  for (const auto& [what, spoil] : bad_runs) {
-    RunPage page = small_run(10);
-    spoil(page);
-    std::ostringstream out;
-    EXPECT_THROW(write_run_page(out, page), std::invalid_argument) << what;
-    EXPECT_TRUE(out.str().empty()) << what;
-  }
+      {"road x repeats", [](RunPage& p) { p.road = {{0, 0}, {1, 0.1}, {1, 0.2}}; }},
+      {"road x not finite", [](RunPage& p) { p.road = {{0, 0}, {std::nan(""), 0.1}}; }},
+      {"road z not finite", [](RunPage& p) { p.road = {{0, std::nan("")}}; }}};
   const std::vector<std::pair<const char*, std::function<void(SweepPage&)>>> bad_sweeps = {
       {"x outside", [](SweepPage& p) { p.cases[0].ix = p.x.values.size(); }},
       {"y outside", [](SweepPage& p) { p.cases[0].iy = p.y->values.size(); }},
       {"y on a strip", [](SweepPage& p) { p.y.reset(), p.cases.resize(3), p.cases[1].iy = 1; }},
       {"one cell twice", [](SweepPage& p) { p.cases.push_back(p.cases[4]); }}};
-  for (const auto& [what, spoil] : bad_sweeps) {
-    SweepPage page = small_sweep();
-    spoil(page);
-    std::ostringstream out;
-    EXPECT_THROW(write_sweep_page(out, page), std::invalid_argument) << what;
-    EXPECT_TRUE(out.str().empty()) << what;
-  }
+  // clang-format on
+  for (const auto& [what, spoil] : bad_runs) refused(small_run(10), what, spoil);
+  for (const auto& [what, spoil] : bad_sweeps) refused(small_sweep(), what, spoil);
 }
 
 }  // namespace

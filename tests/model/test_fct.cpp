@@ -41,13 +41,10 @@ TEST(ForceLaws, DriveTorqueAndStickRules) {
 // The tyres press on it and never pull.
 TEST(ForceLaws, RoadHeightAndWheelContact) {
   const Road flat, profile({{0.0, 0.1}, {1.0, 0.3}, {3.0, -0.1}});
-  for (auto [x, z] : {std::pair{-5.0, 0.1},
-                      {0.0, 0.1},
-                      {0.25, 0.15},
-                      {1.0, 0.3},
-                      {2.0, 0.1},
-                      {3.0, -0.1},
-                      {1e300, -0.1}}) {
+  // clang-format off
+  for (auto [x, z] : {std::pair{-5.0, 0.1}, {0.0, 0.1}, {0.25, 0.15}, {1.0, 0.3}, {2.0, 0.1},
+                      {3.0, -0.1}, {1e300, -0.1}}) {
+    // clang-format on
     EXPECT_DOUBLE_EQ(profile.z(x), z) << x;
     EXPECT_EQ(flat.z(x), 0.0);
   }

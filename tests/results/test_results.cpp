@@ -86,15 +86,11 @@ struct Capture : output::PointObserver {
     Point& q = points.emplace_back();
     std::copy(p.y, p.y + model::kNdim, q.y.begin());
     std::copy(p.dery, p.dery + model::kNdim, q.dery.begin());
-    q.columns = {{"t", p.x},
-                 {"F_kp", p.pub->F_kp},
-                 {"M_eng", p.pub->M_eng},
-                 {"n_e", p.pub->n_e},
-                 {"AX_01.3", p.dery[ix::VX_013]},
-                 {"AZ_01.3", p.dery[ix::VZ_013]},
-                 {"AFi_1", p.dery[ix::VFi_1]},
-                 {"AFi_3", p.dery[ix::VFi_3]},
-                 {"AX_C4", p.dery[ix::VX_C4]}};
+    // clang-format off
+    q.columns = {{"t", p.x}, {"F_kp", p.pub->F_kp}, {"M_eng", p.pub->M_eng}, {"n_e", p.pub->n_e},
+                 {"AX_01.3", p.dery[ix::VX_013]}, {"AZ_01.3", p.dery[ix::VZ_013]},
+                 {"AFi_1", p.dery[ix::VFi_1]}, {"AFi_3", p.dery[ix::VFi_3]}, {"AX_C4", p.dery[ix::VX_C4]}};
+    // clang-format on
     for (int k = 0; k < model::kNdim; ++k) q.columns.emplace_back(kState[k], p.y[k]);
   }
 };
@@ -120,10 +116,8 @@ TEST(Csv, ReadsBackAsTheRunsOwnValuesAndInterpolatesOnTheGrid) {
     Sets sets;
     bool restarts;
     std::vector<double> grids;
-  } runs[] = {
-      {"example", {{"t_end", 2.0}}, false, {ten_steps, 0.0037}},
-      {"restarting", {{"m_4", 10.0}, {"zc_4", 2.0}}, true, {0.01}},
-  };
+  } runs[] = {{"example", {{"t_end", 2.0}}, false, {ten_steps, 0.0037}},
+              {"restarting", {{"m_4", 10.0}, {"zc_4", 2.0}}, true, {0.01}}};
   for (const auto& run : runs) {
     SCOPED_TRACE(run.what);
     Capture capture;
@@ -184,29 +178,25 @@ TEST(Csv, ReadsBackAsTheRunsOwnValuesAndInterpolatesOnTheGrid) {
         }
       }
       // Every row on an output point with a step of 10 h_max; otherwise most rows between points.
-      if (dt == ten_steps) {
-        EXPECT_EQ(on_points, grid.values.size());
-      } else {
-        EXPECT_LT(on_points, grid.values.size() / 2);
-      }
+      EXPECT_TRUE(dt == ten_steps ? on_points == grid.values.size()
+                                  : on_points < grid.values.size() / 2)
+          << on_points << " of " << grid.values.size() << " rows on output points";
     }
   }
 }
 
 // The facts of a run recomputed from its CSV of every output point; null without points.
 json recompute(const Csv& csv, double lift_force) {
-  json f = {
-      {"output_points", csv.values.size()}, {"lift_off_t", nullptr}, {"lifted_at_end", false}};
+  json f = {{"output_points", csv.values.size()}, {"lifted_at_end", false}};
   auto most = [&](const char* key, double v, bool larger, const char* t_key = "", double t = 0) {
     if (f[key].is_null() || (larger ? v > f[key].get<double>() : v < f[key].get<double>())) {
       f[key] = v;
       if (*t_key) f[t_key] = t;
     }
   };
-  for (const char* key : {"min_F_kp", "t_min_F_kp", "max_abs_Fi_3", "t_max_abs_Fi_3",
-                          "max_abs_Fi_1", "load_travel", "min_F_13", "max_F_13", "max_F_12"}) {
+  for (const char* key : {"lift_off_t", "min_F_kp", "t_min_F_kp", "max_abs_Fi_3", "t_max_abs_Fi_3",
+                          "max_abs_Fi_1", "load_travel", "min_F_13", "max_F_13", "max_F_12"})
     f[key] = nullptr;
-  }
   for (std::size_t i = 0; i < csv.values.size(); ++i) {
     const double t = csv.at(i, "t"), F_kp = csv.at(i, "F_kp");
     f["t_reached"] = t;
@@ -306,11 +296,9 @@ TEST(Summary, ThresholdsAtTheRunsOwnValuesAndLinesOnStandardOutput) {
     const char* below;  // with the next smaller double
   } cases[] = {
       {{{"t_end", 2.0}}, "--slide-limit", "load_travel", "stable", "load_slide"},
-      {{{"t_end", 2.0}, {"zc_4", 0}, {"m_4", 1950}},
-       "--lift-force",
-       "min_F_kp",
-       "wheel_lift",
-       "stable"},
+      // clang-format off
+      {{{"t_end", 2.0}, {"zc_4", 0}, {"m_4", 1950}}, "--lift-force", "min_F_kp", "wheel_lift", "stable"},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.option);

@@ -80,17 +80,16 @@ TEST(Axes, CaseOrderAndShards) {
       {{&param("zc_4"), {0, 1}}, {&param("m_4"), {10, 20, 30}}, {&param("f_fr"), {0.1, 0.2}}});
   ASSERT_EQ(grid.size(), 12);
   std::vector<double> values;
+  // clang-format off
   for (const auto& [i, expected] : {std::pair<int, std::vector<double>>{0, {0, 10, 0.1}},
-                                    {5, {0, 30, 0.2}},
-                                    {7, {1, 10, 0.2}},
-                                    {11, {1, 30, 0.2}}}) {
+                                    {5, {0, 30, 0.2}}, {7, {1, 10, 0.2}}, {11, {1, 30, 0.2}}}) {
+    // clang-format on
     grid.values(i, values);
     EXPECT_EQ(values, expected) << i;
   }
-  const std::vector<double> thousand(1000, 1.0);
-  const CaseGrid huge(
-      {{&param("m_4"), thousand}, {&param("zc_4"), thousand}, {&param("f_fr"), thousand}});
-  EXPECT_GT(huge.size(), kMostCases);
+  const std::vector<double> k(1000, 1.0);
+  EXPECT_GT(CaseGrid({{&param("m_4"), k}, {&param("zc_4"), k}, {&param("f_fr"), k}}).size(),
+            kMostCases);
 
   // Which case a shard holds: three shards merged give the whole sweep (test_sweep_runs.cpp).
   for (const char* bad : {"0/3", "4/3", "3", "1/0", "a/3", "1/3x", "-1/3", "/3", ""}) {
@@ -121,32 +120,24 @@ TEST(SweepFile, MergeFindsGapsRepeatsAndOtherHeaders) {
       {"three shards", {file({0, 3, 6}), file({1, 4}), file({2, 5})}, ""},
       {"in any order", {file({2, 5}), file({0, 3, 6}), file({1, 4})}, ""},
       {"an empty shard", {file({0, 1, 2, 3, 4, 5, 6}), kHeader}, ""},
+      // clang-format off
       {"a shard missing", {file({0, 3, 6}), file({2, 5})}, "case 1 is in none of the files"},
-      {"a shard twice",
-       {file({0, 3, 6}), file({1, 4}), file({1, 4}), file({2, 5})},
-       "case 1 appears twice"},
-      {"another header",
-       {file({0, 3, 6}), file({1, 4}, "case,zc_4,outcome\n")},
-       "b.csv: its header differs"},
-      {"a cut row",
-       {file({0, 3, 6}), file({1, 4}) + "7,1", file({2, 5})},
-       "b.csv: the last row is cut"},
-      {"rows out of order",
-       {file({0, 2, 1}), file({1, 3, 4, 5, 6})},
-       "a.csv: rows are not numbered in increasing order"},
+      {"a shard twice", {file({0, 3, 6}), file({1, 4}), file({1, 4}), file({2, 5})}, "case 1 appears twice"},
+      {"another header", {file({0, 3, 6}), file({1, 4}, "case,zc_4,outcome\n")}, "b.csv: its header differs"},
+      {"a cut row", {file({0, 3, 6}), file({1, 4}) + "7,1", file({2, 5})}, "b.csv: the last row is cut"},
+      {"rows out of order", {file({0, 2, 1}), file({1, 3, 4, 5, 6})}, "a.csv: rows are not numbered in increasing order"},
       {"no header", {"", kHeader}, "a.csv: no header"},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::vector<std::string> names;
-    for (std::size_t i = 0; i < c.texts.size(); ++i) names.push_back({static_cast<char>('a' + i)});
-    for (std::string& name : names) name += ".csv";
+    for (std::size_t i = 0; i < c.texts.size(); ++i)
+      names.push_back(char('a' + i) + std::string(".csv"));
     std::string merged;
     const auto error = merge_files(c.texts, names, merged);
     expect_error(error, c.error);
-    if (!error) {
-      EXPECT_EQ(merged, file({0, 1, 2, 3, 4, 5, 6}));
-    }
+    EXPECT_TRUE(error || merged == file({0, 1, 2, 3, 4, 5, 6})) << merged;
   }
 }
 
@@ -195,12 +186,10 @@ TEST(OrderedRunner, OrderStopAndFailure) {
     int threads;
     std::int64_t stop_after;  // emitted results before the stop is set; -1: never
     std::int64_t failing;     // job that throws; -1: none
-  } cases[] = {
-      {"one thread", 1, -1, -1},
-      {"four threads", 4, -1, -1},
-      {"stopped", 3, 10, -1},
-      {"a job fails", 3, -1, 3 * 25 + 1},
-  };
+  } cases[] = {{"one thread", 1, -1, -1},
+               {"four threads", 4, -1, -1},
+               {"stopped", 3, 10, -1},
+               {"a job fails", 3, -1, 3 * 25 + 1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::atomic<int> stop{0};
