@@ -35,8 +35,7 @@ struct Outcome {
 
 Outcome run_input(const std::string& input, const Args& args = {}) {
   CaseDir dir(input);
-  RunResult r = run_liftsim(dir.path(), args);
-  return {r, files_in(dir.path())};
+  return {run_liftsim(dir.path(), args), files_in(dir.path())};  // in this order
 }
 
 const Outcome& example_run() {
@@ -107,8 +106,7 @@ TEST(SetByName, SameBytesAsAnEditedInput) {
       expect_same(set, edited);
       continue;
     }
-    EXPECT_EQ(set.run.exit_status, 0);
-    EXPECT_EQ(set.run.err, "");
+    EXPECT_TRUE(set.run.exit_status == 0 && set.run.err.empty()) << set.run.err;
     std::string echo = echo_of(plain.files.at("result.rez"));
     if (*c.before != '\0') {
       const std::string before = textio::to_cp1251(c.before) + "\r\n";
@@ -229,10 +227,9 @@ TEST(CommandLine, AnswersAndUsageErrorsTouchNoFile) {
   const std::string help = "Try 'liftsim --help' for more information.\n";
   for (const auto& c : cases) {
     Args args = c.args;
-    for (std::string& a : args) {
+    for (std::string& a : args)
       if (a == "@")
         write_file(a = inputs / (args[0] == "--road" ? "road.csv" : "case.toml"), c.file);
-    }
     SCOPED_TRACE(::testing::PrintToString(args));
     const RunResult r = run_liftsim(run_dir.path(), args);
     EXPECT_EQ(r.exit_status, c.status);
@@ -287,13 +284,13 @@ TEST(Restarts, StuckRunEndsWithReportAndRecordsKeptUnlessTheLimitIsOff) {
   for (const std::string limit : {"", "3", "0"}) {
     SCOPED_TRACE(limit);
     CaseDir dir(replace_record(example_input(), 6, "  70.0000"));
-    Args args;
-    if (!limit.empty()) args = {"--max-restarts", limit};
+    const Args args = limit.empty() ? Args{} : Args{"--max-restarts", limit};
     const auto start = Clock::now();
     const auto timeout = std::chrono::milliseconds(
         limit == "0" ? int(std::max(3.0, 3 * limited_seconds) * 1000) : 120'000);
     const RunResult r = Started(dir.path(), args, {}).wait(timeout);
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (limit.empty())
+      limited_seconds = std::chrono::duration<double>(Clock::now() - start).count();
     const std::string report = read_file(dir / "result.rez");
     legs.push_back(count(report, "ihlf=11\r\n"));
     if (limit == "0") {
@@ -301,7 +298,6 @@ TEST(Restarts, StuckRunEndsWithReportAndRecordsKeptUnlessTheLimitIsOff) {
       EXPECT_GT(legs[2], legs[0]);
       break;
     }
-    if (limit.empty()) limited_seconds = seconds;
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_TRUE(r.err.starts_with("\r\nrun-time error M6110: MATH\r\n- integration stalled: "))
@@ -377,13 +373,10 @@ TEST(Warnings, PointAtInputThatReadsSurprisinglyOrIsNotUsed) {
     SCOPED_TRACE(c.text + ::testing::PrintToString(c.args));
     const std::string input =
         c.record ? replace_record(example_input(), c.record, c.text) : example_input();
-    if (c.terminal) {
-      std::string err = c.err;
-      if (!err.empty()) err.insert(err.size() - 1, "\r");
-      EXPECT_EQ(stderr_on_terminal(input, c.args), err);
-    } else {
-      EXPECT_EQ(run_input(input, c.args).run.err, c.err);
-    }
+    std::string err = c.err;
+    if (c.terminal && !err.empty()) err.insert(err.size() - 1, "\r");
+    EXPECT_EQ(c.terminal ? stderr_on_terminal(input, c.args) : run_input(input, c.args).run.err,
+              err);
   }
 }
 

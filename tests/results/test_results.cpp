@@ -124,9 +124,9 @@ TEST(Csv, ReadsBackAsTheRunsOwnValuesAndInterpolatesOnTheGrid) {
     run::RunSpec setup;
     setup.legacy_files = false;
     setup.input_text = example_input();
+    setup.observers.push_back(&capture);
     for (const auto& [name, value] : run.sets)
       setup.overrides.set(*params::find_param(name), value);
-    setup.observers.push_back(&capture);
     const run::RunResult r = run::simulate(setup);
     ASSERT_EQ(r.outcome, run::Outcome::completed);
     EXPECT_EQ(r.restarts > 0, run.restarts) << r.restarts;

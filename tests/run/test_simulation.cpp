@@ -81,9 +81,7 @@ TEST(Threads, RunsAtOnceWriteWhatEachWritesAloneAndAFaultEndsItsOwnRunOnly) {
       faults.push_back(simulate(fault));
     } while (running.load() > 0 || faults.size() < 3);
   });
-  a.join();
-  b.join();
-  faulting.join();
+  a.join(), b.join(), faulting.join();
   EXPECT_EQ(first.result.outcome, Outcome::completed);
   EXPECT_EQ(std::tuple(second.result.outcome, second.result.restarts),
             std::tuple(Outcome::completed, 22));

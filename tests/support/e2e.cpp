@@ -59,25 +59,21 @@ Started::Started(const fs::path& dir, const std::vector<std::string>& args,
     if (options.stdout_reader_gone) fds[1] = pipe_fds[1];
     if (std::min({fds[0], fds[1], fds[2]}) < 0 || ::chdir(dir.c_str()) != 0) ::_exit(126);
     // Copies above the standard descriptors first, so that placing one cannot replace another.
-    for (int& fd : fds) {
+    for (int& fd : fds)
       if ((fd = ::fcntl(fd, F_DUPFD, 3)) < 0) ::_exit(126);
-    }
     for (int fd = 0; fd < 3; ++fd) ::dup2(fds[fd], fd);
     for (int fd = 3; fd < 1024; ++fd) ::close(fd);  // only these three
-    for (int fd = 0; fd < 3; ++fd) {
+    for (int fd = 0; fd < 3; ++fd)
       if (options.closed[fd]) ::close(fd);
-    }
     const rlimit limit{rlim_t(options.max_open_files), rlim_t(options.max_open_files)};
+    const rlimit size{rlim_t(options.max_file_size), rlim_t(options.max_file_size)};
+    if (options.max_file_size > 0 && ::setrlimit(RLIMIT_FSIZE, &size) != 0) ::_exit(124);
     if (options.max_open_files > 0) {
       if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(124);
       // A sanitizer build's leak check at exit needs descriptors the limit leaves none for.
       const char* asan = std::getenv("ASAN_OPTIONS");
       const std::string options_text = std::string(asan ? asan : "") + ":detect_leaks=0";
       ::setenv("ASAN_OPTIONS", options_text.c_str(), 1);
-    }
-    if (options.max_file_size > 0) {
-      const rlimit size{rlim_t(options.max_file_size), rlim_t(options.max_file_size)};
-      if (::setrlimit(RLIMIT_FSIZE, &size) != 0) ::_exit(124);
     }
     if (options.unprivileged &&
         (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
@@ -91,10 +87,7 @@ Started::Started(const fs::path& dir, const std::vector<std::string>& args,
     ::execv(exe.c_str(), argv.data());
     ::_exit(127);
   }
-  if (options.stdout_reader_gone) {
-    ::close(pipe_fds[0]);
-    ::close(pipe_fds[1]);
-  }
+  if (options.stdout_reader_gone) ::close(pipe_fds[0]), ::close(pipe_fds[1]);
   if (pid_ < 0) throw std::runtime_error("fork failed");
 }
 
@@ -146,9 +139,8 @@ std::string replace_record(std::string_view input, int number, std::string_view 
 
 std::map<std::string, std::string> files_in(const fs::path& dir) {
   std::map<std::string, std::string> files;
-  for (const auto& e : fs::directory_iterator(dir)) {
+  for (const auto& e : fs::directory_iterator(dir))
     if (e.is_regular_file()) files[e.path().filename()] = read_file(e.path());
-  }
   return files;
 }
 
@@ -180,18 +172,19 @@ CsvText split_csv(std::string_view text) {
 
 std::size_t count(std::string_view text, std::string_view what) {
   std::size_t n = 0;
-  for (std::size_t at = 0; (at = text.find(what, at)) != std::string_view::npos; at += what.size())
-    ++n;
+  for (std::size_t at = 0; (at = text.find(what, at)) != std::string_view::npos; ++n)
+    at += what.size();
   return n;
 }
 
 const std::vector<std::string>& run_file_names() {
-  static const std::vector<std::string> names{
-      "dani.dat", "result.rez", "statica.dat", "vx_013.rez", "vz_013.rez",
-      "vfi1.rez", "vfi3.rez",   "vz_02.rez",   "x_013.rez",  "z_013.rez",
-      "fi1.rez",  "fi3.rez",    "z_02.rez",    "vx_c4.rez",  "vfi_tk.rez",
-      "x_c4.rez", "fi_tk.rez",  "F_13.rez",    "F_12.rez",   "F_tp.rez",
-      "F_kp.rez", "1XZ2P.rez",  "2XZ2P.rez",   "3XZ2P.rez",  "Engine.rez"};
+  // clang-format off
+  static const std::vector<std::string> names{"dani.dat", "result.rez", "statica.dat",
+      "vx_013.rez", "vz_013.rez", "vfi1.rez", "vfi3.rez", "vz_02.rez", "x_013.rez", "z_013.rez",
+      "fi1.rez", "fi3.rez", "z_02.rez", "vx_c4.rez", "vfi_tk.rez", "x_c4.rez", "fi_tk.rez",
+      "F_13.rez", "F_12.rez", "F_tp.rez", "F_kp.rez", "1XZ2P.rez", "2XZ2P.rez", "3XZ2P.rez",
+      "Engine.rez"};
+  // clang-format on
   return names;
 }
 
