@@ -59,12 +59,7 @@ void expect_same(const Outcome& got, const Outcome& want) {
 
 // The report's parameter echo: its first ten blocks.
 std::string echo_of(const std::string& report) {
-  std::size_t pos = 0;
-  for (int block = 0; block < 10 && pos != std::string::npos; ++block) {
-    pos = report.find("\r\n\r\n", pos);
-    if (pos != std::string::npos) pos += 4;
-  }
-  return report.substr(0, pos);
+  return report.substr(0, past(report, "\r\n\r\n", 10));
 }
 
 // `--set` writes exactly what the same value written into dani.dat writes. For values dani.dat

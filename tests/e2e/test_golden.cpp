@@ -66,9 +66,8 @@ TEST_P(PlainRun, LeavesTheRecordedBytes) {
   std::map<std::string, std::string> actual{{"stdout", fingerprint(streams / "stdout")},
                                             {"stderr", fingerprint(streams / "stderr")},
                                             {"status", std::to_string(r.exit_status)}};
-  for (const auto& file : run_file_names()) {
+  for (const auto& file : run_file_names())
     actual[file] = fs::exists(dir / file) ? fingerprint(dir / file) : "missing";
-  }
   // Every output named, in this order: a manifest that lost a line would check less.
   std::vector<std::string> outputs = run_file_names(), listed;
   outputs.insert(outputs.end(), {"stdout", "stderr", "status"});

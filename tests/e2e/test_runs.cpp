@@ -21,13 +21,6 @@ constexpr bool kSanitized = true;  // built with the sanitize preset, as is the 
 constexpr bool kSanitized = false;
 #endif
 
-// The position just past the n-th `sep` in `s`.
-std::size_t past(const std::string& s, const std::string& sep, int n) {
-  std::size_t pos = 0;
-  while (n-- > 0) pos = s.find(sep, pos) + sep.size();
-  return pos;
-}
-
 // The input read as its fields say: an empty heading, a comment after a field, a comma between
 // two fields, CR LF and a 44th record leave the plain run as it was, also run from another folder
 // with -C (nothing is written there) and --stats (on standard error), over an earlier run's longer

@@ -177,6 +177,12 @@ std::size_t count(std::string_view text, std::string_view what) {
   return n;
 }
 
+std::size_t past(std::string_view s, std::string_view sep, int n) {
+  std::size_t pos = 0;
+  while (n-- > 0) pos = s.find(sep, pos) + sep.size();
+  return pos;
+}
+
 const std::vector<std::string>& run_file_names() {
   // clang-format off
   static const std::vector<std::string> names{"dani.dat", "result.rez", "statica.dat",

@@ -18,10 +18,7 @@ namespace liftsim::testing {
 class TempDir {
  public:
   TempDir();
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
+  ~TempDir() { std::filesystem::remove_all(path_, ignored_); }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::filesystem::path& path() const { return path_; }
@@ -29,6 +26,7 @@ class TempDir {
 
  private:
   std::filesystem::path path_;
+  std::error_code ignored_;
 };
 
 struct RunResult {
@@ -108,6 +106,8 @@ CsvText split_csv(std::string_view text);
 
 // How many times `what` occurs in `text`, none overlapping.
 std::size_t count(std::string_view text, std::string_view what);
+// The position just past the n-th `sep` in `s`.
+std::size_t past(std::string_view s, std::string_view sep, int n);
 
 // The 25 file names of a run, in opening order.
 const std::vector<std::string>& run_file_names();

@@ -128,11 +128,8 @@ TEST(SweepRuns, ResumeAfterSigintOrACutRowGivesTheUninterruptedFile) {
 
   Started sweep(dir.path(), Args{"-q"} + resumed_sweep() + Args{"-j", "2"}, {});
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  auto lines = [&] {
-    const std::string text = read_file(dir / "sweep.csv");
-    return std::count(text.begin(), text.end(), '\n');
-  };
-  while (lines() < 4 && std::chrono::steady_clock::now() < deadline)
+  while (count(read_file(dir / "sweep.csv"), "\n") < 4 &&
+         std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   ::kill(sweep.pid(), SIGINT);
   const RunResult stopped = sweep.wait();
@@ -148,18 +145,13 @@ TEST(SweepRuns, ResumeAfterSigintOrACutRowGivesTheUninterruptedFile) {
   EXPECT_NE(stopped.err.find(message), std::string::npos) << stopped.err;
   EXPECT_NE(stopped.err.find("--resume"), std::string::npos) << stopped.err;
 
-  const std::size_t row_6 = [&] {
-    std::size_t p = 0;
-    for (int i = 0; i < 6; ++i) p = whole.find('\n', p) + 1;
-    return p;
-  }();
   const struct {
     const char* what;
     std::string file;
     int status;
   } cases[] = {
       {"interrupted", cut, 0},
-      {"cut inside a row", whole.substr(0, row_6 + 9), 0},
+      {"cut inside a row", whole.substr(0, past(whole, "\n", 6) + 9), 0},
       {"another sweep's", "case,zc_4,outcome\n0,0,completed\n", 2},
   };
   for (const auto& c : cases) {
