@@ -45,10 +45,8 @@ Opened open_headless(const std::string& browser, const fs::path& work, const std
       " --hide-scrollbars --window-size=1280,1400 --user-data-dir='" +
       base.string() + "-profile' " + extra + " '" + url + "' < /dev/null > '" + base.string() +
       ".out' 2> '" + base.string() + ".err'";
-  Opened r;
-  r.ok = std::system(command.c_str()) == 0;
-  r.out = read_file(base.string() + ".out");
-  r.err = read_file(base.string() + ".err");
+  Opened r{std::system(command.c_str()) == 0, read_file(base.string() + ".out"),
+           read_file(base.string() + ".err")};
   if (r.err.size() > 3000) r.err = "..." + r.err.substr(r.err.size() - 3000);
   std::error_code ignored;
   fs::remove_all(base.string() + "-profile", ignored);
@@ -61,7 +59,6 @@ struct ImageStats {
 };
 
 ImageStats screenshot_stats(const std::string& png) {
-  ImageStats s;
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
   std::vector<std::uint8_t> px;
@@ -70,15 +67,13 @@ ImageStats screenshot_stats(const std::string& png) {
     px.resize(PNG_IMAGE_SIZE(image));
     if (!png_image_finish_read(&image, nullptr, px.data(), 0, nullptr)) px.clear();
   }
-  if (px.empty()) return ADD_FAILURE() << "not a PNG: " << image.message, s;
+  if (px.empty()) return ADD_FAILURE() << "not a PNG: " << image.message, ImageStats{};
   std::map<std::uint32_t, std::size_t> counts;
   for (std::size_t p = 0; p < px.size(); p += 3) ++counts[px[p] << 16 | px[p + 1] << 8 | px[p + 2]];
   std::size_t most = 0;
   for (const auto& [colour, n] : counts) most = std::max(most, n);
-  s.width = image.width;
-  s.colours = counts.size();
-  s.share_off_background = 1.0 - static_cast<double>(most * 3) / static_cast<double>(px.size());
-  return s;
+  return {image.width, counts.size(),
+          1.0 - static_cast<double>(most * 3) / static_cast<double>(px.size())};
 }
 
 struct PageCase {
