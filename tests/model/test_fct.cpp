@@ -99,18 +99,5 @@ TEST(Fct, ForcesAtRestVelocitiesAndMassMatrixMoving) {
       EXPECT_EQ(t.as.a(i, j), i == 7 || j == 7 ? (i == j) * t.run.model.par.J_tk : t.as.a(j, i));
 }
 
-// The arms of the cylinder and steered-wheel forces are global points: moving along the flat road
-// changes the moments on mast and body, and only them.
-TEST(Fct, MovingAlongTheRoadChangesOnlyTheMomentsOfMastAndBody) {
-  Truck a, b;
-  b.run.y[ix::X_013] += 2.0;
-  a.eval(0.0), b.eval(0.0);
-  EXPECT_EQ(a.as.A, b.as.A);
-  for (int k : {0, 1, 4, 5, 6}) EXPECT_EQ(a.as.B[k], b.as.B[k]) << k;
-  const double sf = std::sin(a.run.pub.fi_h) * 2.0 * a.run.pub.F_13, tol = 1e-9 * std::fabs(sf);
-  EXPECT_NEAR(b.as.B[2] - a.as.B[2], -sf, tol);
-  EXPECT_NEAR(b.as.B[3] - a.as.B[3], sf - 2.0 * a.run.pub.F_kp, tol);
-}
-
 }  // namespace
 }  // namespace liftsim::model
