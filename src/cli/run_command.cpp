@@ -86,7 +86,7 @@ void check_result_options(const ResultOptions& r) {
 
 int run_command(const RunOptions& options) {
   check_result_options(options.results);
-  ResolvedCase rc = resolve(options.case_options);
+  ResolvedCase rc = resolve(options.case_options, model::Kind::legacy);
   for (const auto& [file, option] : {std::pair{&options.results.csv_file, "--csv"},
                                      std::pair{&options.results.summary_file, "--summary"},
                                      std::pair{&options.results.html_file, "--html"}}) {
@@ -108,14 +108,15 @@ int run_command(const RunOptions& options) {
   setup.dir_fd = rc.dir_fd;
   setup.overrides = std::move(rc.overrides);
   setup.road = std::move(rc.road);
-  setup.restarts = rc.restarts;
+  setup.kind = rc.kind;
+  setup.work = rc.work;
   setup.console = &console;
   if (warn) {
     setup.on_input = [](const params::CaseValues& values, const run::InputNotes& notes) {
       textio::write_all(STDERR_FILENO, input_warnings(values, notes));
     };
   }
-  results::SummaryObserver summary({ro.slide_limit, ro.lift_force});
+  results::SummaryObserver summary({ro.slide_limit, ro.lift_force}, ro.stop_when_decided);
   textio::BufferedFile csv_file;
   std::optional<results::CsvWriter> csv;
   std::optional<textio::RunError> error;
@@ -136,7 +137,9 @@ int run_command(const RunOptions& options) {
   } catch (const textio::RunFailure& failure) {
     error = failure.error();
   }
-  if (!ro.summary_file.empty() || html) setup.observers.push_back(&summary);
+  if (!ro.summary_file.empty() || html || ro.stop_when_decided) {
+    setup.observers.push_back(&summary);
+  }
 
   run::RunResult result;
   if (!error) {

@@ -102,11 +102,13 @@ Prepared prepare(const SweepOptions& o, std::vector<sweep::Axis>& axes) {
 
 // Reads the base case; a run-time failure (a missing or broken dani.dat) is reported as a run's.
 std::optional<textio::RunError> load_base(const SweepOptions& o, Prepared& p) {
-  ResolvedCase rc = resolve(o.case_options);
+  ResolvedCase rc = resolve(o.case_options, model::Kind::sound);
   p.base.overrides = std::move(rc.overrides);
   p.base.road = std::move(rc.road);
-  p.base.restarts = rc.restarts;
+  p.base.kind = rc.kind;
+  p.base.work = rc.work;
   p.base.thresholds = {o.slide_limit, o.lift_force};
+  p.base.stop_when_decided = o.stop_when_decided;
   try {
     p.base.input_text = read_input(rc.dir_fd);
     if (rc.dir_fd >= 0) ::close(rc.dir_fd);

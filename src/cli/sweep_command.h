@@ -22,6 +22,7 @@ struct SweepOptions {
   std::string shard;  // --shard K/N
   double slide_limit = 0.05;
   double lift_force = 0.0;
+  bool stop_when_decided = true;  // --stop-when-decided / --no-stop-when-decided
   // capacity only
   std::string mass = "1:5000";  // --mass LO:HI
   double resolution = 1.0;      // --resolution KG

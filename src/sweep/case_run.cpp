@@ -23,8 +23,9 @@ results::Summary run_case(const BaseCase& base, const std::vector<params::Assign
   setup.overrides = base.overrides;
   for (const params::Assignment& a : varied) setup.overrides.set(*a.param, a.value);
   setup.road = base.road;
-  setup.restarts = base.restarts;
-  results::SummaryObserver summary(base.thresholds);
+  setup.kind = base.kind;
+  setup.work = base.work;
+  results::SummaryObserver summary(base.thresholds, base.stop_when_decided);
   setup.observers.push_back(&summary);
 
   if (save_dir.empty()) return results::summarize(run::simulate(setup), summary);

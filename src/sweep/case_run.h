@@ -18,8 +18,10 @@ struct BaseCase {
   std::string input_text;
   params::Overrides overrides;
   model::Road road;
-  run::RestartLimit restarts;
+  model::Kind kind = model::Kind::sound;
+  run::WorkLimit work;
   results::Thresholds thresholds;
+  bool stop_when_decided = true;  // end each run once its verdict cannot change
 };
 
 // Runs the base case with `varied` set on top. With a non-empty `save_dir`, the folder is created
