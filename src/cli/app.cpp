@@ -127,6 +127,9 @@ int main_with_args(int argc, char** argv) {
                  "Write a page with the summary, plots and the moving truck to FILE")
       ->type_name("FILE");
   add_verdict_options(app, ro.slide_limit, ro.lift_force, ro.stop_when_decided, false);
+  app.add_flag("--convergence", ro.convergence,
+               "Run the case again with a tenth of tol and h_max and report in the summary and "
+               "the page how each figure moved and whether the verdict holds");
 
   ParamsOptions params_options;
   CLI::App* params = app.add_subcommand(
@@ -156,6 +159,9 @@ int main_with_args(int argc, char** argv) {
       ->add_option("--resolution", capacity_options.resolution,
                    "Step of the masses searched, kg (default 1)")
       ->type_name("KG");
+  capacity->add_flag("--convergence", capacity_options.convergence,
+                     "Search each capacity again with a tenth of tol and h_max and add the shift "
+                     "(kg) to the row");
 
   MergeOptions merge_options;
   CLI::App* merge = app.add_subcommand(

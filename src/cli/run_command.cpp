@@ -11,6 +11,7 @@
 
 #include "cli/html_pages.h"
 #include "cli/interrupt.h"
+#include "results/convergence.h"
 #include "results/csv_writer.h"
 #include "results/summary.h"
 #include "results/summary_text.h"
@@ -79,6 +80,9 @@ void check_result_options(const ResultOptions& r) {
     throw UsageError{"--slide-limit must be a finite length >= 0 (m)"};
   }
   if (!std::isfinite(r.lift_force)) throw UsageError{"--lift-force must be a finite force (N)"};
+  if (r.convergence && r.summary_file.empty() && r.html_file.empty()) {
+    throw UsageError{"--convergence needs --summary FILE or --html FILE to report to"};
+  }
   if (r.csv_file == "-" && r.summary_file == "-") {
     throw UsageError{"--csv - and --summary - cannot both use standard output"};
   }
@@ -146,6 +150,35 @@ int run_command(const RunOptions& options) {
     result = run::simulate(setup);
     error = result.error;
   }
+  // How sure the answer is: the same case with a tenth of the error bound and the largest step.
+  std::optional<results::Summary> summed;
+  if (result.input_read && (!ro.summary_file.empty() || html)) {
+    summed = results::summarize(result, summary);
+    if (ro.convergence && !error) {
+      run::RunSpec tight;
+      tight.dir_fd = rc.dir_fd;
+      tight.legacy_files = false;
+      tight.overrides = setup.overrides;
+      tight.road = setup.road;
+      tight.kind = setup.kind;
+      tight.work = setup.work;
+      tight.stop = setup.stop;
+      const double tol = result.values.prmt[3] * results::kTighter;
+      const double h_max = result.values.prmt[2] * results::kTighter;
+      tight.overrides.set(*params::find_param("tol"), tol);
+      tight.overrides.set(*params::find_param("h_max"), h_max);
+      results::SummaryObserver tight_summary({ro.slide_limit, ro.lift_force},
+                                             ro.stop_when_decided);
+      tight.observers.push_back(&tight_summary);
+      const run::RunResult tight_result = run::simulate(tight);
+      if (tight_result.error && tight_result.error->code == textio::ErrorCode::S6600) {
+        error = tight_result.error;
+      } else {
+        summed->convergence = results::compare(
+            *summed, results::summarize(tight_result, tight_summary), tol, h_max);
+      }
+    }
+  }
   if (rc.dir_fd >= 0) ::close(rc.dir_fd);
 
   // Every whole row the run produced stays in the CSV, whatever ended the run.
@@ -164,14 +197,14 @@ int run_command(const RunOptions& options) {
   }
   if (html && result.input_read) {
     try {
-      write_run_html(ro.html_file, "liftsim run", result, results::summarize(result, summary),
+      write_run_html(ro.html_file, "liftsim run", result, *summed,
                      selected, page_rows, setup.road);
     } catch (const textio::RunFailure& failure) {
       if (!error) error = failure.error();
     }
   }
   if (!ro.summary_file.empty() && result.input_read) {
-    const results::Summary s = results::summarize(result, summary);
+    const results::Summary& s = *summed;
     try {
       textio::BufferedFile out;
       out.open(ro.summary_file);

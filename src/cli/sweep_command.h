@@ -26,6 +26,7 @@ struct SweepOptions {
   // capacity only
   std::string mass = "1:5000";  // --mass LO:HI
   double resolution = 1.0;      // --resolution KG
+  bool convergence = false;     // --convergence
 };
 
 int sweep_command(const SweepOptions& options);

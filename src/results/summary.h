@@ -82,6 +82,21 @@ class SummaryObserver : public output::PointObserver {
 enum class Verdict { stable, wheel_lift, tip_over, load_slide, numerical_failure, out_of_model };
 const char* verdict_name(Verdict v);
 
+// How a figure of the summary moved when the case ran again with a tenth of the error bound and
+// of the largest step (see convergence.h).
+struct FigureChange {
+  std::string name;  // as in the summary, e.g. "min_F_kp"
+  std::optional<double> value, tight;
+  std::optional<double> change;  // tight - value, when both exist
+};
+
+struct Convergence {
+  double tol = 0.0, h_max = 0.0;  // of the tighter run
+  Verdict verdict = Verdict::stable;
+  bool verdict_holds = true;
+  std::vector<FigureChange> figures;
+};
+
 struct Summary {
   run::Outcome outcome = run::Outcome::completed;
   std::optional<textio::RunError> error;
@@ -99,6 +114,7 @@ struct Summary {
   // it is large enough to matter (see legacy_arm_pitch).
   std::optional<double> legacy_arm_pitch;
   Verdict verdict = Verdict::numerical_failure;
+  std::optional<Convergence> convergence;  // when asked for
 };
 
 // The verdict, from the first rule that holds:

@@ -75,6 +75,20 @@ std::string summary_json(const Summary& s) {
   j["parameters"] = changed;
   j["thresholds"] = {{"slide_limit", s.thresholds.slide_limit},
                      {"lift_force", s.thresholds.lift_force}};
+  if (s.convergence) {
+    const Convergence& c = *s.convergence;
+    json figures = json::object();
+    for (const FigureChange& f : c.figures) {
+      figures[f.name] = {{"value", optional(f.value)},
+                         {"tight", optional(f.tight)},
+                         {"change", optional(f.change)}};
+    }
+    j["convergence"] = {{"tol", c.tol},
+                        {"h_max", c.h_max},
+                        {"verdict", verdict_name(c.verdict)},
+                        {"verdict_holds", c.verdict_holds},
+                        {"figures", figures}};
+  }
   return j.dump(2) + "\n";
 }
 
@@ -129,6 +143,19 @@ std::string summary_lines(const Summary& s) {
     changed += (changed.empty() ? "" : ", ") + name + " = " + number(value);
   }
   line("parameters changed", changed.empty() ? "none" : changed);
+  if (s.convergence) {
+    const Convergence& c = *s.convergence;
+    line("again with tol " + number(c.tol) + ", h_max " + number(c.h_max) + " s",
+         std::string("verdict ") + verdict_name(c.verdict) +
+             (c.verdict_holds ? " (holds)" : " (CHANGED)"));
+    for (const FigureChange& f : c.figures) {
+      if (f.change) line("  change of " + f.name, number(*f.change));
+      else if (f.value.has_value() != f.tight.has_value()) {
+        line("  change of " + f.name, (f.value ? number(*f.value) : std::string("none")) +
+                                          " -> " + (f.tight ? number(*f.tight) : std::string("none")));
+      }
+    }
+  }
   return out;
 }
 

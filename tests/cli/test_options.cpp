@@ -217,6 +217,12 @@ TEST(CommandLine, AnswersAndUsageErrorsTouchNoFile) {
       {{"--road", "@"}, "x,z\n0,0\n2,0.1\n1,0\n", 2, {"road.csv:4: ", "increase"}},
       {{"--road", "/nonexistent/road.csv"}, "", 2, {"/nonexistent/road.csv"}},
       {{"--max-restarts", "-1"}, "", 2, {"--max-restarts"}},
+      {{"--work-limit", "-1"}, "", 2, {"--work-limit"}},
+      {{"--model", "exact"}, "", 2, {"--model 'exact': use legacy or sound"}},
+      // the checks of a run hold in every case of a sweep and a capacity chart, before any runs
+      {{"sweep", "--vary", "t_end=-5,0,5"}, "", 2, {"t_end = -5 s must be later", "t_start = 0"}},
+      {{"sweep", "--vary", "t_start=0,10,20"}, "", 2, {"t_end = 10 s", "t_start = 20 s"}},
+      {{"capacity", "--vary", "zc_4=0", "--set", "t_end=-1"}, "", 2, {"t_end = -1 s"}},
       // clang-format on
   };
   const std::string help = "Try 'liftsim --help' for more information.\n";

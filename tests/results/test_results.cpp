@@ -301,6 +301,34 @@ TEST(Summary, VerdictOnEachSideOfEveryBoundaryAndFactsOfTheCsv) {
   }
 }
 
+// --convergence runs the case again with a tenth of tol and h_max: the summary holds the tighter
+// run's verdict, whether it holds, and how each figure moved. Near a boundary the verdict can turn
+// (1961 kg lifts a wheel by a hair at the usual accuracy, and does not at the tighter one).
+TEST(Summary, ConvergenceReportsTheTighterRunsVerdictAndEveryFiguresChange) {
+  const struct {
+    Sets sets;
+    const char* tight_verdict;
+    bool holds;
+  } cases[] = {
+      {{{"t_end", 2.0}}, "stable", true},
+      {{{"t_end", 2.0}, {"zc_4", 0}, {"m_4", 1961}}, "stable", false},
+  };
+  for (const auto& c : cases) {
+    const auto dir = run_program(c.sets, {"--convergence", "--summary", "s.json"});
+    const json s = json::parse(read_file(*dir / "s.json"));
+    const json& conv = s.at("convergence");
+    EXPECT_EQ(conv.at("verdict"), c.tight_verdict);
+    EXPECT_EQ(conv.at("verdict_holds"), c.holds);
+    EXPECT_EQ(conv.at("verdict_holds"), s.at("verdict") == conv.at("verdict"));
+    EXPECT_EQ(conv.at("tol"), double{0.004f} * 0.1);
+    EXPECT_EQ(conv.at("h_max"), double{0.001f} * 0.1);
+    const json& min_F_kp = conv.at("figures").at("min_F_kp");
+    EXPECT_EQ(min_F_kp.at("value"), s.at("min_F_kp"));
+    EXPECT_EQ(min_F_kp.at("change").get<double>(),
+              min_F_kp.at("tight").get<double>() - min_F_kp.at("value").get<double>());
+  }
+}
+
 // The thresholds at the run's own values: a load that travelled exactly the limit is held, a
 // hair more is not; a smallest wheel force exactly at the lift force counts as lifted. "--summary
 // -" writes the same facts as lines on standard output, after the run's own lines.

@@ -229,6 +229,16 @@ TEST(Capacity, AnAnswerAtEveryHeightThatSingleRunsConfirm) {
       EXPECT_FALSE(above == "stable" || above == "wheel_lift" || above == "load_slide") << above;
     }
   }
+  // With --convergence each capacity is searched again at a tenth of tol and h_max, and the row
+  // says how far it moved.
+  CaseDir dir;
+  ASSERT_EQ(liftsim(dir, {"capacity", "--model", "legacy", "--vary", "zc_4=0", "--mass",
+                          "1800:2100", "--convergence"})
+                .exit_status,
+            0);
+  const CsvText csv = split_csv(read_file(dir / "capacity.csv"));
+  EXPECT_EQ(csv.names.back(), "shift_no_tip");
+  EXPECT_EQ(csv.at(0, "shift_stable") + " " + csv.at(0, "shift_no_tip"), "2 13");
 }
 
 // Three shards run by GNU parallel and merged give the unsharded file byte for byte, for a sweep
