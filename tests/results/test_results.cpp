@@ -301,6 +301,24 @@ TEST(Summary, VerdictOnEachSideOfEveryBoundaryAndFactsOfTheCsv) {
   }
 }
 
+// The summary, verdict included, is the same whatever else the run writes: a CSV of every point
+// or on a grid, a page.
+TEST(Summary, TheSameWithOrWithoutFilesGridOrPage) {
+  const Args drop{"--road", std::string(LIFTSIM_TEST_DATA) + "/drop-1m.csv"};
+  for (const Args& c : {Args{"--model", "sound"}, Args{"--set", "m_4=1975", "--set", "zc_4=3"},
+                        drop + Args{"--stop-when-decided"}}) {
+    SCOPED_TRACE(::testing::PrintToString(c));
+    const std::string alone =
+        read_file(*run_program({{"t_end", 6.0}}, c + Args{"--summary", "s.json"}) / "s.json");
+    for (const Args& more : {Args{"--csv", "d.csv"}, Args{"--csv", "g.csv", "--grid", "0.01"},
+                             Args{"--html", "p.html", "--grid", "0.05"}})
+      EXPECT_EQ(read_file(*run_program({{"t_end", 6.0}}, c + more + Args{"--summary", "s.json"}) /
+                          "s.json"),
+                alone)
+          << ::testing::PrintToString(more);
+  }
+}
+
 // --convergence runs the case again with a tenth of tol and h_max: the summary holds the tighter
 // run's verdict, whether it holds, and how each figure moved. Near a boundary the verdict can turn
 // (1961 kg lifts a wheel by a hair at the usual accuracy, and does not at the tighter one).

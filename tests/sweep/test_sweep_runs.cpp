@@ -115,6 +115,35 @@ TEST(SweepRuns, SameFileForAnyJobsAndRowsAndFilesOfTheSingleRuns) {
                           {"completed", 7}, {"decided", 3}, {"error", 2}, {"stalled", 2}}));
 }
 
+// Ending each run once its verdict is decided (the default of sweeps) gives every case of a corpus
+// across the verdicts the verdict of the run to its end, under either model, and saves the work
+// of the decided ones.
+TEST(SweepRuns, EndingWhenDecidedKeepsEveryVerdict) {
+  for (const char* model : {"sound", "legacy"}) {
+    SCOPED_TRACE(model);
+    CaseDir dir;
+    const Args sweep{"sweep", "--model", model, "--work-limit", "200000", "--vary",
+                     "m_4=1,50,300,1900,1975,2100,3500", "--vary", "zc_4=0,1.5,3", "-j", "2"};
+    ASSERT_EQ(liftsim(dir, sweep + Args{"-o", "decided.csv"}).exit_status, 0);
+    ASSERT_EQ(liftsim(dir, sweep + Args{"-o", "full.csv", "--no-stop-when-decided"}).exit_status, 0);
+    const CsvText decided = split_csv(read_file(dir / "decided.csv"));
+    const CsvText full = split_csv(read_file(dir / "full.csv"));
+    ASSERT_EQ(decided.rows.size(), full.rows.size());
+    std::map<std::string, int> verdicts;
+    for (std::size_t i = 0; i < full.rows.size(); ++i) {
+      SCOPED_TRACE(full.lines[i]);
+      EXPECT_EQ(decided.at(i, "verdict"), full.at(i, "verdict"));
+      ++verdicts[full.at(i, "verdict")];
+      if (decided.at(i, "outcome") == "decided") {
+        EXPECT_LT(std::stol(decided.at(i, "derivative_calls")),
+                  std::stol(full.at(i, "derivative_calls")));
+      }
+    }
+    EXPECT_GE(verdicts.size(), 2u);
+    EXPECT_TRUE(verdicts.count("tip_over")) << ::testing::PrintToString(verdicts);
+  }
+}
+
 Args resumed_sweep() {
   return {"sweep", "--set", "t_end=2", "--vary", "zc_4=0:4.5:0.5", "--vary", "m_4=1500,1900"};
 }
