@@ -41,6 +41,14 @@ void add_case_options(CLI::App& app, CaseOptions& o, const char* model_default) 
   app.add_option("--road", o.road_file,
                  "Road profile: CSV of x [m], z [m] with increasing x (flat otherwise)")
       ->type_name("FILE");
+  app.add_option("--drive", o.drive_file,
+                 "Drive torque on the traction-wheel shaft instead of the engine law: CSV of t [s], "
+                 "torque [N*m] (positive drives towards the forks), linear between rows")
+      ->type_name("FILE");
+  app.add_option("--brake", o.brake,
+                 "Brake on the traction wheels: CSV of t [s], torque limit [N*m] >= 0, or 'hold' "
+                 "for a brake that holds the wheels from the start")
+      ->type_name("FILE|hold");
   app.add_option("--work-limit", o.work_limit,
                  "End a run that has made more than N derivative calls as stalled (M6110); a run "
                  "of the example needs about 20000 (default " +

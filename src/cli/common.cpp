@@ -13,6 +13,7 @@
 
 #include "output/history_files.h"
 #include "params/road_profile.h"
+#include "params/series.h"
 #include "textio/files.h"
 
 namespace liftsim::cli {
@@ -134,6 +135,20 @@ ResolvedCase resolve(const CaseOptions& options, model::Kind default_kind) {
     const std::string text = read_named_file(options.road_file, "road profile");
     if (auto bad = params::parse_road(text, options.road_file, r.road)) {
       throw UsageError{"--road: " + bad->message};
+    }
+  }
+  if (!options.drive_file.empty()) {
+    const std::string text = read_named_file(options.drive_file, "drive torque");
+    if (auto bad = params::parse_series(text, options.drive_file, false, r.drive.torque)) {
+      throw UsageError{"--drive: " + bad->message};
+    }
+  }
+  if (options.brake == "hold") {
+    r.drive.hold = true;
+  } else if (!options.brake.empty()) {
+    const std::string text = read_named_file(options.brake, "brake torque limit");
+    if (auto bad = params::parse_series(text, options.brake, true, r.drive.brake)) {
+      throw UsageError{"--brake: " + bad->message};
     }
   }
   if (options.max_restarts) {

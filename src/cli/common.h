@@ -35,6 +35,8 @@ struct CaseOptions {
   std::vector<std::string> sets;    // --set NAME=VALUE
   std::string params_file;          // --params FILE
   std::string road_file;            // --road FILE
+  std::string drive_file;           // --drive FILE
+  std::string brake;                // --brake FILE|hold
   std::optional<int> max_restarts;  // --max-restarts N (0: no work limit; kept for scripts)
   std::optional<std::int64_t> work_limit;  // --work-limit N
   std::string model;                       // --model legacy|sound ("": the command's default)
@@ -47,6 +49,7 @@ struct ResolvedCase {
   int dir_fd = -1;  // owned by the caller (closed at exit)
   params::Overrides overrides;
   model::Road road;
+  model::Drive drive;
   model::Kind kind = model::Kind::legacy;
   run::WorkLimit work;
 };

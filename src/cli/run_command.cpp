@@ -113,6 +113,7 @@ int run_command(const RunOptions& options) {
   setup.overrides = std::move(rc.overrides);
   setup.road = std::move(rc.road);
   setup.kind = rc.kind;
+  setup.drive = rc.drive;
   setup.work = rc.work;
   setup.console = &console;
   if (warn) {
@@ -161,6 +162,7 @@ int run_command(const RunOptions& options) {
       tight.overrides = setup.overrides;
       tight.road = setup.road;
       tight.kind = setup.kind;
+      tight.drive = setup.drive;
       tight.work = setup.work;
       tight.stop = setup.stop;
       const double tol = result.values.prmt[3] * results::kTighter;

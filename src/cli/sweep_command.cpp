@@ -107,6 +107,7 @@ std::optional<textio::RunError> load_base(const SweepOptions& o, Prepared& p,
   p.base.overrides = std::move(rc.overrides);
   p.base.road = std::move(rc.road);
   p.base.kind = rc.kind;
+  p.base.drive = std::move(rc.drive);
   p.base.work = rc.work;
   p.base.thresholds = {o.slide_limit, o.lift_force};
   p.base.stop_when_decided = o.stop_when_decided;

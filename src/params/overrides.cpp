@@ -123,6 +123,15 @@ std::optional<ParseError> check_case(const CaseValues& v) {
                       " s must be later than the start time t_start = " + shortest(v.prmt[0]) +
                       " s"};
   }
+  if (!(v.x_load >= 0.0 && v.x_load <= v.par.l_fork)) {
+    return ParseError{"the load's place x_load = " + shortest(v.x_load) +
+                      " m must lie on the forks, between 0 and l_fork = " +
+                      shortest(v.par.l_fork) + " m"};
+  }
+  if (!(std::fabs(v.slope) < 100.0)) {
+    return ParseError{"slope = " + shortest(v.slope) +
+                      " % is not a gradient a truck can stand on (|slope| < 100 %, 45 degrees)"};
+  }
   return std::nullopt;
 }
 

@@ -21,7 +21,12 @@ struct CaseValues {
   model::Par par;
   Control prmt{};
   model::ObservationPoints obs;
-  double x_0 = 0.0;  // horizontal position of the traction axle point at the start, m
+  // The scenario's start: where the truck stands, how fast it goes, where the load lies, and the
+  // gradient it stands on.
+  double x_0 = 0.0;     // horizontal position of the traction axle point, m
+  double v_0 = 0.0;     // speed towards the forks, m/s
+  double x_load = 0.0;  // the load's place X_C4 along the forks, m
+  double slope = 0.0;   // per cent, positive when the ground falls toward the forks
 };
 
 // Allowed values of a parameter; every value must also be finite.

@@ -42,6 +42,7 @@ struct RunSpec {
   std::optional<std::string> input_text;
   params::Overrides overrides;
   model::Road road;
+  model::Drive drive;  // the engine law unless a torque or a brake is given
   model::Kind kind = model::Kind::legacy;
   WorkLimit work;
   textio::Console* console = nullptr;             // progress lines (with the time-history files)

@@ -51,6 +51,7 @@ results::Summary run_case(const BaseCase& base, const std::vector<params::Assign
   for (const params::Assignment& a : varied) setup.overrides.set(*a.param, a.value);
   setup.road = base.road;
   setup.kind = base.kind;
+  setup.drive = base.drive;
   setup.work = base.work;
   results::SummaryObserver summary(base.thresholds, base.stop_when_decided);
   setup.observers.push_back(&summary);

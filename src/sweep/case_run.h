@@ -19,6 +19,7 @@ struct BaseCase {
   std::string input_text;
   params::Overrides overrides;
   model::Road road;
+  model::Drive drive;
   model::Kind kind = model::Kind::sound;
   run::WorkLimit work;
   results::Thresholds thresholds;
