@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 
 #include "params/text.h"
 
@@ -132,26 +131,11 @@ std::optional<ParseError> parse_assignment(std::string_view text, Overrides& int
     return ParseError{quoted(text) + " is not an assignment NAME=VALUE"};
   }
   const std::string_view name = trim(text.substr(0, eq));
-  std::string_view number = trim(text.substr(eq + 1));
   if (name.empty()) return ParseError{quoted(text) + " names no parameter"};
-  const bool plus = !number.empty() && number.front() == '+';
-  if (plus) number.remove_prefix(1);
   double value = 0.0;
-  const auto r = std::from_chars(number.data(), number.data() + number.size(), value);
-  const bool negative_after_plus = plus && !number.empty() && number.front() == '-';
-  if (number.empty() || r.ec == std::errc::invalid_argument ||
-      r.ptr != number.data() + number.size() || negative_after_plus) {
-    return ParseError{"value " + quoted(trim(text.substr(eq + 1))) + " for " + std::string(name) +
-                      " is not a number"};
-  }
-  if (r.ec == std::errc::result_out_of_range) {
-    // Too small for a double is the nearest double, zero (or a subnormal); too large is not finite.
-    const std::string text(number);
-    value = std::strtod(text.c_str(), nullptr);
-  }
-  if (!std::isfinite(value)) {
-    return ParseError{"value " + quoted(trim(text.substr(eq + 1))) + " for " + std::string(name) +
-                      " is not a finite number"};
+  if (const NumberRead read = read_number(text.substr(eq + 1), value); read != NumberRead::ok) {
+    return ParseError{"value of " + std::string(name) + ": " +
+                      number_problem(text.substr(eq + 1), read)};
   }
   return assign(name, value, into);
 }

@@ -11,10 +11,10 @@ namespace liftsim::params {
 namespace {
 
 // Blanks of a line, the CR of a CR LF line end among them.
-constexpr std::string_view kBlanks = " \t\r";
+constexpr std::string_view kLineBlanks = " \t\r";
 
 bool number(std::string_view text, double& value) {
-  return parse_decimal(text, value, kBlanks);
+  return read_number(trim(text, kLineBlanks), value) == NumberRead::ok;
 }
 
 }  // namespace
@@ -27,7 +27,7 @@ std::optional<ParseError> parse_road(std::string_view text, std::string_view fil
   for (std::size_t start = 0; start <= text.size();) {
     std::size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
-    const std::string_view line = trim(text.substr(start, end - start), kBlanks);
+    const std::string_view line = trim(text.substr(start, end - start), kLineBlanks);
     start = end + 1;
     ++line_number;
     if (line.empty() || line.front() == '#') continue;

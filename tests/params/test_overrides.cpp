@@ -79,11 +79,13 @@ TEST(Overrides, Refusals) {
       {false, "m4=100", {"unknown parameter 'm4'", "did you mean m_4", "liftsim params"}},
       {false, "M_4=100", {"unknown parameter 'M_4'", "did you mean m_4"}},
       {false, "t_strat=1", {"'t_strat'", "did you mean t_start"}},
-      {false, "m_4=12kg", {"value '12kg' for m_4 is not a number"}},
-      {false, "m_4=1,5", {"'1,5'", "not a number"}},
-      {false, "m_4=0x10", {"'0x10'", "not a number"}},
-      {false, "m_4=inf", {"value 'inf' for m_4 is not a finite number"}},
-      {false, "m_4=1e999", {"'1e999'", "not a finite number"}},
+      // numbers as the one reader takes them, the accepted forms named
+      {false, "m_4=12kg", {"value of m_4: '12kg' is not a number (digits with an optional sign"}},
+      {false, "m_4=1,5", {"'1,5' is not a number"}},
+      {false, "m_4=0x10", {"'0x10' is not a number"}},
+      {false, "m_4=+-1", {"'+-1' is not a number"}},
+      {false, "m_4=inf", {"'inf' is not a number"}},
+      {false, "m_4=1e999", {"'1e999' is too large"}},
       // outside the parameter's range, with the range and unit
       {false, "m_1=-210", {"value -210 for m_1", "> 0", "kg"}},
       {false, "R_t=0", {"R_t", "> 0", "(m)"}},

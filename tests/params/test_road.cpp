@@ -35,7 +35,8 @@ TEST(RoadProfile, AcceptedOrRefusedNamingTheLine) {
       {"0,0\n1\n", {}, {"road.csv:2: ", "two numbers"}},
       {"0,0\n1,2,3\n", {}, {"road.csv:2: "}},
       {"x,z\n0,0\nx,z\n1,0\n", {}, {"road.csv:3: "}},
-      {"0,0\n1,nan\n", {}, {"road.csv:2: ", "finite"}},
+      {"0,0\n1,nan\n", {}, {"road.csv:2: ", "two numbers"}},
+      {"0,0\n1,+-1\n", {}, {"road.csv:2: ", "two numbers"}},
       {"x,z\n0,0\n", {}, {"road.csv", "at least two points"}},
       {"# nothing\n\n", {}, {"road.csv", "at least two points"}},
   };
