@@ -67,14 +67,21 @@ bool at_least_one(const Parts& p) {
   return position + exponent >= 0;
 }
 
-std::string quoted(std::string_view text) {
-  std::string out = "'";
-  out += text;
-  out += '\'';
+}  // namespace
+
+std::string excerpt(std::string_view text, char quote) {
+  std::string out(1, quote);
+  if (text.size() <= kExcerptBytes) {
+    out += text;
+  } else {
+    std::size_t cut = kExcerptBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    out += text.substr(0, cut);
+    out += "...";
+  }
+  out += quote;
   return out;
 }
-
-}  // namespace
 
 NumberRead read_number(std::string_view text, double& value) {
   text = trim(text);
@@ -98,18 +105,18 @@ NumberRead read_number(std::string_view text, double& value) {
 
 std::string number_problem(std::string_view text, NumberRead read) {
   if (read == NumberRead::too_large) {
-    return quoted(trim(text)) + " is too large (beyond the largest double, about 1.8e308)";
+    return excerpt(trim(text)) + " is too large (beyond the largest double, about 1.8e308)";
   }
-  return quoted(trim(text)) + " is not a number (" + std::string(kNumberForms) + ")";
+  return excerpt(trim(text)) + " is not a number (" + std::string(kNumberForms) + ")";
 }
 
 std::string whole_problem(std::string_view text, NumberRead read, std::int64_t lowest,
                           std::int64_t highest) {
   if (read == NumberRead::too_large) {
-    return quoted(trim(text)) + " is out of range (" + std::to_string(lowest) + " to " +
+    return excerpt(trim(text)) + " is out of range (" + std::to_string(lowest) + " to " +
            std::to_string(highest) + ")";
   }
-  return quoted(trim(text)) + " is not a whole number (" + std::string(kWholeForms) + ")";
+  return excerpt(trim(text)) + " is not a whole number (" + std::string(kWholeForms) + ")";
 }
 
 }  // namespace liftsim::params

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <charconv>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -62,6 +63,13 @@ NumberRead read_whole(std::string_view text, T& value) {
   value = read;
   return NumberRead::ok;
 }
+
+// The most of a text a message quotes.
+inline constexpr std::size_t kExcerptBytes = 60;
+
+// `text` in quotes for a message: at most kExcerptBytes of it, then "...", never ending inside a
+// UTF-8 sequence.
+std::string excerpt(std::string_view text, char quote = '\'');
 
 // Why `text` was refused, for a message: "'TEXT' is not a number (<forms>)" or "'TEXT' is too
 // large ...".
