@@ -11,14 +11,9 @@
 namespace liftsim::params {
 namespace {
 
-// 'text' in quotes. (Built by appending: GCC 12 warns falsely about "'" + std::string(...).)
+// 'text' in quotes, at most the first 60 bytes of it.
 std::string quoted(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 2);
-  out += '\'';
-  out += text;
-  out += '\'';
-  return out;
+  return excerpt(text);
 }
 
 // Edit distance, case differences counting half, for suggestions.

@@ -42,7 +42,7 @@ double decimal(double value, double step, double scale) {
 
 std::optional<params::ParseError> parse_axis(std::string_view text, Axis& axis) {
   const auto eq = text.find('=');
-  const std::string quoted = "'" + std::string(text) + "'";
+  const std::string quoted = params::excerpt(text);
   if (eq == std::string_view::npos) {
     return params::ParseError{quoted + " is not NAME=FROM:TO:STEP or NAME=V1,V2,..."};
   }
@@ -116,7 +116,7 @@ void CaseGrid::values(std::int64_t index, std::vector<double>& out) const {
 
 std::optional<params::ParseError> parse_shard(std::string_view text, Shard& shard) {
   const auto slash = text.find('/');
-  const std::string quoted = "'" + std::string(text) + "'";
+  const std::string quoted = params::excerpt(text);
   int k = 0, n = 0;
   if (slash == std::string_view::npos)
     return params::ParseError{"--shard " + quoted + " is not K/N"};

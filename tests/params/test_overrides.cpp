@@ -86,6 +86,10 @@ TEST(Overrides, Refusals) {
       {false, "m_4=+-1", {"'+-1' is not a number"}},
       {false, "m_4=inf", {"'inf' is not a number"}},
       {false, "m_4=1e999", {"'1e999' is too large"}},
+      {false, "m_4=" + std::string(400, '7'), {"'" + std::string(60, '7') + "...' is too large"}},
+      {false,
+       std::string(100, 'x') + "=1",
+       {"unknown parameter '" + std::string(60, 'x') + "...'"}},
       // outside the parameter's range, with the range and unit
       {false, "m_1=-210", {"value -210 for m_1", "> 0", "kg"}},
       {false, "R_t=0", {"R_t", "> 0", "(m)"}},
