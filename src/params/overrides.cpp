@@ -142,8 +142,12 @@ std::optional<ParseError> parse_toml(std::string_view text, std::string_view fil
   try {
     table = toml::parse(text, file);
   } catch (const toml::parse_error& e) {
-    return ParseError{file + ":" + std::to_string(e.source().begin.line) + ": " +
-                      std::string(e.description())};
+    // toml++ quotes what it saw as it was, line ends included: the message stays one line.
+    std::string description(e.description());
+    for (char& c : description) {
+      if (c == '\n' || c == '\r') c = ' ';
+    }
+    return ParseError{file + ":" + std::to_string(e.source().begin.line) + ": " + description};
   }
   for (const auto& [key, node] : table) {
     const std::string where = file + ":" + std::to_string(node.source().begin.line) + ": ";

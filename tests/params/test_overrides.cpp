@@ -107,6 +107,7 @@ TEST(Overrides, Refusals) {
       {true, "m_4 = 1\nm_4 = 2\n", {"case.toml:2"}},  // defined twice
       {true, "m_4 = 1\nthis is not toml\n", {"case.toml:2"}},
       {true, "[truck]\nm_4 = 1\n", {"case.toml:1: ", "truck", "not a number"}},
+      {true, "\nm_4 = in\n", {"case.toml:2: ", "saw 'in '"}},  // toml++ quotes the line end
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -115,6 +116,7 @@ TEST(Overrides, Refusals) {
     ASSERT_TRUE(error);
     for (const std::string& f : c.fragments)
       EXPECT_NE(error->message.find(f), std::string::npos) << error->message;
+    EXPECT_EQ(error->message.find_first_of("\r\n"), std::string::npos) << "one line";
     EXPECT_TRUE(c.toml || o.empty());
   }
   // Suggestions come best first and never name what cannot be set.
