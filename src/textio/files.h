@@ -125,6 +125,14 @@ class Console {
 };
 
 // Writes every byte to `fd`, going on after partial writes and interruptions. Async-signal-safe.
+// The report's code for an open or create that failed with the error number `error`: F6417 too
+// many open files, F6416 a folder on the way missing, F6414 anything else.
+ErrorCode open_error_code(int error);
+
+// The report's code for a write that failed with the error number `error`: F6422 a full disk (or
+// quota, or the file-size limit), F6421 anything else.
+ErrorCode write_error_code(int error);
+
 // Returns false with errno set when the descriptor refuses the bytes.
 bool write_all(int fd, std::string_view bytes);
 
