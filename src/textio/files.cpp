@@ -121,10 +121,6 @@ FileSet::Unit& FileSet::slot(int unit) {
   return units_[static_cast<std::size_t>(unit)];
 }
 
-const FileSet::Unit& FileSet::slot(int unit) const {
-  return const_cast<FileSet*>(this)->slot(unit);
-}
-
 FileSet::Unit& FileSet::connected(int unit) {
   Unit& u = slot(unit);
   if (u.fd < 0) throw std::logic_error("unit " + std::to_string(unit) + " is not connected");
@@ -263,10 +259,6 @@ void FileSet::close(int unit) {
 
 void FileSet::close_all() {
   for (int unit = 0; unit < kUnitCount; ++unit) close(unit);
-}
-
-std::string_view FileSet::file_name(int unit) const {
-  return slot(unit).name;
 }
 
 void FileSet::write_records(int unit, std::string_view records) {

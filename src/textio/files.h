@@ -64,9 +64,6 @@ class FileSet {
   void close(int unit);
   void close_all();
 
-  // Name the unit was opened with; empty for a free unit.
-  std::string_view file_name(int unit) const;
-
   // Writes complete records (each already ending in CR LF) to the unit, in one system call when the
   // operating system takes it whole. Just before the first write to a unit the file is cut at the
   // current position. A refused write is F6421, a full disk F6422; a regular file is then cut
@@ -98,7 +95,6 @@ class FileSet {
   };
 
   Unit& slot(int unit);
-  const Unit& slot(int unit) const;
   Unit& connected(int unit);
   void open_as(int unit, std::string_view file_name, Use use);
   void attach(int unit, int fd, std::string name, Access access, int refusal, Use use);
