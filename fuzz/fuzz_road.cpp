@@ -110,10 +110,11 @@ void check_failure(const Outcome& o, std::string_view text) {
              std::to_string(n));
     }
   }
-  // The lines before the named one are a profile, or too few points to be one.
-  std::size_t cut = 0;
-  for (std::size_t i = 0; i + 1 < n; ++i) cut = body.find('\n', cut) + 1;
-  const Outcome before = parse(body.substr(0, cut));
+  // The lines before the named one (and the byte order mark, which only the start may hold)
+  // are a profile, or too few points to be one.
+  std::size_t cut = text.size() - body.size();
+  for (std::size_t i = 0; i + 1 < n; ++i) cut = text.find('\n', cut) + 1;
+  const Outcome before = parse(text.substr(0, cut));
   require(before.ok || before.message == std::string(kName) +
                                              ": a road profile needs at least two points",
           "a line before the one named is at fault: " + before.message);
