@@ -3,13 +3,17 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <type_traits>
 
 #include "cli/columns_command.h"
 #include "cli/common.h"
 #include "cli/params_command.h"
 #include "cli/run_command.h"
 #include "cli/sweep_command.h"
+#include "params/text.h"
 #include "textio/files.h"
 
 #ifndef LIFTSIM_VERSION
@@ -27,6 +31,40 @@ constexpr const char* kDescription =
     "Of dani.dat a plain run uses the load mass m_4, the load height zc_4 (record 10) and the\n"
     "observation points (records 38-43); every other record must be present but its value is\n"
     "replaced by the built-in one ('liftsim params' lists them; --set NAME=VALUE uses another).";
+
+template <class T>
+struct Unwrapped {
+  using type = T;
+};
+template <class T>
+struct Unwrapped<std::optional<T>> {
+  using type = T;
+};
+
+// An option holding a number: CLI11 hands over the text and the one reader of numbers
+// (params/text.h) converts it, so that every option accepts the same forms as --set and the files.
+// A bad value is a usage error naming the option, the value and what is accepted.
+template <class Target>
+CLI::Option* add_number(CLI::App& app, const std::string& names, Target& target,
+                        const std::string& help) {
+  const std::string option = names.substr(0, names.find(','));
+  return app.add_option_function<std::string>(
+      names,
+      [&target, option](const std::string& text) {
+        typename Unwrapped<Target>::type value{};
+        std::string problem;
+        if constexpr (std::is_floating_point_v<decltype(value)>) {
+          if (const auto read = params::read_number(text, value); read != params::NumberRead::ok)
+            problem = params::number_problem(text, read);
+        } else {
+          if (const auto read = params::read_whole(text, value); read != params::NumberRead::ok)
+            problem = params::whole_problem<decltype(value)>(text, read);
+        }
+        if (!problem.empty()) throw CLI::ValidationError(option + ": " + problem);
+        target = value;
+      },
+      help);
+}
 
 void add_case_options(CLI::App& app, CaseOptions& o, const char* model_default) {
   app.add_option("-C", o.directory, "Run in the folder DIR instead of the current one")
@@ -49,13 +87,13 @@ void add_case_options(CLI::App& app, CaseOptions& o, const char* model_default) 
                  "Brake on the traction wheels: CSV of t [s], torque limit [N*m] >= 0, or 'hold' "
                  "for a brake that holds the wheels from the start")
       ->type_name("FILE|hold");
-  app.add_option("--work-limit", o.work_limit,
+  add_number(app, "--work-limit", o.work_limit,
                  "End a run that has made more than N derivative calls as stalled (M6110); a run "
                  "of the example needs about 20000 (default " +
                      std::to_string(run::WorkLimit{}.derivative_calls) + "; 0: no limit)")
       ->type_name("N");
-  app.add_option("--max-restarts", o.max_restarts,
-                 "0: no work limit, as --work-limit 0 (any other N keeps the default limit)")
+  add_number(app, "--max-restarts", o.max_restarts,
+             "0: no work limit, as --work-limit 0 (any other N keeps the default limit)")
       ->type_name("N");
   app.add_option("--model", o.model,
                  "legacy: the moment arms of the stored results (global coordinates); sound: "
@@ -77,12 +115,12 @@ void add_verdict_options(CLI::App& app, double& slide_limit, double& lift_force,
                  "End the run once its verdict cannot change any more: a certain tip-over or a "
                  "state outside the model");
   }
-  app.add_option("--slide-limit", slide_limit,
+  add_number(app, "--slide-limit", slide_limit,
                  "Verdict: largest load travel along the forks still held, m (default 0.05)")
       ->type_name("M");
-  app.add_option("--lift-force", lift_force,
-                 "Verdict: steered-wheel force at or below which the wheels count as lifted, N "
-                 "(default 0)")
+  add_number(app, "--lift-force", lift_force,
+             "Verdict: steered-wheel force at or below which the wheels count as lifted, N "
+             "(default 0)")
       ->type_name("N");
 }
 
@@ -94,7 +132,7 @@ void add_sweep_options(CLI::App& app, SweepOptions& o, const char* default_outpu
       ->type_name("NAME=VALUES")
       ->expected(1)
       ->take_all();
-  app.add_option("--jobs,-j", o.jobs, "Threads (default: every core)")->type_name("N");
+  add_number(app, "--jobs,-j", o.jobs, "Threads (default: every core)")->type_name("N");
   app.add_option("-o", o.output, std::string("Result file (default ") + default_output + ")")
       ->type_name("FILE");
   app.add_flag("--resume", o.resume, "Continue an interrupted run from its result file");
@@ -125,8 +163,8 @@ int main_with_args(int argc, char** argv) {
   app.add_option("--columns", ro.columns,
                  "With --csv or --html: only these columns (t is always first)")
       ->type_name("NAME,...");
-  app.add_option("--grid", ro.grid_step,
-                 "With --csv: rows at t_start + k*DT, interpolated between output points")
+  add_number(app, "--grid", ro.grid_step,
+             "With --csv: rows at t_start + k*DT, interpolated between output points")
       ->type_name("DT");
   app.add_option("--summary", ro.summary_file,
                  "Write the run summary and verdict to FILE as JSON ('-': lines on stdout)")
@@ -163,9 +201,8 @@ int main_with_args(int argc, char** argv) {
   add_sweep_options(*capacity, capacity_options, "capacity.csv");
   capacity->add_option("--mass", capacity_options.mass, "Mass range searched, kg (default 1:5000)")
       ->type_name("LO:HI");
-  capacity
-      ->add_option("--resolution", capacity_options.resolution,
-                   "Step of the masses searched, kg (default 1)")
+  add_number(*capacity, "--resolution", capacity_options.resolution,
+             "Step of the masses searched, kg (default 1)")
       ->type_name("KG");
   capacity->add_flag("--convergence", capacity_options.convergence,
                      "Search each capacity again with a tenth of tol and h_max and add the shift "
@@ -176,9 +213,8 @@ int main_with_args(int argc, char** argv) {
       "merge", "Put shard outputs of a sweep or capacity chart back into one file");
   merge->add_option("files", merge_options.files, "Shard files")->required();
   merge->add_option("-o", merge_options.output, "Merged file")->required()->type_name("FILE");
-  merge
-      ->add_option("--cases", merge_options.cases,
-                   "Check that the merged file holds N cases (catches a shard cut short)")
+  add_number(*merge, "--cases", merge_options.cases,
+             "Check that the merged file holds N cases (catches a shard cut short)")
       ->type_name("N");
 
   bool columns_json = false;

@@ -9,6 +9,7 @@
 #include "html/report.h"
 #include "results/columns.h"
 #include "results/summary_text.h"
+#include "textio/files.h"
 #include "textio/run_error.h"
 
 namespace liftsim::cli {
@@ -17,14 +18,16 @@ namespace {
 void write_file(const std::string& path, const std::string& page) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) {
-    textio::fail(textio::ErrorCode::F6414, textio::Statement::open, path,
-                 "cannot create " + path + ": " + std::strerror(errno));
+    const int error = errno;
+    textio::fail(textio::open_error_code(error), textio::Statement::open, path,
+                 "cannot create " + path + ": " + std::strerror(error));
   }
   out << page;
   out.flush();
   if (!out) {
-    textio::fail(textio::ErrorCode::F6421, textio::Statement::write, path,
-                 "cannot write to " + path + ": " + std::strerror(errno));
+    const int error = errno;
+    textio::fail(textio::write_error_code(error), textio::Statement::write, path,
+                 "cannot write to " + path + ": " + std::strerror(error));
   }
 }
 

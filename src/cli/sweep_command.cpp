@@ -314,13 +314,16 @@ int capacity_command(const SweepOptions& o) {
   sweep::MassRange range;
   {
     const auto colon = o.mass.find(':');
+    if (colon == std::string::npos) throw UsageError{"--mass '" + o.mass + "' is not LO:HI"};
     double lo = 0, hi = 0;
     const std::string_view mass = o.mass;
-    if (colon == std::string::npos || !params::parse_decimal(mass.substr(0, colon), lo) ||
-        !params::parse_decimal(mass.substr(colon + 1), hi) || !(lo > 0.0) || !(hi > lo) ||
-        !std::isfinite(hi)) {
-      throw UsageError{"--mass LO:HI needs 0 < LO < HI (kg)"};
+    for (const auto& [part, into] :
+         {std::pair{mass.substr(0, colon), &lo}, std::pair{mass.substr(colon + 1), &hi}}) {
+      if (const auto read = params::read_number(part, *into); read != params::NumberRead::ok) {
+        throw UsageError{"--mass: " + params::number_problem(part, read)};
+      }
     }
+    if (!(lo > 0.0) || !(hi > lo)) throw UsageError{"--mass LO:HI needs 0 < LO < HI (kg)"};
     if (!(std::isfinite(o.resolution) && o.resolution > 0.0) || (hi - lo) / o.resolution > 1e9) {
       throw UsageError{"--resolution must be a mass > 0 (kg), at most a billionth of the range"};
     }

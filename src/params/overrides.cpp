@@ -5,21 +5,15 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 
 #include "params/text.h"
 
 namespace liftsim::params {
 namespace {
 
-// 'text' in quotes. (Built by appending: GCC 12 warns falsely about "'" + std::string(...).)
+// 'text' in quotes, at most the first 60 bytes of it.
 std::string quoted(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 2);
-  out += '\'';
-  out += text;
-  out += '\'';
-  return out;
+  return excerpt(text);
 }
 
 // Edit distance, case differences counting half, for suggestions.
@@ -141,26 +135,11 @@ std::optional<ParseError> parse_assignment(std::string_view text, Overrides& int
     return ParseError{quoted(text) + " is not an assignment NAME=VALUE"};
   }
   const std::string_view name = trim(text.substr(0, eq));
-  std::string_view number = trim(text.substr(eq + 1));
   if (name.empty()) return ParseError{quoted(text) + " names no parameter"};
-  const bool plus = !number.empty() && number.front() == '+';
-  if (plus) number.remove_prefix(1);
   double value = 0.0;
-  const auto r = std::from_chars(number.data(), number.data() + number.size(), value);
-  const bool negative_after_plus = plus && !number.empty() && number.front() == '-';
-  if (number.empty() || r.ec == std::errc::invalid_argument ||
-      r.ptr != number.data() + number.size() || negative_after_plus) {
-    return ParseError{"value " + quoted(trim(text.substr(eq + 1))) + " for " + std::string(name) +
-                      " is not a number"};
-  }
-  if (r.ec == std::errc::result_out_of_range) {
-    // Too small for a double is the nearest double, zero (or a subnormal); too large is not finite.
-    const std::string text(number);
-    value = std::strtod(text.c_str(), nullptr);
-  }
-  if (!std::isfinite(value)) {
-    return ParseError{"value " + quoted(trim(text.substr(eq + 1))) + " for " + std::string(name) +
-                      " is not a finite number"};
+  if (const NumberRead read = read_number(text.substr(eq + 1), value); read != NumberRead::ok) {
+    return ParseError{"value of " + std::string(name) + ": " +
+                      number_problem(text.substr(eq + 1), read)};
   }
   return assign(name, value, into);
 }
@@ -172,8 +151,12 @@ std::optional<ParseError> parse_toml(std::string_view text, std::string_view fil
   try {
     table = toml::parse(text, file);
   } catch (const toml::parse_error& e) {
-    return ParseError{file + ":" + std::to_string(e.source().begin.line) + ": " +
-                      std::string(e.description())};
+    // toml++ quotes what it saw as it was, line ends included: the message stays one line.
+    std::string description(e.description());
+    for (char& c : description) {
+      if (c == '\n' || c == '\r') c = ' ';
+    }
+    return ParseError{file + ":" + std::to_string(e.source().begin.line) + ": " + description};
   }
   for (const auto& [key, node] : table) {
     const std::string where = file + ":" + std::to_string(node.source().begin.line) + ": ";

@@ -9,10 +9,8 @@
 
 namespace liftsim::params {
 
-// Parses "t,value" per line (blanks allowed around the numbers): t in seconds strictly
-// increasing, at least one row, every number finite; `non_negative` refuses values below 0. An
-// optional first line that is not numeric is a header; empty lines and lines starting with '#'
-// are skipped. Fails with a message naming the file and line.
+// Parses "t,value" per line as parse_pairs reads them: t in seconds strictly increasing, at least
+// one row; `non_negative` refuses values below 0. Fails with a message naming the file.
 std::optional<ParseError> parse_series(std::string_view text, std::string_view file_name,
                                        bool non_negative, model::TimeSeries& series);
 

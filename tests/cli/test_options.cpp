@@ -223,6 +223,18 @@ TEST(CommandLine, AnswersAndUsageErrorsTouchNoFile) {
       {{"sweep", "--vary", "t_end=-5,0,5"}, "", 2, {"t_end = -5 s must be later", "t_start = 0"}},
       {{"sweep", "--vary", "t_start=0,10,20"}, "", 2, {"t_end = 10 s", "t_start = 20 s"}},
       {{"capacity", "--vary", "zc_4=0", "--set", "t_end=-1"}, "", 2, {"t_end = -1 s"}},
+      // every option holding a number reads it as --set does, naming option, value and forms
+      {{"--set", "m_4=+-1"}, "", 2, {"value of m_4: '+-1' is not a number (digits with an optional sign"}},
+      {{"--csv", "a.csv", "--grid", "0x10"}, "", 2, {"--grid: '0x10' is not a number (digits with"}},
+      {{"--slide-limit", "1,5"}, "", 2, {"--slide-limit: '1,5' is not a number"}},
+      {{"--lift-force", "inf"}, "", 2, {"--lift-force: 'inf' is not a number"}},
+      {{"--max-restarts", "3.0"}, "", 2, {"--max-restarts: '3.0' is not a whole number (digits with an optional sign"}},
+      {{"sweep", "--vary", "m_4=1", "-j", "0x2"}, "", 2, {"--jobs: '0x2' is not a whole number"}},
+      {{"sweep", "--vary", "m_4=1:+-2:1"}, "", 2, {"--vary: 'm_4=1:+-2:1': '+-2' is not a number"}},
+      {{"sweep", "--vary", "m_4=1", "--shard", "1/1e1"}, "", 2, {"--shard '1/1e1': '1e1' is not a whole number"}},
+      {{"capacity", "--vary", "zc_4=0", "--mass", "1:1e999"}, "", 2, {"--mass: '1e999' is too large"}},
+      {{"capacity", "--vary", "zc_4=0", "--resolution", "0x1p-1"}, "", 2, {"--resolution: '0x1p-1' is not a number"}},
+      {{"merge", "a.csv", "-o", "b.csv", "--cases", "99999999999999999999"}, "", 2, {"--cases: '99999999999999999999' is out of range"}},
       // clang-format on
   };
   const std::string help = "Try 'liftsim --help' for more information.\n";
