@@ -2,7 +2,7 @@
 same run keeping no column: medians over repetitions of the process's CPU time (the run's
 worker thread included).
 
-    PYTHONPATH=build/release/python /usr/bin/python3 bench/bench_python.py [REPETITIONS]
+    PYTHONPATH=build/python/python /usr/bin/python3 bench/bench_python.py [REPETITIONS]
 """
 
 import statistics

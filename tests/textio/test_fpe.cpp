@@ -194,7 +194,7 @@ bool is_installed(const struct sigaction& host) {
   return now.sa_handler == host.sa_handler;
 }
 
-// A run whose body waits, on another thread, until `release`, then divides by zero.
+// A run on another thread whose body waits until finish(), then divides by zero.
 struct WaitingRun {
   std::atomic<int> stage{0};
   std::optional<RunError> error;
