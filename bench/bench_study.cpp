@@ -15,6 +15,7 @@
 #include "results/summary.h"
 #include "run/simulation.h"
 #include "sweep/axes.h"
+#include "sweep/capacity.h"
 #include "sweep/case_run.h"
 #include "sweep/ordered_runner.h"
 #include "sweep/sweep_file.h"
@@ -94,15 +95,18 @@ BENCHMARK(BM_Run)
     ->Args({kNone, 0})
     ->Unit(benchmark::kMillisecond);
 
-// One case as a sweep runs it (no file, summary kept), the same case as BM_Run/extra:0/files:0.
+// One case as a sweep runs it (no file, summary kept), the same case as BM_Run/extra:0/files:0
+// (model:0, the legacy model) and with the sound model (model:1), which settles the truck first.
 void BM_SweepCase(benchmark::State& state) {
   sweep::BaseCase base;
   base.input_text = example();
+  base.kind = state.range(0) == 0 ? model::Kind::legacy : model::Kind::sound;
+  base.stop_when_decided = false;
   for (auto _ : state) {
     benchmark::DoNotOptimize(sweep::run_case(base, {}));
   }
 }
-BENCHMARK(BM_SweepCase)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SweepCase)->ArgName("model")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // A sweep of 1000 cases over m_4 x zc_4 (stable, lifting and tipping trucks among them) on 1 and
 // 2 threads: wall time, process CPU time and cases per second.
@@ -133,6 +137,45 @@ void BM_Sweep1000(benchmark::State& state) {
                          benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_Sweep1000)
+    ->ArgName("jobs")
+    ->Arg(1)
+    ->Arg(2)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kSecond);
+
+// The load-capacity chart of the example at 20 heights (0 to 2.85 m) over the default mass range at
+// 1 kg resolution, sound model, on 1 and 2 threads: wall time and process CPU time.
+void BM_Capacity20(benchmark::State& state) {
+  sweep::BaseCase base;
+  base.input_text = example();
+  sweep::Axis heights;
+  sweep::parse_axis("zc_4=0:2.85:0.15", heights);
+  std::vector<std::int64_t> jobs;
+  for (std::int64_t i = 0; i < static_cast<std::int64_t>(heights.values.size()); ++i) {
+    jobs.push_back(i);
+  }
+  long runs = 0;
+  for (auto _ : state) {
+    std::int64_t rows = 0;
+    sweep::run_ordered(
+        jobs,
+        [&](std::int64_t index) {
+          const sweep::CapacityRow row = sweep::find_capacity(
+              base, *heights.param, heights.values[static_cast<std::size_t>(index)], {});
+          return sweep::capacity_row(index, row);
+        },
+        [&](std::int64_t, const std::string& row) {
+          ++rows;
+          runs += std::stol(row.substr(row.rfind(',') + 1));
+        },
+        {static_cast<int>(state.range(0))});
+    if (rows != static_cast<std::int64_t>(jobs.size())) state.SkipWithError("heights missing");
+  }
+  state.counters["runs"] = static_cast<double>(runs) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_Capacity20)
     ->ArgName("jobs")
     ->Arg(1)
     ->Arg(2)

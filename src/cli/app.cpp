@@ -28,7 +28,7 @@ constexpr const char* kDescription =
     "observation points (records 38-43); every other record must be present but its value is\n"
     "replaced by the built-in one ('liftsim params' lists them; --set NAME=VALUE uses another).";
 
-void add_case_options(CLI::App& app, CaseOptions& o) {
+void add_case_options(CLI::App& app, CaseOptions& o, const char* model_default) {
   app.add_option("-C", o.directory, "Run in the folder DIR instead of the current one")
       ->type_name("DIR");
   app.add_option("--set", o.sets, "Use VALUE for the parameter NAME (repeatable)")
@@ -41,16 +41,34 @@ void add_case_options(CLI::App& app, CaseOptions& o) {
   app.add_option("--road", o.road_file,
                  "Road profile: CSV of x [m], z [m] with increasing x (flat otherwise)")
       ->type_name("FILE");
-  app.add_option("--max-restarts", o.max_restarts,
-                 "End the run when the last N restarts together advanced less than 10 us, the "
-                 "step left is too small to reach the end time, or a leg creeps at under 1 ns a "
-                 "step (default 30; 0: no limit)")
+  app.add_option("--work-limit", o.work_limit,
+                 "End a run that has made more than N derivative calls as stalled (M6110); a run "
+                 "of the example needs about 20000 (default " +
+                     std::to_string(run::WorkLimit{}.derivative_calls) + "; 0: no limit)")
       ->type_name("N");
+  app.add_option("--max-restarts", o.max_restarts,
+                 "0: no work limit, as --work-limit 0 (any other N keeps the default limit)")
+      ->type_name("N");
+  app.add_option("--model", o.model,
+                 "legacy: the moment arms of the stored results (global coordinates); sound: "
+                 "arms from the traction axle, and a start from the model's own equilibrium "
+                 "(default " + std::string(model_default) + ")")
+      ->type_name("legacy|sound");
   app.add_flag("--quiet,-q", o.quiet, "No warnings");
   app.add_flag("--warn", o.warn, "Warnings even when standard error is not a terminal");
 }
 
-void add_verdict_options(CLI::App& app, double& slide_limit, double& lift_force) {
+void add_verdict_options(CLI::App& app, double& slide_limit, double& lift_force,
+                         bool& stop_when_decided, bool on_by_default) {
+  if (on_by_default) {
+    app.add_flag("--stop-when-decided,!--no-stop-when-decided", stop_when_decided,
+                 "End each run once its verdict cannot change any more: a certain tip-over or a "
+                 "state outside the model (default on)");
+  } else {
+    app.add_flag("--stop-when-decided", stop_when_decided,
+                 "End the run once its verdict cannot change any more: a certain tip-over or a "
+                 "state outside the model");
+  }
   app.add_option("--slide-limit", slide_limit,
                  "Verdict: largest load travel along the forks still held, m (default 0.05)")
       ->type_name("M");
@@ -61,7 +79,7 @@ void add_verdict_options(CLI::App& app, double& slide_limit, double& lift_force)
 }
 
 void add_sweep_options(CLI::App& app, SweepOptions& o, const char* default_output) {
-  add_case_options(app, o.case_options);
+  add_case_options(app, o.case_options, "sound");
   app.add_option("--vary", o.vary,
                  "Vary NAME over FROM:TO:STEP or the list V1,V2,... (repeatable; the cases are "
                  "all combinations, the first --vary varying slowest)")
@@ -76,7 +94,7 @@ void add_sweep_options(CLI::App& app, SweepOptions& o, const char* default_outpu
       ->type_name("K/N");
   app.add_option("--html", o.html_file, "Also write the results as a page with a chart")
       ->type_name("FILE");
-  add_verdict_options(app, o.slide_limit, o.lift_force);
+  add_verdict_options(app, o.slide_limit, o.lift_force, o.stop_when_decided, true);
 }
 
 }  // namespace
@@ -89,7 +107,7 @@ int main_with_args(int argc, char** argv) {
   app.fallthrough(false);
 
   RunOptions run_options;
-  add_case_options(app, run_options.case_options);
+  add_case_options(app, run_options.case_options, "legacy");
   app.add_flag("--stats", run_options.stats,
                "After the run, print integration statistics to standard error");
   ResultOptions& ro = run_options.results;
@@ -108,12 +126,15 @@ int main_with_args(int argc, char** argv) {
   app.add_option("--html", ro.html_file,
                  "Write a page with the summary, plots and the moving truck to FILE")
       ->type_name("FILE");
-  add_verdict_options(app, ro.slide_limit, ro.lift_force);
+  add_verdict_options(app, ro.slide_limit, ro.lift_force, ro.stop_when_decided, false);
+  app.add_flag("--convergence", ro.convergence,
+               "Run the case again with a tenth of tol and h_max and report in the summary and "
+               "the page how each figure moved and whether the verdict holds");
 
   ParamsOptions params_options;
   CLI::App* params = app.add_subcommand(
       "params", "List every parameter: name, value a run uses, unit, source, meaning");
-  add_case_options(*params, params_options.case_options);
+  add_case_options(*params, params_options.case_options, "legacy");
   params->add_flag("--json", params_options.json, "As JSON");
 
   SweepOptions sweep_options;
@@ -138,6 +159,9 @@ int main_with_args(int argc, char** argv) {
       ->add_option("--resolution", capacity_options.resolution,
                    "Step of the masses searched, kg (default 1)")
       ->type_name("KG");
+  capacity->add_flag("--convergence", capacity_options.convergence,
+                     "Search each capacity again with a tenth of tol and h_max and add the shift "
+                     "(kg) to the row");
 
   MergeOptions merge_options;
   CLI::App* merge = app.add_subcommand(

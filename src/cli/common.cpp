@@ -104,8 +104,16 @@ std::string read_named_file(const std::string& path, std::string_view what) {
   return text.str();
 }
 
-ResolvedCase resolve(const CaseOptions& options) {
+ResolvedCase resolve(const CaseOptions& options, model::Kind default_kind) {
   ResolvedCase r;
+  r.kind = default_kind;
+  if (options.model == "sound") {
+    r.kind = model::Kind::sound;
+  } else if (options.model == "legacy") {
+    r.kind = model::Kind::legacy;
+  } else if (!options.model.empty()) {
+    throw UsageError{"--model '" + options.model + "': use legacy or sound"};
+  }
   if (!options.params_file.empty()) {
     const std::string text = read_named_file(options.params_file, "parameter file");
     if (auto bad = params::parse_toml(text, options.params_file, r.overrides)) {
@@ -130,7 +138,14 @@ ResolvedCase resolve(const CaseOptions& options) {
   }
   if (options.max_restarts) {
     if (*options.max_restarts < 0) throw UsageError{"--max-restarts must be 0 (no limit) or more"};
-    r.restarts.max_stalled = *options.max_restarts;
+    if (*options.max_restarts == 0) r.work.derivative_calls = 0;
+  }
+  if (options.work_limit) {
+    if (*options.work_limit < 0) throw UsageError{"--work-limit must be 0 (no limit) or more"};
+    if (options.max_restarts && (*options.max_restarts == 0) != (*options.work_limit == 0)) {
+      throw UsageError{"--max-restarts and --work-limit disagree; give --work-limit alone"};
+    }
+    r.work.derivative_calls = *options.work_limit;
   }
   if (options.directory.empty()) {
     r.dir_fd = AT_FDCWD;

@@ -1,6 +1,7 @@
 // Shared pieces of the command line: usage errors, the run's folder, warnings, text for terminals.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,7 +35,9 @@ struct CaseOptions {
   std::vector<std::string> sets;    // --set NAME=VALUE
   std::string params_file;          // --params FILE
   std::string road_file;            // --road FILE
-  std::optional<int> max_restarts;  // --max-restarts N
+  std::optional<int> max_restarts;  // --max-restarts N (0: no work limit; kept for scripts)
+  std::optional<std::int64_t> work_limit;  // --work-limit N
+  std::string model;                       // --model legacy|sound ("": the command's default)
   bool quiet = false;               // --quiet
   bool warn = false;                // --warn
 };
@@ -44,12 +47,13 @@ struct ResolvedCase {
   int dir_fd = -1;  // owned by the caller (closed at exit)
   params::Overrides overrides;
   model::Road road;
-  run::RestartLimit restarts;
+  model::Kind kind = model::Kind::legacy;
+  run::WorkLimit work;
 };
 
 // Reads the parameter file, the --set values and the road profile and opens the folder; throws
-// UsageError for anything wrong.
-ResolvedCase resolve(const CaseOptions& options);
+// UsageError for anything wrong. `default_kind` is the command's model when --model is not given.
+ResolvedCase resolve(const CaseOptions& options, model::Kind default_kind);
 
 // Refuses (UsageError) a results file named on the command line that is one of the run's own
 // files in its folder (dani.dat, result.rez, statica.dat, the time histories), which the run

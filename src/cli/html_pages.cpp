@@ -167,8 +167,9 @@ void write_capacity_html(const std::string& path, const std::string& title,
   page.height_unit = std::string(heights.param->unit);
   std::vector<std::string_view> header;
   for (const auto& f : rows_of(results_text, header)) {
-    // case, height, capacity_stable, capacity_no_tip, stable_note, no_tip_note, runs
-    if (f.size() < 6) continue;
+    // case, height, capacity_stable, capacity_no_tip, min_F_kp_stable, min_F_kp_no_tip,
+    // stable_note, no_tip_note, runs
+    if (f.size() < 8) continue;
     html::CapacityRow row;
     const nlohmann::json h = value_of(f[1]), cs = value_of(f[2]), cn = value_of(f[3]);
     if (!h.is_number()) continue;
@@ -176,9 +177,9 @@ void write_capacity_html(const std::string& path, const std::string& title,
     if (cs.is_number()) row.capacity_stable = cs.get<double>();
     if (cn.is_number()) row.capacity_no_tip = cn.get<double>();
     std::string note;
-    if (!f[4].empty()) note += "stable: " + std::string(f[4]);
-    if (!f[5].empty())
-      note += std::string(note.empty() ? "" : "; ") + "no tip: " + std::string(f[5]);
+    if (!f[6].empty()) note += "stable: " + std::string(f[6]);
+    if (!f[7].empty())
+      note += std::string(note.empty() ? "" : "; ") + "no tip: " + std::string(f[7]);
     row.note = note;
     page.rows.push_back(std::move(row));
   }

@@ -11,7 +11,7 @@
 
 namespace liftsim::cli {
 int params_command(const ParamsOptions& options) {
-  ResolvedCase rc = resolve(options.case_options);
+  ResolvedCase rc = resolve(options.case_options, model::Kind::legacy);
   // The values of dani.dat in the folder where it can be read; the built-in ones otherwise.
   params::CaseValues values = params::built_in_case();
   for (const auto& a : rc.overrides.list()) a.param->ref(values) = a.value;

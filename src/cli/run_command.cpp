@@ -11,6 +11,7 @@
 
 #include "cli/html_pages.h"
 #include "cli/interrupt.h"
+#include "results/convergence.h"
 #include "results/csv_writer.h"
 #include "results/summary.h"
 #include "results/summary_text.h"
@@ -79,6 +80,9 @@ void check_result_options(const ResultOptions& r) {
     throw UsageError{"--slide-limit must be a finite length >= 0 (m)"};
   }
   if (!std::isfinite(r.lift_force)) throw UsageError{"--lift-force must be a finite force (N)"};
+  if (r.convergence && r.summary_file.empty() && r.html_file.empty()) {
+    throw UsageError{"--convergence needs --summary FILE or --html FILE to report to"};
+  }
   if (r.csv_file == "-" && r.summary_file == "-") {
     throw UsageError{"--csv - and --summary - cannot both use standard output"};
   }
@@ -86,7 +90,7 @@ void check_result_options(const ResultOptions& r) {
 
 int run_command(const RunOptions& options) {
   check_result_options(options.results);
-  ResolvedCase rc = resolve(options.case_options);
+  ResolvedCase rc = resolve(options.case_options, model::Kind::legacy);
   for (const auto& [file, option] : {std::pair{&options.results.csv_file, "--csv"},
                                      std::pair{&options.results.summary_file, "--summary"},
                                      std::pair{&options.results.html_file, "--html"}}) {
@@ -108,14 +112,15 @@ int run_command(const RunOptions& options) {
   setup.dir_fd = rc.dir_fd;
   setup.overrides = std::move(rc.overrides);
   setup.road = std::move(rc.road);
-  setup.restarts = rc.restarts;
+  setup.kind = rc.kind;
+  setup.work = rc.work;
   setup.console = &console;
   if (warn) {
     setup.on_input = [](const params::CaseValues& values, const run::InputNotes& notes) {
       textio::write_all(STDERR_FILENO, input_warnings(values, notes));
     };
   }
-  results::SummaryObserver summary({ro.slide_limit, ro.lift_force});
+  results::SummaryObserver summary({ro.slide_limit, ro.lift_force}, ro.stop_when_decided);
   textio::BufferedFile csv_file;
   std::optional<results::CsvWriter> csv;
   std::optional<textio::RunError> error;
@@ -136,12 +141,43 @@ int run_command(const RunOptions& options) {
   } catch (const textio::RunFailure& failure) {
     error = failure.error();
   }
-  if (!ro.summary_file.empty() || html) setup.observers.push_back(&summary);
+  if (!ro.summary_file.empty() || html || ro.stop_when_decided) {
+    setup.observers.push_back(&summary);
+  }
 
   run::RunResult result;
   if (!error) {
     result = run::simulate(setup);
     error = result.error;
+  }
+  // How sure the answer is: the same case with a tenth of the error bound and the largest step.
+  std::optional<results::Summary> summed;
+  if (result.input_read && (!ro.summary_file.empty() || html)) {
+    summed = results::summarize(result, summary);
+    if (ro.convergence && !error) {
+      run::RunSpec tight;
+      tight.dir_fd = rc.dir_fd;
+      tight.legacy_files = false;
+      tight.overrides = setup.overrides;
+      tight.road = setup.road;
+      tight.kind = setup.kind;
+      tight.work = setup.work;
+      tight.stop = setup.stop;
+      const double tol = result.values.prmt[3] * results::kTighter;
+      const double h_max = result.values.prmt[2] * results::kTighter;
+      tight.overrides.set(*params::find_param("tol"), tol);
+      tight.overrides.set(*params::find_param("h_max"), h_max);
+      results::SummaryObserver tight_summary({ro.slide_limit, ro.lift_force},
+                                             ro.stop_when_decided);
+      tight.observers.push_back(&tight_summary);
+      const run::RunResult tight_result = run::simulate(tight);
+      if (tight_result.error && tight_result.error->code == textio::ErrorCode::S6600) {
+        error = tight_result.error;
+      } else {
+        summed->convergence = results::compare(
+            *summed, results::summarize(tight_result, tight_summary), tol, h_max);
+      }
+    }
   }
   if (rc.dir_fd >= 0) ::close(rc.dir_fd);
 
@@ -161,14 +197,14 @@ int run_command(const RunOptions& options) {
   }
   if (html && result.input_read) {
     try {
-      write_run_html(ro.html_file, "liftsim run", result, results::summarize(result, summary),
+      write_run_html(ro.html_file, "liftsim run", result, *summed,
                      selected, page_rows, setup.road);
     } catch (const textio::RunFailure& failure) {
       if (!error) error = failure.error();
     }
   }
   if (!ro.summary_file.empty() && result.input_read) {
-    const results::Summary s = results::summarize(result, summary);
+    const results::Summary& s = *summed;
     try {
       textio::BufferedFile out;
       out.open(ro.summary_file);

@@ -15,6 +15,8 @@ struct ResultOptions {
   std::string columns;              // --columns NAME,NAME,...
   double slide_limit = 0.05;        // --slide-limit M
   double lift_force = 0.0;          // --lift-force N
+  bool stop_when_decided = false;   // --stop-when-decided
+  bool convergence = false;         // --convergence
 };
 
 struct RunOptions {

@@ -101,12 +101,19 @@ Prepared prepare(const SweepOptions& o, std::vector<sweep::Axis>& axes) {
 }
 
 // Reads the base case; a run-time failure (a missing or broken dani.dat) is reported as a run's.
-std::optional<textio::RunError> load_base(const SweepOptions& o, Prepared& p) {
-  ResolvedCase rc = resolve(o.case_options);
+std::optional<textio::RunError> load_base(const SweepOptions& o, Prepared& p,
+                                          const std::vector<sweep::Axis>& axes) {
+  ResolvedCase rc = resolve(o.case_options, model::Kind::sound);
   p.base.overrides = std::move(rc.overrides);
   p.base.road = std::move(rc.road);
-  p.base.restarts = rc.restarts;
+  p.base.kind = rc.kind;
+  p.base.work = rc.work;
   p.base.thresholds = {o.slide_limit, o.lift_force};
+  p.base.stop_when_decided = o.stop_when_decided;
+  if (auto bad = sweep::check_cases(p.base, axes)) {
+    if (rc.dir_fd >= 0) ::close(rc.dir_fd);
+    throw UsageError{bad->message};
+  }
   try {
     p.base.input_text = read_input(rc.dir_fd);
     if (rc.dir_fd >= 0) ::close(rc.dir_fd);
@@ -267,12 +274,12 @@ int sweep_command(const SweepOptions& o) {
   if (grid.size() > sweep::kMostCases) {
     throw UsageError{"--vary: more than " + std::to_string(sweep::kMostCases) + " cases"};
   }
-  if (!o.save_dir.empty() && ::mkdir(o.save_dir.c_str(), 0777) != 0 && errno != EEXIST) {
-    throw UsageError{"--save: cannot create folder '" + o.save_dir + "': " + std::strerror(errno)};
-  }
-  if (auto error = load_base(o, p)) {
+  if (auto error = load_base(o, p, axes)) {
     textio::write_all(STDERR_FILENO, textio::report_text(*error));
     return error->code == textio::ErrorCode::S6600 ? 128 + interrupt_signal().load() : 1;
+  }
+  if (!o.save_dir.empty() && ::mkdir(o.save_dir.c_str(), 0777) != 0 && errno != EEXIST) {
+    throw UsageError{"--save: cannot create folder '" + o.save_dir + "': " + std::strerror(errno)};
   }
   const auto jobs = shard_jobs(grid.size(), p.shard);
   const int digits = std::max<int>(5, static_cast<int>(std::to_string(grid.size()).size()));
@@ -318,17 +325,21 @@ int capacity_command(const SweepOptions& o) {
     }
     range = {lo, hi, o.resolution};
   }
-  if (auto error = load_base(o, p)) {
+  if (auto error = load_base(o, p, axes)) {
     textio::write_all(STDERR_FILENO, textio::report_text(*error));
     return error->code == textio::ErrorCode::S6600 ? 128 + interrupt_signal().load() : 1;
   }
   const auto jobs = shard_jobs(static_cast<std::int64_t>(heights.values.size()), p.shard);
   auto work = [&](std::int64_t index) {
     const double h = heights.values[static_cast<std::size_t>(index)];
-    return sweep::capacity_row(index, sweep::find_capacity(p.base, *heights.param, h, range));
+    sweep::CapacityOptions options;
+    options.convergence = o.convergence;
+    options.stop = &interrupt_signal();
+    return sweep::capacity_row(
+        index, sweep::find_capacity(p.base, *heights.param, h, range, options), o.convergence);
   };
-  const int status =
-      run_jobs(o, p, sweep::capacity_header(*heights.param), jobs, "capacity.csv", "heights", work);
+  const int status = run_jobs(o, p, sweep::capacity_header(*heights.param, o.convergence), jobs,
+                              "capacity.csv", "heights", work);
   if (status != 0 || o.html_file.empty()) return status;
   return write_page(o, "capacity.csv", [&](const std::string& text) {
     write_capacity_html(o.html_file, "liftsim capacity", heights, text, p.base.overrides);

@@ -22,9 +22,11 @@ struct SweepOptions {
   std::string shard;  // --shard K/N
   double slide_limit = 0.05;
   double lift_force = 0.0;
+  bool stop_when_decided = true;  // --stop-when-decided / --no-stop-when-decided
   // capacity only
   std::string mass = "1:5000";  // --mass LO:HI
   double resolution = 1.0;      // --resolution KG
+  bool convergence = false;     // --convergence
 };
 
 int sweep_command(const SweepOptions& options);

@@ -20,6 +20,7 @@ struct Elements {
   double dfi_t = 0.0;  // tangential deflection angle of the traction tyre
   double F_tt = 0.0;   // tangential traction force
   double l_h = 0.0;    // tilt-cylinder length
+  double F_13 = 0.0;   // tilt-cylinder force, positive when stretched
   double dl_12 = 0.0;  // compression of the lift cylinder and chains
   double a_z4 = 0.0;   // load acceleration estimates from the last output point
   double a_x4 = 0.0;
@@ -35,6 +36,9 @@ struct Assembly {
   std::array<double, kNq * kNq> A;
   std::array<double, kNq> B;
   Elements el;
+  // The sound model near rest: B(6) holds the load's weight alone, and the solve adds the
+  // friction that holds it.
+  bool hold_load = false;
 
   double& a(int i, int j) { return A[(j - 1) * kNq + (i - 1)]; }
   double a(int i, int j) const { return A[(j - 1) * kNq + (i - 1)]; }
@@ -47,5 +51,14 @@ struct Assembly {
 // and the drive torque in `pub`.
 void fct_assemble(double x, const double* y, const Model& model, Published& pub,
                   const OutputHistory& hist, Assembly& out);
+
+// Below this speed times the hold time (m/s per s), the sound model holds the load on the forks
+// with the friction it takes to bring it to rest within the hold time, as long as the friction
+// limit allows; above it the friction is the sliding one, which the hold would reach anyway.
+inline constexpr double kLoadHoldSpeed = 10.0;
+
+// Solves A·q̈ = B in place: B becomes the generalized accelerations. `vx4` is the load's speed
+// along the forks.
+void solve_accelerations(Assembly& sys, const Model& model, double vx4);
 
 }  // namespace liftsim::model

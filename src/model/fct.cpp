@@ -1,8 +1,10 @@
 #include "model/fct.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "model/assemble.h"
 #include "model/forces.h"
-#include "numeric/array.h"
 #include "numeric/simq.h"
 #include "textio/fpe.h"
 
@@ -53,13 +55,9 @@ void fct_assemble(double x, const double* y, const Model& model, Published& pub,
   const double xc_3r = par.xc_3 * c3 + par.zc_3 * s3;
   const double zc_3r = par.zc_3 * c3 - par.xc_3 * s3;
   pub.xc_1r = xc_1r;
-  pub.zc_1r = zc_1r;
   pub.xc_2r = xc_2r;
-  pub.zc_2r = zc_2r;
   pub.xc_4r = xc_4r;
-  pub.zc_4r = zc_4r;
   pub.xc_3r = xc_3r;
-  pub.zc_3r = zc_3r;
 
   // Mass matrix, upper triangle row by row, then mirrored.
   auto& a = out;
@@ -101,20 +99,27 @@ void fct_assemble(double x, const double* y, const Model& model, Published& pub,
   // Steered-axle point of the body, global.
   const double x_k = X_013 - par.L_b * c3;
   const double z_k = par.L_b * s3 + Z_013;
-  pub.x_k = x_k;
-  pub.z_k = z_k;
 
-  // Tilt-cylinder attachment points in global coordinates and the angle of the line between them.
-  const double xh_1r = par.xh_1 * c1 + par.zh_1 * s1 + X_013;
-  const double zh_1r = Z_013 - par.xh_1 * s1 + par.zh_1 * c1;
-  const double xh_3r = par.xh_3 * c3 + par.zh_3 * s3 + X_013;
-  const double zh_3r = Z_013 - par.xh_3 * s3 + par.zh_3 * c3;
+  // Tilt-cylinder attachment points, the angle of the line between them, and the arm of the
+  // steered-wheel force about the traction axle. The legacy model places the points in global
+  // coordinates and takes the arms from there; the sound model keeps them relative to the
+  // traction axle point, about which mast and body turn.
+  const bool sound = model.kind == Kind::sound;
+  double xh_1r, zh_1r, xh_3r, zh_3r, arm_k;
+  if (sound) {
+    xh_1r = par.xh_1 * c1 + par.zh_1 * s1;
+    zh_1r = par.zh_1 * c1 - par.xh_1 * s1;
+    xh_3r = par.xh_3 * c3 + par.zh_3 * s3;
+    zh_3r = par.zh_3 * c3 - par.xh_3 * s3;
+    arm_k = -(par.L_b * c3);
+  } else {
+    xh_1r = par.xh_1 * c1 + par.zh_1 * s1 + X_013;
+    zh_1r = Z_013 - par.xh_1 * s1 + par.zh_1 * c1;
+    xh_3r = par.xh_3 * c3 + par.zh_3 * s3 + X_013;
+    zh_3r = Z_013 - par.xh_3 * s3 + par.zh_3 * c3;
+    arm_k = x_k;
+  }
   const double fi_h = chk::atan((zh_3r - zh_1r) / (xh_1r - xh_3r));
-  pub.xh_1r = xh_1r;
-  pub.zh_1r = zh_1r;
-  pub.xh_3r = xh_3r;
-  pub.zh_3r = zh_3r;
-  pub.fi_h = fi_h;
 
   // Traction tyre, radial, and the steered tyre with its buffer: each pushes only in contact.
   const WheelContact traction = traction_contact(par, road, X_013, Z_013);
@@ -148,7 +153,7 @@ void fct_assemble(double x, const double* y, const Model& model, Published& pub,
   const double l_h = chk::sqrt(dxh * dxh + dzh * dzh);
   const double F_13 = (l_h - refs.lh_free) * par.c_tilt;
   el.l_h = l_h;
-  pub.F_13 = F_13;
+  el.F_13 = F_13;
 
   // Lift cylinder and chains, one-sided: the chains go slack when the carriage is above z02_0.
   double dl_12 = refs.z02_0 - Z_02;
@@ -179,8 +184,8 @@ void fct_assemble(double x, const double* y, const Model& model, Published& pub,
   el.n_e = n_e;
   el.M_net = M_net;
 
-  // Generalized forces: velocity-dependent inertia terms, gravity and the element forces. The
-  // arms of the cylinder and steered-wheel forces are the global points above.
+  // Generalized forces: velocity-dependent inertia terms, gravity and the element forces, with the
+  // arms of the cylinder and steered-wheel forces as chosen above.
   const double sfh = chk::sin(fi_h);
   const double cfh = chk::cos(fi_h);
   a.b(1) = -(w1sq * a.a(2, 3)) - 2.0 * a.a(2, 5) * w1 * vz2 - 2.0 * a.a(2, 6) * vx4 * w1 -
@@ -190,11 +195,43 @@ void fct_assemble(double x, const double* y, const Model& model, Published& pub,
   a.b(3) = (m_1 * xc_1r + m_4 * xc_4r + m_2 * xc_2r) * g - (sfh * xh_1r + cfh * zh_1r) * F_13 -
            2.0 * ((s1 * xc_2r + c1 * zc_2r) * m_2 + a.a(3, 6)) * w1 * vz2 -
            2.0 * (c1 * xc_4r - s1 * zc_4r) * vx4 * w1 * m_4;
-  a.b(4) = (sfh * xh_3r + cfh * zh_3r) * F_13 + g * m_3 * xc_3r - x_k * F_kp;
+  a.b(4) = (sfh * xh_3r + cfh * zh_3r) * F_13 + g * m_3 * xc_3r - arm_k * F_kp;
   a.b(5) = (s1 * (xc_2r * m_2 + xc_4r * m_4) + c1 * (zc_2r * m_2 + zc_4r * m_4)) * w1sq +
            2.0 * vx4 * w1 * m_4 - a.a(2, 5) * g + par.c_lift * dl_12;
-  a.b(6) = load_force(vx4, Fi_1, W, F_fr);
+  if (sound) {
+    // The sound model's load: Coulomb friction from a pressure that cannot pull, and near rest
+    // the load held by whatever friction it takes, up to the limit (see solve_accelerations).
+    const double limit = F_fr > 0.0 ? F_fr : 0.0;
+    out.hold_load = std::fabs(vx4) <= kLoadHoldSpeed * model.hold_time;
+    a.b(6) = out.hold_load ? W : W - (vx4 < 0.0 ? -limit : limit);
+  } else {
+    a.b(6) = load_force(vx4, Fi_1, W, F_fr);
+  }
   a.b(7) = shaft_moment(VFi_tk, M_net, M_f);
+}
+
+void solve_accelerations(Assembly& sys, const Model& model, double vx4) {
+  int ks = 0;
+  if (!sys.hold_load) {
+    // A singular matrix (a massless load) leaves B partly reduced, and the run goes on with it.
+    numeric::Simq(sys.A.data(), sys.B.data(), kNq, ks);
+    return;
+  }
+  // The accelerations without friction on the load, and their change per newton of it: the
+  // friction that brings the load's speed to rest within the hold time, within its limit.
+  std::array<double, kNq * kNq> A = sys.A;
+  std::array<double, kNq> unit{};
+  unit[5] = 1.0;
+  numeric::Simq(sys.A.data(), sys.B.data(), kNq, ks);
+  numeric::Simq(A.data(), unit.data(), kNq, ks);
+  const double limit = sys.el.F_fr > 0.0 ? sys.el.F_fr : 0.0;
+  const double wanted = (-vx4 / model.hold_time - sys.B[5]) / unit[5];
+  const double friction = std::clamp(wanted, -limit, limit);
+  for (int k = 0; k < kNq; ++k) sys.B[k] += friction * unit[k];
+}
+
+const char* kind_name(Kind kind) {
+  return kind == Kind::sound ? "sound" : "legacy";
 }
 
 void Fct(double x, const double* y, double* dery, const Model& model, Published& pub,
@@ -209,9 +246,7 @@ void Fct(double x, const double* y, double* dery, const Model& model, Published&
   Assembly sys;
   fct_assemble(x, y, model, pub, hist, sys);
 
-  int ks = 0;
-  numeric::Array(2, kNq, kNq, kNq, kNq, sys.A.data(), sys.A.data());
-  numeric::Simq(sys.A.data(), sys.B.data(), kNq, ks);  // a singular matrix leaves B partly reduced
+  solve_accelerations(sys, model, y[ix::VX_C4]);
 
   // Accelerations of q1..q7 into the velocity positions.
   for (int k = 1; k <= kFirstBlock; ++k) dery[ix::VX_013 + (k - 1)] = sys.b(k);

@@ -12,6 +12,20 @@ struct EngineCurve {
   double M_0 = 0.0;    // torque at standstill, 0.3·M_min
 };
 
+// Where the moment arms of the tilt-cylinder and steered-wheel forces on mast and body are taken
+// from. `legacy` takes them from the global coordinates of the attachment points and the steered
+// axle, as the stored results of the program were computed: a truck that rolls along x then feels
+// moments that no physics puts there (the arm grows by the distance travelled). `sound` takes them
+// from the traction axle point, about which mast and body turn, so the model does not depend on
+// where along the road the truck stands. The sound model also starts from its own equilibrium
+// (run/settle.h), and holds a load near rest with the friction it takes (its friction never
+// pushes the load along, and a pressure on the forks that would pull gives none), where the
+// legacy model's exact test for rest lets a speed of 1e-17 left by rounding meet the full sliding
+// friction, so that the load chatters at several m/s^2 for the whole run.
+enum class Kind { legacy, sound };
+
+const char* kind_name(Kind kind);
+
 // Everything the equations of motion read that stays fixed during a run. The statics set `refs`
 // and the run sets `engine` before the integration starts.
 struct Model {
@@ -19,6 +33,10 @@ struct Model {
   StaticRefs refs;
   Road road;
   EngineCurve engine;
+  Kind kind = Kind::legacy;
+  // The sound model: time in which friction brings a load near rest to rest (s); ten of the
+  // largest steps, so the integrator follows it stably.
+  double hold_time = 0.01;
 };
 
 }  // namespace liftsim::model

@@ -15,4 +15,13 @@ double Road::profile_z(double x) const {
   return a.z + (b.z - a.z) * ((x - a.x) / (b.x - a.x));
 }
 
+double Road::slope(double x) const {
+  if (points_.empty() || x < points_.front().x || !(x < points_.back().x)) return 0.0;
+  const auto right = std::upper_bound(points_.begin(), points_.end(), x,
+                                      [](double v, const RoadPoint& p) { return v < p.x; });
+  const RoadPoint& b = *right;
+  const RoadPoint& a = *(right - 1);
+  return (b.z - a.z) / (b.x - a.x);
+}
+
 }  // namespace liftsim::model

@@ -27,6 +27,10 @@ class Road {
     return profile_z(x);
   }
 
+  // dz/dx under x: the slope of the segment x lies on (of the one to its right at a point of the
+  // profile), 0 beyond the ends and on a flat road.
+  double slope(double x) const;
+
  private:
   double profile_z(double x) const;
 

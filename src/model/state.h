@@ -57,19 +57,17 @@ struct Par {
   double i_tr = 0.0;    // engine speed per unit of wheel-shaft speed
   double eta_tr = 0.0;  // transmission efficiency
   double n_min = 0.0;   // below this speed (rpm) the torque is linear in the speed
+  double l_fork = 0.0;  // fork length ahead of the carriage origin (valid range of X_C4)
 };
 
-// What the model publishes at each evaluation, for the step output and the statics.
+// What the model publishes at each evaluation for the step output and its observers, which see
+// the state of the last evaluation (an output point always follows an evaluation of its state).
 struct Published {
-  // rotated centre-of-mass offsets
-  double xc_1r = 0.0, zc_1r = 0.0, xc_2r = 0.0, zc_2r = 0.0;
-  double xc_4r = 0.0, zc_4r = 0.0, xc_3r = 0.0, zc_3r = 0.0;
-  double x_k = 0.0, z_k = 0.0;    // steered-axle point
-  double F_13 = 0.0, F_kp = 0.0;  // tilt-cylinder and steered-wheel forces
-  double fi_h = 0.0;              // angle of the tilt-cylinder line
-  double xh_1r = 0.0, zh_1r = 0.0, xh_3r = 0.0, zh_3r = 0.0;  // tilt-cylinder points, global
-  double M_eng = 0.0;                                         // drive torque at the wheel shaft
-  double n_e = 0.0;                                           // engine speed, rpm
+  // horizontal centre-of-mass offsets from the traction axle, rotated with their parts
+  double xc_1r = 0.0, xc_2r = 0.0, xc_3r = 0.0, xc_4r = 0.0;
+  double F_kp = 0.0;   // steered-wheel force
+  double M_eng = 0.0;  // drive torque at the wheel shaft
+  double n_e = 0.0;    // engine speed, rpm
   // sines and cosines of Fi_1 and Fi_3 of the evaluated state
   double s1 = 0.0, c1 = 1.0, s3 = 0.0, c3 = 1.0;
 };

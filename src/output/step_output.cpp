@@ -37,13 +37,18 @@ void update_history(double x, const double* y, int ndim, const model::Road& road
   for (int i = 0; i < n; ++i) hist.y_prev[i] = y[i];
 }
 
-void StepOutput::operator()(double x, const double* y, const double* dery, int ihlf, int ndim) {
+bool StepOutput::operator()(double x, const double* y, const double* dery, int ihlf, int ndim) {
   update_history(x, y, ndim, model_.road, hist_);
   const OutputPoint point{x, y, dery, ihlf, hist_.n_out, &model_, &pub_, &hist_, &obs_};
-  for (PointObserver* observer : observers_) observer->on_point(point);
+  bool finished = false;
+  for (PointObserver* observer : observers_) {
+    observer->on_point(point);
+    finished = finished || observer->finished();
+  }
   // A 32-bit count that wraps rather than overflows.
   hist_.n_out =
       static_cast<std::int32_t>(static_cast<std::uint32_t>(hist_.n_out) + std::uint32_t{1});
+  return finished;
 }
 
 }  // namespace liftsim::output

@@ -22,12 +22,15 @@ struct OutputPoint {
 };
 
 // Something that wants every output point: the time-history files, a CSV, a summary. Observers
-// run in the integration loop: they must not allocate once set up, and report failures by
-// throwing textio::RunFailure.
+// run in the integration loop, with the run's floating-point traps on: they should not allocate
+// once set up (a few reallocations of a growing buffer aside), and report failures by throwing
+// textio::RunFailure.
 class PointObserver {
  public:
   virtual ~PointObserver() = default;
   virtual void on_point(const OutputPoint& point) = 0;
+  // True once the observer has all it wants and asks the run to end after this point.
+  virtual bool finished() const { return false; }
 };
 
 // Updates the history for the output point (x, y): last output state, rolling angle, rates.
@@ -42,7 +45,8 @@ class StepOutput {
              std::span<PointObserver* const> observers)
       : model_(model), obs_(obs), pub_(pub), hist_(hist), observers_(observers) {}
 
-  void operator()(double x, const double* y, const double* dery, int ihlf, int ndim);
+  // True when an observer finished with this point.
+  bool operator()(double x, const double* y, const double* dery, int ihlf, int ndim);
 
  private:
   const model::Model& model_;

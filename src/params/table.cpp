@@ -16,6 +16,7 @@ constexpr FieldSpec kNone{0, 0};
 #define CTL(i) [](CaseValues& v) -> double& { return v.prmt[i]; }
 #define XP(i) [](CaseValues& v) -> double& { return v.obs.xp[i]; }
 #define ZP(i) [](CaseValues& v) -> double& { return v.obs.zp[i]; }
+#define START(field) [](CaseValues& v) -> double& { return v.field; }
 
 constexpr auto kPos = Range::positive;
 constexpr auto kNonNeg = Range::non_negative;
@@ -92,7 +93,8 @@ const Param kParams[] = {
     {"zp_3", "m", "z of observation point 3 on the body (body frame)", ZP(2), std::nullopt, 43,
      kAny},
     {"g", "m/s^2", "gravitational acceleration", PAR(g), double{9.81f}, 0, kPos},
-    {"N_e", "kW", "power constant of the engine characteristic", PAR(N_e), 10.0, 0, kPos},
+    {"N_e", "kW", "power constant of the engine characteristic (0: no drive torque)", PAR(N_e),
+     10.0, 0, kNonNeg},
     {"a_e", "1", "linear coefficient of the engine characteristic", PAR(a_e), double{0.53f}, 0,
      kAny},
     {"b_e", "1", "quadratic coefficient of the engine characteristic", PAR(b_e), double{1.56f}, 0,
@@ -105,6 +107,10 @@ const Param kParams[] = {
     {"eta_tr", "1", "transmission efficiency", PAR(eta_tr), double{0.8f}, 0, Range::fraction},
     {"n_min", "rpm", "engine speed below which the torque is linear in the speed", PAR(n_min),
      800.0, 0, kPos},
+    {"x_0", "m", "horizontal position of the traction axle point at the start", START(x_0), 0.0, 0,
+     kAny},
+    {"l_fork", "m", "length of the forks ahead of the carriage origin: the load's place X_C4 "
+                    "stays within 0..l_fork while the model is valid", PAR(l_fork), 1.2, 0, kPos},
 };
 
 const Record kRecords[] = {
@@ -220,6 +226,7 @@ const EchoBlock kEchoBlocks[] = {
 #undef CTL
 #undef XP
 #undef ZP
+#undef START
 
 }  // namespace
 

@@ -22,6 +22,7 @@ struct CaseValues {
   model::Par par;
   Control prmt{};
   model::ObservationPoints obs;
+  double x_0 = 0.0;  // horizontal position of the traction axle point at the start, m
 };
 
 // Allowed values of a parameter; every value must also be finite.

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <exception>
 #include <memory>
@@ -144,12 +145,17 @@ Gathered run_interruptibly(run::RunSpec& spec, const std::vector<const results::
 py::dict run_case(const std::vector<std::string>& assignments, std::optional<std::string> input,
                   std::optional<std::string> road_text, const std::string& road_name,
                   const std::vector<std::string>& column_names, int files_fd,
-                  std::optional<int> max_restarts) {
+                  const std::string& model, std::optional<std::int64_t> work_limit) {
   run::RunSpec spec;
   spec.overrides = parse_assignments(assignments);
-  if (max_restarts) {
-    if (*max_restarts < 0) throw py::value_error("max_restarts must be 0 (no limit) or more");
-    spec.restarts.max_stalled = *max_restarts;
+  if (model == "sound") {
+    spec.kind = model::Kind::sound;
+  } else if (model != "legacy") {
+    throw py::value_error("model '" + model + "': use legacy or sound");
+  }
+  if (work_limit) {
+    if (*work_limit < 0) throw py::value_error("work_limit must be 0 (no limit) or more");
+    spec.work.derivative_calls = *work_limit;
   }
   if (road_text) {
     if (auto bad = params::parse_road(*road_text, road_name, spec.road)) {
@@ -166,6 +172,7 @@ py::dict run_case(const std::vector<std::string>& assignments, std::optional<std
   spec.input_text = input ? std::move(*input) : std::string(examples::dani_dat());
   spec.legacy_files = files_fd >= 0;
   if (spec.legacy_files) spec.dir_fd = files_fd;
+  if (auto bad = run::check_spec(spec)) throw py::value_error(bad->message);
 
   Gathered out = run_interruptibly(spec, columns);
 
@@ -244,7 +251,8 @@ PYBIND11_MODULE(_liftsim, m) {
   using namespace liftsim::python;
   m.doc() = "The compiled part of liftsim; use the package liftsim instead.";
   m.def("run", &run_case, py::arg("assignments"), py::arg("input"), py::arg("road_text"),
-        py::arg("road_name"), py::arg("columns"), py::arg("files_fd"), py::arg("max_restarts"),
+        py::arg("road_name"), py::arg("columns"), py::arg("files_fd"), py::arg("model"),
+        py::arg("work_limit"),
         "One run: a dict of 'columns' (names), 'data' (rows x columns, float64), 'summary' "
         "(JSON text or None) and 'error' (None or (code, message, statement, file)).");
   m.def("params", &param_table, py::arg("assignments"), py::arg("input"),

@@ -34,6 +34,7 @@ std::string summary_json(const Summary& s) {
   json j;
   j["outcome"] = run::outcome_name(s.outcome);
   j["verdict"] = verdict_name(s.verdict);
+  j["model"] = model::kind_name(s.model);
   if (s.error) {
     j["error"] = {{"code", textio::error_code_text(s.error->code)}, {"message", s.error->message}};
   } else {
@@ -51,10 +52,21 @@ std::string summary_json(const Summary& s) {
   j["lift_off_t"] = optional(f.lift_off_t);
   j["lifted_at_end"] = f.lifted_at_end;
   j["tip_t"] = optional(f.tip_t);
+  if (f.out_of_model) {
+    j["out_of_model"] = {{"quantity", f.out_of_model->quantity},
+                         {"value", f.out_of_model->value},
+                         {"limit", f.out_of_model->limit},
+                         {"t", f.out_of_model->t}};
+  } else {
+    j["out_of_model"] = nullptr;
+  }
+  j["decided_t"] = optional(f.decided_t);
   j["max_abs_Fi_3"] = extreme(f.max_abs_Fi_3, n);
   j["t_max_abs_Fi_3"] = extreme(f.t_max_abs_Fi_3, n);
   j["max_abs_Fi_1"] = extreme(f.max_abs_Fi_1, n);
   j["load_travel"] = extreme(f.load_travel, n);
+  j["travel"] = extreme(f.travel, n);
+  j["legacy_arm_pitch"] = optional(s.legacy_arm_pitch);
   j["min_F_13"] = extreme(f.min_F_13, n);
   j["max_F_13"] = extreme(f.max_F_13, n);
   j["max_F_12"] = extreme(f.max_F_12, n);
@@ -63,6 +75,20 @@ std::string summary_json(const Summary& s) {
   j["parameters"] = changed;
   j["thresholds"] = {{"slide_limit", s.thresholds.slide_limit},
                      {"lift_force", s.thresholds.lift_force}};
+  if (s.convergence) {
+    const Convergence& c = *s.convergence;
+    json figures = json::object();
+    for (const FigureChange& f : c.figures) {
+      figures[f.name] = {{"value", optional(f.value)},
+                         {"tight", optional(f.tight)},
+                         {"change", optional(f.change)}};
+    }
+    j["convergence"] = {{"tol", c.tol},
+                        {"h_max", c.h_max},
+                        {"verdict", verdict_name(c.verdict)},
+                        {"verdict_holds", c.verdict_holds},
+                        {"figures", figures}};
+  }
   return j.dump(2) + "\n";
 }
 
@@ -73,6 +99,7 @@ std::string summary_lines(const Summary& s) {
     out += name + ": " + value + "\n";
   };
   line("verdict", verdict_name(s.verdict));
+  line("model", model::kind_name(s.model));
   line("outcome", std::string(run::outcome_name(s.outcome)) +
                       (s.error ? std::string(" (") + textio::error_code_text(s.error->code) + ": " +
                                      s.error->message + ")"
@@ -88,7 +115,7 @@ std::string summary_lines(const Summary& s) {
     line("steered wheels lifted", f.lift_off_t ? "first at " + number(*f.lift_off_t) + " s" +
                                                      (f.lifted_at_end ? ", still at the end" : "")
                                                : std::string("never"));
-    line("tipping (lifted, centre of mass ahead of the traction axle)",
+    line("tipping (lifted, centre of mass ahead of the traction wheels, pitching forward)",
          maybe(f.tip_t, "s", "never"));
     line("largest body pitch |Fi_3|",
          number(f.max_abs_Fi_3) + " rad at " + number(f.t_max_abs_Fi_3) + " s");
@@ -96,12 +123,39 @@ std::string summary_lines(const Summary& s) {
     line("load travel along the forks", number(f.load_travel) + " m");
     line("tilt-cylinder force F_13", number(f.min_F_13) + " N to " + number(f.max_F_13) + " N");
     line("largest lift-cylinder force F_12", number(f.max_F_12) + " N");
+    line("travel of the truck", number(f.travel) + " m");
+  }
+  if (f.out_of_model) {
+    const OutOfModel& o = *f.out_of_model;
+    line("left the model's valid range", o.quantity + " = " + number(o.value) + " (limit " +
+                                             number(o.limit) + ") at " + number(o.t) +
+                                             " s; nothing after that is a result");
+  }
+  if (s.legacy_arm_pitch) {
+    line("note", "the truck travelled " + number(f.travel) +
+                     " m; the legacy model's moment arms grow with the travel, which alone puts "
+                     "about " + number(*s.legacy_arm_pitch) +
+                     " rad of pitch on the body; --model sound takes the arms from the traction "
+                     "axle");
   }
   std::string changed;
   for (const auto& [name, value] : s.changed) {
     changed += (changed.empty() ? "" : ", ") + name + " = " + number(value);
   }
   line("parameters changed", changed.empty() ? "none" : changed);
+  if (s.convergence) {
+    const Convergence& c = *s.convergence;
+    line("again with tol " + number(c.tol) + ", h_max " + number(c.h_max) + " s",
+         std::string("verdict ") + verdict_name(c.verdict) +
+             (c.verdict_holds ? " (holds)" : " (CHANGED)"));
+    for (const FigureChange& f : c.figures) {
+      if (f.change) line("  change of " + f.name, number(*f.change));
+      else if (f.value.has_value() != f.tight.has_value()) {
+        line("  change of " + f.name, (f.value ? number(*f.value) : std::string("none")) +
+                                          " -> " + (f.tight ? number(*f.tight) : std::string("none")));
+      }
+    }
+  }
   return out;
 }
 

@@ -8,9 +8,10 @@
 
 namespace liftsim::run {
 
-void run_leg(RunState& s, std::span<output::PointObserver* const> observers, RunStats& stats,
-             const std::atomic<int>* stop, CreepWatch* creep) {
+LegEnd run_leg(RunState& s, std::span<output::PointObserver* const> observers, RunStats& stats,
+               const std::atomic<int>* stop, const WorkLimit& work) {
   output::StepOutput step_output(s.model, s.obs, s.pub, s.hist, observers);
+  LegEnd end = LegEnd::integrator;
   auto fct = [&](double t, const double* y, double* dery) {
     ++stats.derivative_calls;
     model::Fct(t, y, dery, s.model, s.pub, s.hist);
@@ -18,17 +19,17 @@ void run_leg(RunState& s, std::span<output::PointObserver* const> observers, Run
   auto outp = [&](double x, const double* y, const double* dery, int ihlf, int ndim,
                   std::array<double, 5>& prmt) {
     ++stats.output_calls;
-    step_output(x, y, dery, ihlf, ndim);
-    if (stop != nullptr && stop->load(std::memory_order_relaxed) != 0) prmt[4] = 1.0;
-    if (creep != nullptr && creep->limit_step > 0.0 && ++creep->points >= creep->window) {
-      // The average step over the window, from the time it covered.
-      if ((x - creep->window_start) / static_cast<double>(creep->points) < creep->limit_step) {
-        creep->creeping = true;
-        prmt[4] = 1.0;
-      }
-      creep->points = 0;
-      creep->window_start = x;
+    const bool finished = step_output(x, y, dery, ihlf, ndim);
+    if (stop != nullptr && stop->load(std::memory_order_relaxed) != 0) {
+      end = LegEnd::stop;
+    } else if (work.derivative_calls > 0 && stats.derivative_calls > work.derivative_calls) {
+      end = LegEnd::work;
+    } else if (finished) {
+      end = LegEnd::decided;
+    } else {
+      return;
     }
+    prmt[4] = 1.0;
   };
   numeric::XemiStats leg;
   ++stats.legs;
@@ -41,6 +42,7 @@ void run_leg(RunState& s, std::span<output::PointObserver* const> observers, Run
     stats.smallest_step =
         stats.smallest_step == 0.0 ? leg.min_step : std::min(stats.smallest_step, leg.min_step);
   }
+  return end;
 }
 
 bool ended_early(const RunState& s) {
@@ -65,6 +67,34 @@ void start_integration(RunState& s) {
   s.hist.y_prev = s.y;
   s.dery = s.w_err;
   s.hist.fi_roll = 0.0;
+}
+
+}  // namespace liftsim::run
+
+namespace liftsim::run {
+
+model::StateVector initial_state(const params::CaseValues& v) {
+  model::StateVector y{};
+  y[model::ix::X_013] = v.x_0;
+  y[model::ix::Z_013] = double{0.401f};
+  y[model::ix::X_C4] = double{0.6f};
+  return y;
+}
+
+void prepare_state(RunState& s, const params::CaseValues& v, const model::Road& road,
+                   model::Kind kind) {
+  s.model.par = v.par;
+  s.model.road = road;
+  s.model.kind = kind;
+  s.model.hold_time = 10.0 * v.prmt[2];
+  s.prmt = v.prmt;
+  s.obs = v.obs;
+  s.y = initial_state(v);
+  s.w_err.fill(double{0.0714285746f});
+  s.hist.n_out = 0;
+  s.hist.fi_roll = 0.0;
+  s.hist.t_prev = s.prmt[0];
+  s.hist.t_last = s.prmt[0];
 }
 
 }  // namespace liftsim::run

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "output/step_output.h"
+#include "params/table.h"
 #include "run/run_state.h"
 
 namespace liftsim::run {
@@ -21,43 +22,43 @@ struct RunStats {
   double smallest_step = 0.0;  // smallest step of an accepted point
 };
 
-// When restarts stop making progress. The run is stalled when the last `max_stalled` restarts
-// together advanced the time by less than `min_advance` seconds, or when after a restart the
-// largest step has shrunk so far (each restart takes 0.9 of it) that the rest of the run would
-// need more than `max_remaining_steps` steps of it. max_stalled = 0 switches both off.
-// The runs that finish through restarts stay far from both: no 30 restarts in a row of theirs
-// advanced less than 0.8 ms together, and none needed more than 2e7 steps of its largest step.
-struct RestartLimit {
-  int max_stalled = 30;
-  double min_advance = 1e-5;
-  double max_remaining_steps = 1e9;
-  // A leg can also creep without ever giving up: `creep_points` output points in a row whose
-  // steps average below `creep_step` (and below a millionth of the largest step asked for) stall
-  // the run too. The slowest run seen to finish averaged 2.7e-8 s over millions of points.
-  long creep_points = 100000;
-  double creep_step = 1e-9;
+// How much work a run may do. A run that ends by itself needs about 20 000 derivative calls on
+// the example; runs whose step control keeps failing (light loads, a step asked for that is too
+// small to get anywhere) could go on for hours, hundreds of restarts each advancing nanoseconds.
+// So a run that has made more than `derivative_calls` calls ends, at the output point where it
+// crosses the limit, as stalled (M6110). A run that ends by itself within the limit is never
+// touched, whatever its restarts. 0: no limit.
+struct WorkLimit {
+  std::int64_t derivative_calls = 2'000'000;
 };
+
+// The state a run starts from before the statics: at rest, the traction axle point at x_0 on
+// undeflected wheels (0.401 m up), the load 0.6 m along the forks.
+model::StateVector initial_state(const params::CaseValues& values);
+
+// Sets up a run's state from its values: model, integration control, observation points, the
+// initial state, error weights and output history.
+void prepare_state(RunState& run, const params::CaseValues& values, const model::Road& road,
+                   model::Kind kind);
 
 // Prepares the first leg: the output history's previous state, the error weights and the rolling
 // angle, which starts at zero once for the whole run (a restart resumes the wheel-shaft angle from
 // the last output point, so the rolling angle resumes with it).
 void start_integration(RunState& run);
 
-// Watches the output points for a leg that creeps: see RestartLimit.
-struct CreepWatch {
-  long window = 0;            // output points per window
-  long points = 0;            // output points since the window began
-  double window_start = 0.0;  // time at which it began
-  double limit_step = 0.0;    // average step below which the window is creeping (0: off)
-  bool creeping = false;
+// Why a leg ended: the integrator returned by itself, or the leg was ended at an output point
+// once every observer had seen it (so the time-history files hold whole record sets).
+enum class LegEnd {
+  integrator,  // see ihlf
+  stop,        // the stop request turned non-zero
+  work,        // the derivative calls went past the work limit
+  decided,     // an observer finished (PointObserver::finished)
 };
 
 // One integrator call from the current prmt, y and dery (the error weights), with the truck model
-// as right-hand side and the step output with `observers` as observer. When `stop` is given and
-// turns non-zero, the leg ends right after the output point being made, once every observer has
-// seen it (so the time-history files hold whole record sets).
-void run_leg(RunState& run, std::span<output::PointObserver* const> observers, RunStats& stats,
-             const std::atomic<int>* stop = nullptr, CreepWatch* creep = nullptr);
+// as right-hand side and the step output with `observers` as observer.
+LegEnd run_leg(RunState& run, std::span<output::PointObserver* const> observers, RunStats& stats,
+               const std::atomic<int>* stop = nullptr, const WorkLimit& work = {});
 
 // After a leg whose last output point lies before the end time: whether the integrator gave up on
 // a too-small step, so that the run restarts.

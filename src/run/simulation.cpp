@@ -23,41 +23,19 @@ struct Context {
   std::optional<output::HistoryFiles> history;
   std::vector<output::PointObserver*> observers;
   std::size_t input_position = 0;
-  std::vector<double> advances;  // of the legs that ended in a restart
-  std::vector<double> starts;
-  CreepWatch creep;
 };
 
-textio::RunError stall_error(std::string what, const RunState& s) {
-  return textio::RunError{ErrorCode::M6110,
-                          textio::Statement::math,
-                          {},
-                          "integration stalled: " + what + "; last output at t = " +
-                              params::shortest(s.hist.ypop[model::kNdim]) + " s"};
-}
-
-// Whether the restarts so far show a run that cannot get on: the recent ones together advanced
-// next to nothing.
-std::optional<textio::RunError> stalled(const RestartLimit& limit, const RunState& s,
-                                        const std::vector<double>& advances,
-                                        const std::vector<double>& starts) {
-  const auto window = static_cast<std::size_t>(limit.max_stalled);
-  if (window == 0) return std::nullopt;
-  if (advances.size() >= window) {
-    double together = 0.0;
-    for (std::size_t k = advances.size() - window; k < advances.size(); ++k) {
-      together += advances[k];
-    }
-    if (together < limit.min_advance) {
-      return stall_error(
-          std::to_string(window) +
-              " restarts in a row since t = " + params::shortest(starts[advances.size() - window]) +
-              " s advanced the time by " + params::shortest(together) + " s together (less than " +
-              params::shortest(limit.min_advance) + " s)",
-          s);
-    }
-  }
-  return std::nullopt;
+textio::RunError work_error(const RunState& s, const RunStats& stats, const WorkLimit& work) {
+  return textio::RunError{
+      ErrorCode::M6110,
+      textio::Statement::math,
+      {},
+      "integration stalled: " + std::to_string(stats.derivative_calls) +
+          " derivative calls (the work limit is " + std::to_string(work.derivative_calls) +
+          ", a run of the example needs about 20000) brought the run only to t = " +
+          params::shortest(s.hist.ypop[model::kNdim]) + " s of " + params::shortest(s.prmt[1]) +
+          " s after " + std::to_string(stats.legs - 1) + " restarts; the largest step is now " +
+          params::shortest(s.prmt[2]) + " s"};
 }
 
 // Whether the run was asked to stop; if so, the run's result says so.
@@ -74,62 +52,44 @@ void integrate(Context& c) {
   RunState& s = c.state;
   RunResult& r = c.result;
   if (stop_requested(c)) return;
+  const bool sound = s.model.kind == model::Kind::sound;
   StaticsResult& st = r.statics.emplace(find_equilibrium(s.model.par, s.model.road, s.y));
-  if (c.report) c.report->initial_state(s.y);
+  if (c.report && !sound) c.report->initial_state(s.y);
   static_forces(s.model.par, s.y, s.pub.F_kp, st, s.model.refs);
-  if (c.report) c.report->statics(st, s.model.refs.lh_free);
   s.model.engine = model::engine_curve(s.model.par);
+  if (sound) {
+    // The sound model starts from its own equilibrium; the report shows that start.
+    r.settling = settle(s);
+    if (c.report) c.report->initial_state(s.y);
+  }
+  if (c.report) c.report->statics(st, s.model.refs.lh_free);
   if (stop_requested(c)) return;
 
   start_integration(s);
-  CreepWatch& creep = c.creep;
-  if (c.setup.restarts.max_stalled > 0) {
-    creep.window = c.setup.restarts.creep_points;
-    creep.window_start = s.prmt[0];
-    creep.limit_step = std::min(c.setup.restarts.creep_step, s.prmt[2] * 1e-6);
-  }
-  // How far each leg that ended in a restart got, and where it began.
-  std::vector<double>& advances = c.advances;
-  std::vector<double>& starts = c.starts;
   for (;;) {
-    const double leg_start = s.prmt[0];
-    run_leg(s, c.observers, r.stats, c.setup.stop, &creep);
+    const LegEnd end = run_leg(s, c.observers, r.stats, c.setup.stop, c.setup.work);
     r.t_reached = s.hist.ypop[model::kNdim];
-    if (creep.creeping) {
-      r.outcome = Outcome::stalled;
-      r.error = stall_error(std::to_string(creep.window) +
-                                " output points in a row advanced the time by less than " +
-                                params::shortest(creep.limit_step) + " s each on average",
-                            s);
-      return;
+    // A run that reached its end time has completed, whatever else came at its last point.
+    if (!ended_early(s)) return;
+    switch (end) {
+      case LegEnd::stop:
+        stop_requested(c);
+        return;
+      case LegEnd::work:
+        r.outcome = Outcome::stalled;
+        r.error = work_error(s, r.stats, c.setup.work);
+        return;
+      case LegEnd::decided:
+        r.outcome = Outcome::decided;
+        return;
+      case LegEnd::integrator:
+        break;
     }
-    if (!ended_early(s)) return;  // a request that came at the last point is too late
     if (stop_requested(c)) return;
-    r.leg_ends.emplace_back(s.ihlf, r.t_reached);
     if (c.report) c.report->leg_end(s.ihlf, r.t_reached);
     if (!wants_restart(s)) return;
-    advances.push_back(r.t_reached - leg_start);
-    starts.push_back(leg_start);
-    if (auto stall = stalled(c.setup.restarts, s, advances, starts)) {
-      r.outcome = Outcome::stalled;
-      r.error = std::move(stall);
-      return;
-    }
     prepare_restart(s);
     ++r.restarts;
-    // A leg whose largest step is too small to get anywhere is not started.
-    const double remaining = s.prmt[1] - s.prmt[0];
-    if (c.setup.restarts.max_stalled > 0 &&
-        remaining / s.prmt[2] > c.setup.restarts.max_remaining_steps) {
-      r.outcome = Outcome::stalled;
-      r.error =
-          stall_error("after " + std::to_string(r.restarts) + " restarts the largest step is " +
-                          params::shortest(s.prmt[2]) + " s, so the remaining " +
-                          params::shortest(remaining) + " s would take more than " +
-                          params::shortest(c.setup.restarts.max_remaining_steps) + " steps",
-                      s);
-      return;
-    }
   }
 }
 
@@ -180,19 +140,7 @@ void run_case(Context& c) {
   r.input_read = true;
   if (setup.on_input) setup.on_input(r.values, r.notes);
 
-  s.model.par = r.values.par;
-  s.model.road = setup.road;
-  s.prmt = r.values.prmt;
-  s.obs = r.values.obs;
-  // Initial state: the truck at rest on undeflected wheels, the load 0.6 m along the forks.
-  s.y.fill(0.0);
-  s.y[model::ix::Z_013] = double{0.401f};
-  s.y[model::ix::X_C4] = double{0.6f};
-  s.w_err.fill(double{0.0714285746f});
-  s.hist.n_out = 0;
-  s.hist.fi_roll = 0.0;
-  s.hist.t_prev = s.prmt[0];
-  s.hist.t_last = s.prmt[0];
+  prepare_state(s, r.values, setup.road, setup.kind);
 
   auto body = [&c] { integrate(c); };
   if (auto fault = textio::run_with_fp_traps(body)) {
@@ -204,6 +152,15 @@ void run_case(Context& c) {
 
 }  // namespace
 
+std::optional<params::ParseError> check_spec(const RunSpec& setup) {
+  params::CaseValues v = params::built_in_case();
+  for (const params::Assignment& a : setup.overrides.list()) {
+    if (auto bad = params::check_value(*a.param, a.value)) return bad;
+    a.param->ref(v) = a.value;
+  }
+  return params::check_case(v);
+}
+
 const char* outcome_name(Outcome outcome) {
   switch (outcome) {
     case Outcome::completed:
@@ -212,13 +169,23 @@ const char* outcome_name(Outcome outcome) {
       return "error";
     case Outcome::stalled:
       return "stalled";
+    case Outcome::decided:
+      return "decided";
+    case Outcome::invalid:
+      return "invalid";
   }
   return "?";
 }
 
 RunResult simulate(const RunSpec& setup) {
   RunResult result;
-  Context c{setup, result, {}, {}, {}, {}, {}, 0, {}, {}, {}};
+  result.kind = setup.kind;
+  if (auto bad = check_spec(setup)) {
+    result.outcome = Outcome::invalid;
+    result.problem = bad->message;
+    return result;
+  }
+  Context c{setup, result, {}, {}, {}, {}, {}, 0};
   try {
     run_case(c);
   } catch (const textio::RunFailure& failure) {

@@ -15,6 +15,7 @@
 #include "params/overrides.h"
 #include "run/input.h"
 #include "run/legs.h"
+#include "run/settle.h"
 #include "run/statics.h"
 #include "textio/files.h"
 #include "textio/run_error.h"
@@ -24,7 +25,9 @@ namespace liftsim::run {
 enum class Outcome {
   completed,  // reached the end time, or a leg ended short of it with a code other than 11
   error,      // a file, input or floating-point failure ended the run
-  stalled,    // restarts stopped making progress
+  stalled,    // the run used up its work limit before reaching its end time
+  decided,    // an observer saw all it needed and ended the run (see PointObserver::finished)
+  invalid,    // the values set by name make no case; nothing was run or touched
 };
 
 const char* outcome_name(Outcome outcome);
@@ -39,7 +42,8 @@ struct RunSpec {
   std::optional<std::string> input_text;
   params::Overrides overrides;
   model::Road road;
-  RestartLimit restarts;
+  model::Kind kind = model::Kind::legacy;
+  WorkLimit work;
   textio::Console* console = nullptr;             // progress lines (with the time-history files)
   std::vector<output::PointObserver*> observers;  // run after the time-history files
   // A request to stop: when it turns non-zero (the number of the signal that asked) the run ends
@@ -53,6 +57,8 @@ struct RunSpec {
 struct RunResult {
   Outcome outcome = Outcome::completed;
   std::optional<textio::RunError> error;  // for `error` and `stalled`
+  std::string problem;                    // for `invalid`: what is wrong, for the user
+  model::Kind kind = model::Kind::legacy;
   RunStats stats;
   params::CaseValues values;  // as the run used them
   InputNotes notes;           // what the input held that reads surprisingly
@@ -60,9 +66,16 @@ struct RunResult {
   std::optional<StaticsResult> statics;
   double t_reached = 0.0;  // time of the last output point
   int restarts = 0;
-  std::vector<std::pair<int, double>> leg_ends;  // (ihlf, time) of legs ending early
+  // The sound model starts from its own equilibrium: how far the statics were from it.
+  std::optional<Settling> settling;
 };
 
+// What is wrong with the values set by name for a run, before anything runs: each value outside
+// its parameter's range, and the rules between parameters (end after start). The message is the
+// one the command line shows.
+std::optional<params::ParseError> check_spec(const RunSpec& setup);
+
+// One run. It refuses (outcome `invalid`, nothing touched) what check_spec refuses.
 RunResult simulate(const RunSpec& setup);
 
 inline constexpr int kInputUnit = 12;

@@ -1,7 +1,8 @@
-// The load-capacity chart: for a load height, the largest load mass that stays stable and the
-// largest that does not tip, found by bisection over a mass range.
+// The load-capacity chart: for a load height, the largest load mass whose run is stable and the
+// largest that does not tip over, over a range of masses.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,24 +19,41 @@ struct MassRange {
 };
 
 struct Capacity {
-  std::optional<double> mass;  // kg; none when the range does not bracket a change
-  std::string note;            // "", "below_range" (not even lo qualifies), "above_range"
+  std::optional<double> mass;      // kg; none when no mass of the range qualifies, or all do
+  std::optional<double> min_F_kp;  // N: the lowest steered-wheel force of the run at that mass
+  // "" or what the search saw: "below_range" (no mass of the coarse scan qualifies),
+  // "above_range" (the heaviest qualifies), and masses below the capacity that do not qualify,
+  // as "load_slide at 200-300 kg" (the verdict changes more than once over the range).
+  std::string note;
+  // With convergence checks: the capacity found again with a tenth of the error bound and of the
+  // largest step, less this one (kg); none when the tighter search found no capacity either.
+  std::optional<double> shift;
 };
 
 struct CapacityRow {
   double height = 0.0;
   Capacity stable;  // largest mass whose verdict is stable
-  Capacity no_tip;  // largest mass whose verdict is not tip_over
+  Capacity no_tip;  // largest mass that neither tips over nor leaves the model nor fails
   int runs = 0;
 };
 
-// Searches at one height (the value of `height_param`, normally zc_4); assumes each verdict
-// changes once inside the range.
-CapacityRow find_capacity(const BaseCase& base, const params::Param& height_param, double height,
-                          const MassRange& range);
+struct CapacityOptions {
+  bool convergence = false;  // check each capacity with a tenth of tol and h_max
+  const std::atomic<int>* stop = nullptr;  // ends the search early (the row is then incomplete)
+};
 
-// "case,<height name>,capacity_stable,capacity_no_tip,stable_note,no_tip_note,runs".
-std::string capacity_header(const params::Param& height_param);
-std::string capacity_row(std::int64_t index, const CapacityRow& row);
+// Searches at one height (the value of `height_param`, normally zc_4). A coarse scan of the range
+// finds the largest mass of the scan that qualifies and the next one that does not; between
+// them a bracketing search on the run's margin (the lowest steered-wheel force for a wheel that
+// lifts, the load's travel for a load that slides) narrows to the resolution, each step a real
+// run, and the two masses that end it were run: the capacity qualifies, one resolution more does
+// not. A verdict that changes more than once between two masses of the scan is not seen.
+CapacityRow find_capacity(const BaseCase& base, const params::Param& height_param, double height,
+                          const MassRange& range, const CapacityOptions& options = {});
+
+// "case,<height name>,capacity_stable,capacity_no_tip,min_F_kp_stable,min_F_kp_no_tip,
+//  stable_note,no_tip_note,runs" (and the shifts with convergence checks).
+std::string capacity_header(const params::Param& height_param, bool convergence = false);
+std::string capacity_row(std::int64_t index, const CapacityRow& row, bool convergence = false);
 
 }  // namespace liftsim::sweep

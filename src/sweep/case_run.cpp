@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <optional>
 
 #include "results/csv_writer.h"
@@ -15,6 +16,32 @@
 
 namespace liftsim::sweep {
 
+std::optional<params::ParseError> check_cases(const BaseCase& base,
+                                              const std::vector<Axis>& axes) {
+  params::CaseValues v = params::built_in_case();
+  for (const params::Assignment& a : base.overrides.list()) {
+    if (auto bad = params::check_value(*a.param, a.value)) return bad;
+    a.param->ref(v) = a.value;
+  }
+  std::vector<std::pair<double, double>> ends;
+  for (const Axis& axis : axes) {
+    for (double value : axis.values) {
+      if (auto bad = params::check_value(*axis.param, value)) return bad;
+    }
+    const auto [lo, hi] = std::minmax_element(axis.values.begin(), axis.values.end());
+    ends.emplace_back(*lo, *hi);
+  }
+  // Every corner of the box of smallest and largest values (a few axes at most).
+  const std::size_t corners = std::size_t{1} << std::min<std::size_t>(axes.size(), 16);
+  for (std::size_t corner = 0; corner < corners; ++corner) {
+    for (std::size_t k = 0; k < axes.size(); ++k) {
+      axes[k].param->ref(v) = (corner >> k) & 1 ? ends[k].second : ends[k].first;
+    }
+    if (auto bad = params::check_case(v)) return bad;
+  }
+  return std::nullopt;
+}
+
 results::Summary run_case(const BaseCase& base, const std::vector<params::Assignment>& varied,
                           const std::string& save_dir) {
   run::RunSpec setup;
@@ -23,8 +50,9 @@ results::Summary run_case(const BaseCase& base, const std::vector<params::Assign
   setup.overrides = base.overrides;
   for (const params::Assignment& a : varied) setup.overrides.set(*a.param, a.value);
   setup.road = base.road;
-  setup.restarts = base.restarts;
-  results::SummaryObserver summary(base.thresholds);
+  setup.kind = base.kind;
+  setup.work = base.work;
+  results::SummaryObserver summary(base.thresholds, base.stop_when_decided);
   setup.observers.push_back(&summary);
 
   if (save_dir.empty()) return results::summarize(run::simulate(setup), summary);

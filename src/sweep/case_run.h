@@ -10,6 +10,7 @@
 #include "params/overrides.h"
 #include "results/summary.h"
 #include "run/legs.h"
+#include "sweep/axes.h"
 
 namespace liftsim::sweep {
 
@@ -18,9 +19,17 @@ struct BaseCase {
   std::string input_text;
   params::Overrides overrides;
   model::Road road;
-  run::RestartLimit restarts;
+  model::Kind kind = model::Kind::sound;
+  run::WorkLimit work;
   results::Thresholds thresholds;
+  bool stop_when_decided = true;  // end each run once its verdict cannot change
 };
+
+// What a run would refuse in any case of the base case with the axes' values set (each value's
+// range, the rules between parameters): the rules between two parameters are monotone (one must
+// be later or larger than another), so checking every combination of each axis's smallest and
+// largest value checks every case. The message is the one `--set` gives.
+std::optional<params::ParseError> check_cases(const BaseCase& base, const std::vector<Axis>& axes);
 
 // Runs the base case with `varied` set on top. With a non-empty `save_dir`, the folder is created
 // and gets the plain run's report and time histories, case.csv (every output point) and

@@ -14,7 +14,7 @@ import liftsim
 
 # A run that would take minutes, restarting without end (and only its time column, to keep its
 # memory small).
-LONG = dict(params={"t_end": 300.0}, max_restarts=0, columns=["t"])
+LONG = dict(params={"t_end": 300.0}, work_limit=0, columns=["t"])
 
 
 def after(seconds, action):

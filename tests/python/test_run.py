@@ -14,7 +14,7 @@ def sets(values):
 
 
 # The example, a tipping load, a load whose step control restarts, a fault at the first output
-# point, a road profile and a choice of columns.
+# point, a road profile, a choice of columns and the study model.
 CASES = [
     ("example", {}, {}, []),
     ("tipping", {"m_4": 2356.4, "zc_4": 1.199}, {}, []),
@@ -22,6 +22,7 @@ CASES = [
     ("fault", {"m_4": 0.5}, {}, []),
     ("road", {"t_end": 3.0}, {"road": [(-1.0, 0.0), (2.0, 0.05), (4.0, -0.02)]}, ["--road", "road.csv"]),
     ("columns", {"t_end": 2.0}, {"columns": ["X_C4", "F_kp", "az_p3"]}, ["--columns", "X_C4,F_kp,az_p3"]),
+    ("sound model", {"t_end": 2.0}, {"model": "sound"}, ["--model", "sound"]),
 ]
 
 
@@ -72,8 +73,8 @@ def test_bad_columns_roads_and_types_raise_before_running():
     for call, error in [
         (lambda: liftsim.run(columns=["F_kpp"]), ValueError),
         (lambda: liftsim.run(road=[(1.0, 0.0), (0.0, 0.0)]), ValueError),
-        (lambda: liftsim.run(model="sound"), ValueError),
-        (lambda: liftsim.run(max_restarts=-1), ValueError),
+        (lambda: liftsim.run(model="sharp"), ValueError),
+        (lambda: liftsim.run(work_limit=-1), ValueError),
         (lambda: liftsim.run({"m_4": None}), TypeError),
         (lambda: liftsim.run({"m_4": True}), TypeError),
     ]:

@@ -185,9 +185,11 @@ TEST(Csv, ReadsBackAsTheRunsOwnValuesAndInterpolatesOnTheGrid) {
   }
 }
 
-// The facts of a run recomputed from its CSV of every output point; null without points.
-json recompute(const Csv& csv, double lift_force) {
-  json f = {{"output_points", csv.values.size()}, {"lifted_at_end", false}};
+// The facts of a run recomputed from its CSV of every output point up to the time the verdict was
+// decided (that point included when a tip-over decided it, excluded when the state left the
+// model); null without points.
+json recompute(const Csv& csv, double lift_force, const json& summary) {
+  json f = {{"output_points", 0}, {"lifted_at_end", false}};
   auto most = [&](const char* key, double v, bool larger, const char* t_key = "", double t = 0) {
     if (f[key].is_null() || (larger ? v > f[key].get<double>() : v < f[key].get<double>())) {
       f[key] = v;
@@ -195,17 +197,24 @@ json recompute(const Csv& csv, double lift_force) {
     }
   };
   for (const char* key : {"lift_off_t", "min_F_kp", "t_min_F_kp", "max_abs_Fi_3", "t_max_abs_Fi_3",
-                          "max_abs_Fi_1", "load_travel", "min_F_13", "max_F_13", "max_F_12"})
+                          "max_abs_Fi_1", "load_travel", "travel", "min_F_13", "max_F_13",
+                          "max_F_12"})
     f[key] = nullptr;
+  const json& oom = summary.at("out_of_model");
+  const json& tip = summary.at("tip_t");
   for (std::size_t i = 0; i < csv.values.size(); ++i) {
     const double t = csv.at(i, "t"), F_kp = csv.at(i, "F_kp");
-    f["t_reached"] = t;
+    if ((!oom.is_null() && t >= oom.at("t").get<double>()) ||
+        (!tip.is_null() && t > tip.get<double>()))
+      break;
+    f["output_points"] = i + 1;
     most("min_F_kp", F_kp, false, "t_min_F_kp", t);
     f["lifted_at_end"] = F_kp <= lift_force;
     if (F_kp <= lift_force && f["lift_off_t"].is_null()) f["lift_off_t"] = t;
     most("max_abs_Fi_3", std::fabs(csv.at(i, "Fi_3")), true, "t_max_abs_Fi_3", t);
     most("max_abs_Fi_1", std::fabs(csv.at(i, "Fi_1")), true);
     most("load_travel", std::fabs(csv.at(i, "X_C4") - csv.at(0, "X_C4")), true);
+    most("travel", std::fabs(csv.at(i, "X_01.3") - csv.at(0, "X_01.3")), true);
     most("min_F_13", csv.at(i, "F_13"), false);
     most("max_F_13", csv.at(i, "F_13"), true);
     most("max_F_12", csv.at(i, "F_12"), true);
@@ -215,12 +224,15 @@ json recompute(const Csv& csv, double lift_force) {
 
 // The verdict on real runs of the truck, with cases on each side of every boundary (the mass
 // boundaries were found by sweeping m_4 over 1500..2000 kg in 25 kg steps at several heights), and
-// the summary equal to what the CSV of the same run shows over every output point.
+// the summary equal to what the CSV of the same run shows over every output point up to the
+// decision. Single runs use the legacy model unless told otherwise.
 TEST(Summary, VerdictOnEachSideOfEveryBoundaryAndFactsOfTheCsv) {
   auto on = [](double zc_4, double m_4) { return Sets{{"zc_4", zc_4}, {"m_4", m_4}}; };
   auto statics = [](double m_4) { return Sets{{"t_end", 0.001}, {"m_4", m_4}}; };
   const Sets stalls{{"t_end", 0.5}, {"tol", 1e-30}};  // no step meets the bound
-  const Args unlifted{"--lift-force", "-1"}, restarts{"--max-restarts", "3"};
+  const Args unlifted{"--lift-force", "-1"}, limited{"--work-limit", "50000"};
+  // Rolling backwards over a 1 m drop 1 m behind the traction axle.
+  const Args drop{"--road", std::string(LIFTSIM_TEST_DATA) + "/drop-1m.csv"};
   const struct {
     const char* what;
     Sets sets;  // t_end is 2 s unless set here
@@ -229,27 +241,34 @@ TEST(Summary, VerdictOnEachSideOfEveryBoundaryAndFactsOfTheCsv) {
     std::string outcome;  // and the error's code, if any
   } cases[] = {
       {"example", {}, {}, "stable", "completed"},
+      {"example, sound", {}, {"--model", "sound"}, "stable", "completed"},
       // the steered wheels nearly lifted / lifted with the centre of mass behind the axle
       {"1950 kg on the ground", on(0, 1950), {}, "stable", "completed"},
       {"1975 kg on the ground", on(0, 1975), {}, "wheel_lift", "completed"},
       {"lifted by a threshold", {}, {"--lift-force", "10600"}, "wheel_lift", "completed"},
-      // lifted with the centre of mass behind / ahead of the traction axle
+      // lifted with the centre of mass behind / ahead of the traction wheels, pitching forward
       {"1950 kg at 3 m", on(3, 1950), {}, "wheel_lift", "completed"},
       {"1975 kg at 3 m", on(3, 1975), {}, "tip_over", "completed"},
+      {"1975 kg at 3 m, ended when decided", on(3, 1975), {"--stop-when-decided"}, "tip_over",
+       "decided"},
       // the statics alone (no output point counts as lifted): some / no load on the steered wheels
       {"1990 kg, statics", statics(1990), unlifted, "stable", "completed"},
       {"2000 kg, statics", statics(2000), unlifted, "tip_over", "completed"},
       // an error after lift-off / before any output point
       {"2500 kg", {{"m_4", 2500}}, {}, "tip_over", "error M6205"},
       {"0.5 kg", {{"m_4", 0.5}}, {}, "numerical_failure", "error M6103"},
-      // stalled restarts, with the wheels on the road / counted as lifted from the start
-      {"stalled", stalls, restarts, "numerical_failure", "stalled M6110"},
-      {"stalled, lifted", stalls, restarts + Args{"--lift-force", "1e9"}, "tip_over",
+      // the work used up, with the wheels on the road / counted as lifted from the start
+      {"stalled", stalls, limited, "numerical_failure", "stalled M6110"},
+      {"stalled, lifted", stalls, limited + Args{"--lift-force", "1e9"}, "tip_over",
        "stalled M6110"},
-      // the load's travel: 0.108 m at 50 kg; lifting does not hide a slide; tipping does (2500 kg)
+      // the load's travel: 0.07 m at 50 kg; lifting does not hide a slide; tipping does (2500 kg)
       {"50 kg", on(0, 50), {}, "load_slide", "completed"},
       {"50 kg, limit 0.2 m", on(0, 50), {"--slide-limit", "0.2"}, "stable", "completed"},
       {"1975 kg, limit 1 mm", on(0, 1975), {"--slide-limit", "0.001"}, "load_slide", "completed"},
+      // the steered wheel over the drop, more than its radius above the road: outside the model
+      {"over a drop", {{"t_end", 6.0}}, drop, "out_of_model", "completed"},
+      {"over a drop, ended when decided", {{"t_end", 6.0}}, drop + Args{"--stop-when-decided"},
+       "out_of_model", "decided"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -267,17 +286,64 @@ TEST(Summary, VerdictOnEachSideOfEveryBoundaryAndFactsOfTheCsv) {
     json changed = json::object();
     for (const auto& [name, value] : sets) changed[name] = value;
     EXPECT_EQ(s.at("parameters"), changed);
-    const json facts = recompute(read_csv(*dir / "d.csv"), s.at("thresholds").at("lift_force"));
+    const json facts =
+        recompute(read_csv(*dir / "d.csv"), s.at("thresholds").at("lift_force"), s);
     for (const auto& [key, value] : facts.items()) EXPECT_EQ(s.at(key), value) << key;
     // Tipped in the statics: no load on the steered wheels, and no time of tipping.
     if (std::string_view(c.what) == "2000 kg, statics") {
       EXPECT_EQ(s.at("F_kp_0"), 0.0);
       EXPECT_TRUE(s.at("tip_t").is_null());
     }
-    if (std::string_view(c.what) == "1975 kg at 3 m") {
-      EXPECT_GT(s.at("F_kp_0"), 0.0);
-      EXPECT_TRUE(s.at("tip_t").is_number());
+    if (std::string_view(c.what).starts_with("over a drop")) {
+      EXPECT_EQ(s.at("out_of_model").at("quantity"), "steered wheel height above the road");
+      EXPECT_EQ(s.at("decided_t"), s.at("out_of_model").at("t"));
     }
+  }
+}
+
+// The summary, verdict included, is the same whatever else the run writes: a CSV of every point
+// or on a grid, a page.
+TEST(Summary, TheSameWithOrWithoutFilesGridOrPage) {
+  const Args drop{"--road", std::string(LIFTSIM_TEST_DATA) + "/drop-1m.csv"};
+  for (const Args& c : {Args{"--model", "sound"}, Args{"--set", "m_4=1975", "--set", "zc_4=3"},
+                        drop + Args{"--stop-when-decided"}}) {
+    SCOPED_TRACE(::testing::PrintToString(c));
+    const std::string alone =
+        read_file(*run_program({{"t_end", 6.0}}, c + Args{"--summary", "s.json"}) / "s.json");
+    for (const Args& more : {Args{"--csv", "d.csv"}, Args{"--csv", "g.csv", "--grid", "0.01"},
+                             Args{"--html", "p.html", "--grid", "0.05"}})
+      EXPECT_EQ(read_file(*run_program({{"t_end", 6.0}}, c + more + Args{"--summary", "s.json"}) /
+                          "s.json"),
+                alone)
+          << ::testing::PrintToString(more);
+  }
+}
+
+// --convergence runs the case again with a tenth of tol and h_max: the summary holds the tighter
+// run's verdict, whether it holds, and how each figure moved. Near a boundary the verdict can turn
+// (1961 kg lifts a wheel by a hair at the usual accuracy, and does not at the tighter one).
+TEST(Summary, ConvergenceReportsTheTighterRunsVerdictAndEveryFiguresChange) {
+  const struct {
+    Sets sets;
+    const char* tight_verdict;
+    bool holds;
+  } cases[] = {
+      {{{"t_end", 2.0}}, "stable", true},
+      {{{"t_end", 2.0}, {"zc_4", 0}, {"m_4", 1961}}, "stable", false},
+  };
+  for (const auto& c : cases) {
+    const auto dir = run_program(c.sets, {"--convergence", "--summary", "s.json"});
+    const json s = json::parse(read_file(*dir / "s.json"));
+    const json& conv = s.at("convergence");
+    EXPECT_EQ(conv.at("verdict"), c.tight_verdict);
+    EXPECT_EQ(conv.at("verdict_holds"), c.holds);
+    EXPECT_EQ(conv.at("verdict_holds"), s.at("verdict") == conv.at("verdict"));
+    EXPECT_EQ(conv.at("tol"), double{0.004f} * 0.1);
+    EXPECT_EQ(conv.at("h_max"), double{0.001f} * 0.1);
+    const json& min_F_kp = conv.at("figures").at("min_F_kp");
+    EXPECT_EQ(min_F_kp.at("value"), s.at("min_F_kp"));
+    EXPECT_EQ(min_F_kp.at("change").get<double>(),
+              min_F_kp.at("tight").get<double>() - min_F_kp.at("value").get<double>());
   }
 }
 

@@ -185,26 +185,28 @@ def run(
     columns: Union[None, str, Iterable[str]] = None,
     input: Union[None, str, bytes, PathLike] = None,
     files: Optional[PathLike] = None,
-    max_restarts: Optional[int] = None,
+    work_limit: Optional[int] = None,
 ) -> Run:
     """One run of the simulator.
 
     params   values by name ({"m_4": 1500.0}); numbers, or texts as the command line takes them.
-    model    None: the model of the plain run (the only one so far).
+    model    "legacy" (the plain run's model; also None) or "sound" (the study model).
     road     a road profile: the path of an "x,z" CSV file, or a sequence of (x, z) pairs in m.
     t_end    the end time, s (the same as params["t_end"]).
     columns  the columns to return (names, or one comma-separated text); "t" always comes first.
              None: every column.
     input    a dani.dat: its text (holding line ends), bytes, or a path. None: the bundled example.
     files    a folder for the plain run's report and time-history files; None writes no file.
-    max_restarts  the restarts looked at to tell a stalled run (the command line's
-             --max-restarts); 0 never ends a run for stalling. None: the default, 30.
+    work_limit  the derivative calls after which a run ends as stalled (the command line's
+             --work-limit); 0: no limit. None: the default.
 
     Returns a Run. Bad names and values raise ValueError before anything runs; a run that fails
     returns its error in the result. Ctrl-C stops the run and raises KeyboardInterrupt.
     """
-    if model is not None:
-        raise ValueError(f"unknown model {model!r}: only None, the plain run's model, is available")
+    if model is None:
+        model = "legacy"
+    if not isinstance(model, str):
+        raise TypeError(f"model must be a string, not {type(model).__name__}")
     values = dict(params)
     if t_end is not None:
         values["t_end"] = t_end
@@ -221,7 +223,7 @@ def run(
     if files is not None:
         fd = os.open(files, os.O_RDONLY | os.O_DIRECTORY | getattr(os, "O_CLOEXEC", 0))
     try:
-        raw = _liftsim.run(assignments, input_bytes, road_text, road_name, names, fd, max_restarts)
+        raw = _liftsim.run(assignments, input_bytes, road_text, road_name, names, fd, model, work_limit)
     finally:
         if fd >= 0:
             os.close(fd)

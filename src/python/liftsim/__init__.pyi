@@ -65,5 +65,5 @@ def run(
     columns: Union[None, str, Iterable[str]] = ...,
     input: _Input = ...,
     files: Optional[_Path] = ...,
-    max_restarts: Optional[int] = ...,
+    work_limit: Optional[int] = ...,
 ) -> Run: ...
