@@ -12,8 +12,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -88,11 +88,11 @@ struct Gathered {
   std::optional<textio::RunError> error;
 };
 
-Gathered simulate(run::RunSpec& spec, const std::vector<const results::Column*>& columns) {
+Gathered simulate(run::RunSpec& setup, const std::vector<const results::Column*>& columns) {
   results::ColumnCollector collector(columns);
   results::SummaryObserver summary;
-  spec.observers = {&collector, &summary};
-  const run::RunResult result = run::simulate(spec);
+  setup.observers = {&collector, &summary};
+  const run::RunResult result = run::simulate(setup);
   Gathered out;
   out.rows = collector.rows();
   out.values = std::move(collector.values());
@@ -101,10 +101,11 @@ Gathered simulate(run::RunSpec& spec, const std::vector<const results::Column*>&
   return out;
 }
 
-// Runs `spec` on a worker thread while this one, without Python's lock, looks for signals.
-Gathered run_interruptibly(run::RunSpec& spec, const std::vector<const results::Column*>& columns) {
+// Runs `setup` on a worker thread while this one, without Python's lock, looks for signals.
+Gathered run_interruptibly(run::RunSpec& setup,
+                           const std::vector<const results::Column*>& columns) {
   std::atomic<int> stop{0};
-  spec.stop = &stop;
+  setup.stop = &stop;
   std::mutex mutex;
   std::condition_variable ended;
   bool done = false;
@@ -115,7 +116,7 @@ Gathered run_interruptibly(run::RunSpec& spec, const std::vector<const results::
     py::gil_scoped_release unlocked;
     std::thread worker([&] {
       try {
-        out = simulate(spec, columns);
+        out = simulate(setup, columns);
       } catch (...) {
         failure = std::current_exception();
       }
@@ -146,19 +147,19 @@ py::dict run_case(const std::vector<std::string>& assignments, std::optional<std
                   std::optional<std::string> road_text, const std::string& road_name,
                   const std::vector<std::string>& column_names, int files_fd,
                   const std::string& model, std::optional<std::int64_t> work_limit) {
-  run::RunSpec spec;
-  spec.overrides = parse_assignments(assignments);
+  run::RunSpec setup;
+  setup.overrides = parse_assignments(assignments);
   if (model == "sound") {
-    spec.kind = model::Kind::sound;
+    setup.kind = model::Kind::sound;
   } else if (model != "legacy") {
     throw py::value_error("model '" + model + "': use legacy or sound");
   }
   if (work_limit) {
     if (*work_limit < 0) throw py::value_error("work_limit must be 0 (no limit) or more");
-    spec.work.derivative_calls = *work_limit;
+    setup.work.derivative_calls = *work_limit;
   }
   if (road_text) {
-    if (auto bad = params::parse_road(*road_text, road_name, spec.road)) {
+    if (auto bad = params::parse_road(*road_text, road_name, setup.road)) {
       throw py::value_error(bad->message);
     }
   }
@@ -169,12 +170,12 @@ py::dict run_case(const std::vector<std::string>& assignments, std::optional<std
   if (!results::select_columns(names, columns, unknown)) {
     throw py::value_error("unknown column '" + unknown + "'; liftsim.columns() lists them");
   }
-  spec.input_text = input ? std::move(*input) : std::string(examples::dani_dat());
-  spec.legacy_files = files_fd >= 0;
-  if (spec.legacy_files) spec.dir_fd = files_fd;
-  if (auto bad = run::check_spec(spec)) throw py::value_error(bad->message);
+  setup.input_text = input ? std::move(*input) : std::string(examples::dani_dat());
+  setup.legacy_files = files_fd >= 0;
+  if (setup.legacy_files) setup.dir_fd = files_fd;
+  if (auto bad = run::check_spec(setup)) throw py::value_error(bad->message);
 
-  Gathered out = run_interruptibly(spec, columns);
+  Gathered out = run_interruptibly(setup, columns);
 
   py::list column_list;
   for (const results::Column* c : columns) column_list.append(std::string(c->name));
@@ -183,10 +184,10 @@ py::dict run_case(const std::vector<std::string>& assignments, std::optional<std
   double* const data = block->data();
   py::capsule owner(block.get(), [](void* p) { delete static_cast<std::vector<double>*>(p); });
   block.release();
-  py::array_t<double> array({static_cast<py::ssize_t>(out.rows), width},
-                            {width * static_cast<py::ssize_t>(sizeof(double)),
-                             static_cast<py::ssize_t>(sizeof(double))},
-                            data, owner);
+  py::array_t<double> array(
+      {static_cast<py::ssize_t>(out.rows), width},
+      {width * static_cast<py::ssize_t>(sizeof(double)), static_cast<py::ssize_t>(sizeof(double))},
+      data, owner);
   py::dict result;
   result["columns"] = column_list;
   result["data"] = array;

@@ -67,8 +67,7 @@ Installation g_installation;
 void chain(int signal, siginfo_t* info, void* context) {
   const struct sigaction* host = g_installation.previous.load(std::memory_order_acquire);
   const bool sent = info->si_code <= 0;  // kill, raise, sigqueue: nothing to re-execute
-  if (host == nullptr || host->sa_handler == SIG_DFL ||
-      (host->sa_handler == SIG_IGN && !sent)) {
+  if (host == nullptr || host->sa_handler == SIG_DFL || (host->sa_handler == SIG_IGN && !sent)) {
     // The kernel does not let a fault of an instruction be ignored either. Returning re-executes
     // the faulting instruction under the default action; a sent signal is sent again.
     struct sigaction fallback {};
