@@ -10,18 +10,6 @@
 #include "textio/files.h"
 
 namespace liftsim::cli {
-namespace {
-
-// Where a run takes the value from.
-std::string source_of(const params::Param& p, bool overridden) {
-  if (overridden) return "set";
-  if (p.record == 0) return "built-in";
-  if (p.built_in) return "built-in (dani.dat record " + std::to_string(p.record) + " ignored)";
-  return "dani.dat record " + std::to_string(p.record);
-}
-
-}  // namespace
-
 int params_command(const ParamsOptions& options) {
   ResolvedCase rc = resolve(options.case_options, model::Kind::legacy);
   // The values of dani.dat in the folder where it can be read; the built-in ones otherwise.
@@ -52,7 +40,7 @@ int params_command(const ParamsOptions& options) {
       const bool known = have_input || p.built_in || overridden;
       item["value"] = known ? nlohmann::ordered_json(params::get(p, values)) : nullptr;
       item["unit"] = p.unit;
-      item["source"] = source_of(p, overridden);
+      item["source"] = params::source_text(p, overridden);
       item["record"] =
           p.record == 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(p.record);
       item["built_in"] = p.built_in ? nlohmann::ordered_json(*p.built_in) : nullptr;
@@ -73,7 +61,7 @@ int params_command(const ParamsOptions& options) {
       line.resize(std::max<std::size_t>(line.size() + 1, 23), ' ');
       line += p.unit;
       line.resize(std::max<std::size_t>(line.size() + 1, 32), ' ');
-      line += source_of(p, overridden);
+      line += params::source_text(p, overridden);
       line.resize(std::max<std::size_t>(line.size() + 1, 71), ' ');
       line += p.meaning;
       if (!p.settable) line += " [not settable]";

@@ -282,4 +282,11 @@ bool in_range(const Param& p, double value, std::string_view& allowed) {
   return false;
 }
 
+std::string source_text(const Param& p, bool set) {
+  if (set) return "set";
+  if (p.record == 0) return "built-in";
+  if (p.built_in) return "built-in (dani.dat record " + std::to_string(p.record) + " ignored)";
+  return "dani.dat record " + std::to_string(p.record);
+}
+
 }  // namespace liftsim::params

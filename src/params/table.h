@@ -6,6 +6,7 @@
 #include <array>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "model/state.h"
@@ -84,5 +85,9 @@ CaseValues built_in_case();
 
 // Whether `value` lies in the parameter's range; `allowed` receives the range in words.
 bool in_range(const Param& p, double value, std::string_view& allowed);
+
+// Where a run takes the parameter's value from, in words: "set" (by name), "built-in",
+// "dani.dat record N", or "built-in (dani.dat record N ignored)".
+std::string source_text(const Param& p, bool set);
 
 }  // namespace liftsim::params
