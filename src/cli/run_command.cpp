@@ -2,10 +2,8 @@
 
 #include <unistd.h>
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <limits>
 #include <optional>
 #include <string>
 
@@ -33,16 +31,6 @@ std::string stats_line(const run::RunStats& s) {
   return line + step;
 }
 
-// A built-in value as it was given, in single precision: 0.07, not 0.07000000029802322.
-std::string built_in_text(double value) {
-  if (!(std::fabs(value) <= std::numeric_limits<float>::max())) return params::shortest(value);
-  const auto single = static_cast<float>(value);
-  if (static_cast<double>(single) != value) return params::shortest(value);
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, single).ptr;
-  return std::string(text, end);
-}
-
 }  // namespace
 
 std::string input_warnings(const params::CaseValues& values, const run::InputNotes& notes) {
@@ -51,7 +39,7 @@ std::string input_warnings(const params::CaseValues& values, const run::InputNot
     const std::string name(v.param->name);
     text += "liftsim: warning: dani.dat record " + std::to_string(v.record) + " holds " + name +
             " = " + params::shortest(v.read) + "; the run uses the built-in " +
-            built_in_text(v.used) + " (to use the file's value: --set " + name + "=" +
+            params::written(v.used).text + " (to use the file's value: --set " + name + "=" +
             params::shortest(v.read) + ")\n";
   }
   for (const run::ImpliedPoint& p : notes.implied_points) {

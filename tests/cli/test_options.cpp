@@ -258,14 +258,31 @@ TEST(ParamsCommand, ListsTheValuesARunUses) {
   CaseDir dir(replace_record(example_input(), 6, "1234.5000"));
   TempDir empty;
   std::map<std::string, nlohmann::json> items;
+  const Args sets = {"--set", "J_3=350", "--set", "R_t=0.401", "--set", "R_k=0.4009999930858612"};
   for (const auto& item :
-       nlohmann::json::parse(run_liftsim(dir.path(), {"params", "--json", "--set", "J_3=350"}).out))
+       nlohmann::json::parse(run_liftsim(dir.path(), Args{"params", "--json"} + sets).out))
     items[item.at("name")] = item;
   EXPECT_EQ(items.size(), params::all_params().size());
-  const std::tuple<const char*, double, const char*> expected[] = {
-      {"m_4", 1234.5, "kg"}, {"zc_4", 0.5, "m"}, {"J_3", 350.0, "kg*m^2"}, {"g", 9.81f, "m/s^2"}};
-  for (const auto& [name, value, unit] : expected)
-    EXPECT_TRUE(items[name]["value"] == value && items[name]["unit"] == unit) << items[name];
+  // A built-in single-precision constant is shown as the decimal it was written as, beside its
+  // exact double; a value set by name or read is the double nearest its decimal, shown as such.
+  const std::tuple<const char*, double, const char*, const char*, bool> expected[] = {
+      {"m_4", 1234.5, "kg", "1234.5", false},
+      {"zc_4", 0.5, "m", "0.5", false},
+      {"J_3", 350.0, "kg*m^2", "350", false},
+      {"g", 9.81f, "m/s^2", "9.81", true},
+      {"R_t", 0.401, "m", "0.401", false},
+      {"R_k", 0.401f, "m", "0.4009999930858612", false},
+      {"J_4", 80.0, "kg*m^2", "80", false}};
+  for (const auto& [name, value, unit, written, single] : expected) {
+    const nlohmann::json& item = items[name];
+    EXPECT_TRUE(item["value"] == value && item["unit"] == unit && item["written"] == written &&
+                item["single_precision"] == single)
+        << item;
+  }
+  const std::string text = run_liftsim(dir.path(), Args{"params"} + sets).out;
+  for (const char* line : {"\ng        9.81 *        m/s^2 ", "\nR_t      0.401         m ",
+                           "(xc_1 = 0.07 stands for 0.07000000029802322; --set xc_1=0.07 "})
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
   for (const auto& item :
        nlohmann::json::parse(run_liftsim(empty.path(), {"params", "--json"}).out))
     EXPECT_EQ(item.at("value").is_null(),
