@@ -27,7 +27,7 @@ std::string stats_line(const run::RunStats& s) {
                      ", doublings " + std::to_string(s.doublings) + ", integrator legs " +
                      std::to_string(s.legs) + ", smallest step ";
   char step[32];
-  std::snprintf(step, sizeof step, "%.6g s\n", s.smallest_step);
+  std::snprintf(step, sizeof step, "%.6g s\r\n", s.smallest_step);
   return line + step;
 }
 
@@ -92,7 +92,8 @@ int run_command(const RunOptions& options) {
   const bool warn = warnings_wanted(options.case_options);
   const ResultOptions& ro = options.results;
 
-  textio::Console console(STDOUT_FILENO);
+  // A CSV on standard output gets it to itself: the progress lines go to standard error.
+  textio::Console console(ro.csv_file == "-" ? STDERR_FILENO : STDOUT_FILENO);
   // From here on SIGINT, SIGTERM and SIGHUP end the run at its next output point.
   install_interrupt_handlers();
   run::RunSpec setup;
@@ -105,7 +106,7 @@ int run_command(const RunOptions& options) {
   setup.console = &console;
   if (warn) {
     setup.on_input = [](const params::CaseValues& values, const run::InputNotes& notes) {
-      textio::write_all(STDERR_FILENO, input_warnings(values, notes));
+      textio::write_all(STDERR_FILENO, crlf_lines(input_warnings(values, notes)));
     };
   }
   results::SummaryObserver summary({ro.slide_limit, ro.lift_force}, ro.stop_when_decided);
@@ -196,7 +197,9 @@ int run_command(const RunOptions& options) {
     try {
       textio::BufferedFile out;
       out.open(ro.summary_file);
-      out.buffer() = ro.summary_file == "-" ? results::summary_lines(s) : results::summary_json(s);
+      // On standard output the lines follow the progress lines, so they end the same way.
+      out.buffer() =
+          ro.summary_file == "-" ? crlf_lines(results::summary_lines(s)) : results::summary_json(s);
       out.end_record();
       out.close();
     } catch (const textio::RunFailure& failure) {

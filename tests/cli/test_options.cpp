@@ -369,12 +369,13 @@ std::string stderr_on_terminal(const std::string& input, const Args& args) {
 }
 
 // Warnings about input that reads surprisingly or that the run does not use: one line each on
-// standard error with --warn or on a terminal, none with --quiet or the value set by name. Without
+// standard error with --warn or on a terminal, none with --quiet or the value set by name, ending
+// in CR LF like the error report after them. Without
 // either, standard error stays as it was: the golden runs (one edits every built-in value) pin it.
 TEST(Warnings, PointAtInputThatReadsSurprisinglyOrIsNotUsed) {
   const std::string torque =
       "liftsim: warning: dani.dat record 30 holds M_eng = 55; the run uses the built-in 0 (to use "
-      "the file's value: --set M_eng=55)\n";
+      "the file's value: --set M_eng=55)\r\n";
   const std::string m_eng = "  55.0000   M_eng";
   const struct {
     int record;  // 0: the example as it is
@@ -392,14 +393,14 @@ TEST(Warnings, PointAtInputThatReadsSurprisinglyOrIsNotUsed) {
       {30, m_eng, {"--quiet"}, "", true},
       {6, "     1000", {"--warn"},
        "liftsim: warning: dani.dat record 6: '1000' has no decimal point, so the field's implied "
-       "one makes m_4 = 0.1 (write it with a point, e.g. '1000.', to mean 1000)\n"
+       "one makes m_4 = 0.1 (write it with a point, e.g. '1000.', to mean 1000)\r\n"
        "liftsim: warning: load mass m_4 = 0.1 kg is below 1 kg; the run will end at its first "
-       "output point (the analytic wheel load divides by the whole kilograms of the load)\n"
+       "output point (the analytic wheel load divides by the whole kilograms of the load)\r\n"
        "\r\nrun-time error M6103: MATH\r\n- floating-point error: divide by zero\r\n"},
       // a pair with a comma and a CR LF line end: the second field is what follows the comma
       {10, "0.6,50000\r", {"--warn"},
        "liftsim: warning: dani.dat record 10: '50000' has no decimal point, so the field's "
-       "implied one makes zc_4 = 0.5 (write it with a point, e.g. '50000.', to mean 50000)\n"},
+       "implied one makes zc_4 = 0.5 (write it with a point, e.g. '50000.', to mean 50000)\r\n"},
       // clang-format on
   };
   for (const auto& c : cases) {
