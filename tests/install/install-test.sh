@@ -57,6 +57,7 @@ done
 # The installed example, run as the README says, against the build tree's program.
 example=$prefix/share/liftsim/examples/dani.dat
 [ -f "$example" ] || fail "no example at $example"
+[ -x "$prefix/share/liftsim/examples/slurm/sweep.sh" ] || fail "no Slurm batch script"
 for who in installed built; do
   mkdir "$tmp/$who"
   cp "$example" "$tmp/$who/"
