@@ -87,6 +87,16 @@ std::string escaped(std::string_view text, bool keep_backslash) {
   return out;
 }
 
+std::string crlf_lines(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 32);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
+    out += text[i];
+  }
+  return out;
+}
+
 int report_usage_error(std::string_view message) {
   const std::string text =
       "liftsim: " + escaped(message) + "\nTry 'liftsim --help' for more information.\n";

@@ -26,6 +26,10 @@ struct UsageError {
 // are.
 std::string escaped(std::string_view text, bool keep_backslash = false);
 
+// `text` with every line ended by CR LF: the line end of everything a run writes to standard
+// output and standard error, which its progress lines and error report fix.
+std::string crlf_lines(std::string_view text);
+
 // Writes "liftsim: <message>" and a hint to standard error; returns kUsageError.
 int report_usage_error(std::string_view message);
 

@@ -2,10 +2,8 @@
 
 #include <unistd.h>
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <limits>
 #include <optional>
 #include <string>
 
@@ -29,18 +27,8 @@ std::string stats_line(const run::RunStats& s) {
                      ", doublings " + std::to_string(s.doublings) + ", integrator legs " +
                      std::to_string(s.legs) + ", smallest step ";
   char step[32];
-  std::snprintf(step, sizeof step, "%.6g s\n", s.smallest_step);
+  std::snprintf(step, sizeof step, "%.6g s\r\n", s.smallest_step);
   return line + step;
-}
-
-// A built-in value as it was given, in single precision: 0.07, not 0.07000000029802322.
-std::string built_in_text(double value) {
-  if (!(std::fabs(value) <= std::numeric_limits<float>::max())) return params::shortest(value);
-  const auto single = static_cast<float>(value);
-  if (static_cast<double>(single) != value) return params::shortest(value);
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, single).ptr;
-  return std::string(text, end);
 }
 
 }  // namespace
@@ -51,7 +39,7 @@ std::string input_warnings(const params::CaseValues& values, const run::InputNot
     const std::string name(v.param->name);
     text += "liftsim: warning: dani.dat record " + std::to_string(v.record) + " holds " + name +
             " = " + params::shortest(v.read) + "; the run uses the built-in " +
-            built_in_text(v.used) + " (to use the file's value: --set " + name + "=" +
+            params::written(v.used).text + " (to use the file's value: --set " + name + "=" +
             params::shortest(v.read) + ")\n";
   }
   for (const run::ImpliedPoint& p : notes.implied_points) {
@@ -104,7 +92,8 @@ int run_command(const RunOptions& options) {
   const bool warn = warnings_wanted(options.case_options);
   const ResultOptions& ro = options.results;
 
-  textio::Console console(STDOUT_FILENO);
+  // A CSV on standard output gets it to itself: the progress lines go to standard error.
+  textio::Console console(ro.csv_file == "-" ? STDERR_FILENO : STDOUT_FILENO);
   // From here on SIGINT, SIGTERM and SIGHUP end the run at its next output point.
   install_interrupt_handlers();
   run::RunSpec setup;
@@ -118,7 +107,7 @@ int run_command(const RunOptions& options) {
   setup.console = &console;
   if (warn) {
     setup.on_input = [](const params::CaseValues& values, const run::InputNotes& notes) {
-      textio::write_all(STDERR_FILENO, input_warnings(values, notes));
+      textio::write_all(STDERR_FILENO, crlf_lines(input_warnings(values, notes)));
     };
   }
   results::SummaryObserver summary({ro.slide_limit, ro.lift_force}, ro.stop_when_decided);
@@ -210,7 +199,9 @@ int run_command(const RunOptions& options) {
     try {
       textio::BufferedFile out;
       out.open(ro.summary_file);
-      out.buffer() = ro.summary_file == "-" ? results::summary_lines(s) : results::summary_json(s);
+      // On standard output the lines follow the progress lines, so they end the same way.
+      out.buffer() =
+          ro.summary_file == "-" ? crlf_lines(results::summary_lines(s)) : results::summary_json(s);
       out.end_record();
       out.close();
     } catch (const textio::RunFailure& failure) {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <limits>
 
 #include "params/text.h"
 
@@ -87,6 +89,19 @@ std::string shortest(double value) {
   char buf[32];
   const auto r = std::to_chars(buf, buf + sizeof buf, value);
   return std::string(buf, r.ptr);
+}
+
+Written written(double value) {
+  std::string exact = shortest(value);
+  if (!(std::fabs(value) <= std::numeric_limits<float>::max())) return {exact, false};
+  const auto single = static_cast<float>(value);
+  if (static_cast<double>(single) != value) return {exact, false};
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, single);
+  std::string text(buf, r.ptr);
+  // 0.5 or 210: the same digits either way, nothing to tell apart.
+  if (text == exact) return {exact, false};
+  return {text, true};
 }
 
 std::vector<std::string_view> nearest_names(std::string_view unknown) {

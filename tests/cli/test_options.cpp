@@ -270,14 +270,31 @@ TEST(ParamsCommand, ListsTheValuesARunUses) {
   CaseDir dir(replace_record(example_input(), 6, "1234.5000"));
   TempDir empty;
   std::map<std::string, nlohmann::json> items;
+  const Args sets = {"--set", "J_3=350", "--set", "R_t=0.401", "--set", "R_k=0.4009999930858612"};
   for (const auto& item :
-       nlohmann::json::parse(run_liftsim(dir.path(), {"params", "--json", "--set", "J_3=350"}).out))
+       nlohmann::json::parse(run_liftsim(dir.path(), Args{"params", "--json"} + sets).out))
     items[item.at("name")] = item;
   EXPECT_EQ(items.size(), params::all_params().size());
-  const std::tuple<const char*, double, const char*> expected[] = {
-      {"m_4", 1234.5, "kg"}, {"zc_4", 0.5, "m"}, {"J_3", 350.0, "kg*m^2"}, {"g", 9.81f, "m/s^2"}};
-  for (const auto& [name, value, unit] : expected)
-    EXPECT_TRUE(items[name]["value"] == value && items[name]["unit"] == unit) << items[name];
+  // A built-in single-precision constant is shown as the decimal it was written as, beside its
+  // exact double; a value set by name or read is the double nearest its decimal, shown as such.
+  const std::tuple<const char*, double, const char*, const char*, bool> expected[] = {
+      {"m_4", 1234.5, "kg", "1234.5", false},
+      {"zc_4", 0.5, "m", "0.5", false},
+      {"J_3", 350.0, "kg*m^2", "350", false},
+      {"g", 9.81f, "m/s^2", "9.81", true},
+      {"R_t", 0.401, "m", "0.401", false},
+      {"R_k", 0.401f, "m", "0.4009999930858612", false},
+      {"J_4", 80.0, "kg*m^2", "80", false}};
+  for (const auto& [name, value, unit, written, single] : expected) {
+    const nlohmann::json& item = items[name];
+    EXPECT_TRUE(item["value"] == value && item["unit"] == unit && item["written"] == written &&
+                item["single_precision"] == single)
+        << item;
+  }
+  const std::string text = run_liftsim(dir.path(), Args{"params"} + sets).out;
+  for (const char* line : {"\ng        9.81 *        m/s^2 ", "\nR_t      0.401         m ",
+                           "(xc_1 = 0.07 stands for 0.07000000029802322; --set xc_1=0.07 "})
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
   for (const auto& item :
        nlohmann::json::parse(run_liftsim(empty.path(), {"params", "--json"}).out))
     EXPECT_EQ(item.at("value").is_null(),
@@ -364,12 +381,13 @@ std::string stderr_on_terminal(const std::string& input, const Args& args) {
 }
 
 // Warnings about input that reads surprisingly or that the run does not use: one line each on
-// standard error with --warn or on a terminal, none with --quiet or the value set by name. Without
+// standard error with --warn or on a terminal, none with --quiet or the value set by name, ending
+// in CR LF like the error report after them. Without
 // either, standard error stays as it was: the golden runs (one edits every built-in value) pin it.
 TEST(Warnings, PointAtInputThatReadsSurprisinglyOrIsNotUsed) {
   const std::string torque =
       "liftsim: warning: dani.dat record 30 holds M_eng = 55; the run uses the built-in 0 (to use "
-      "the file's value: --set M_eng=55)\n";
+      "the file's value: --set M_eng=55)\r\n";
   const std::string m_eng = "  55.0000   M_eng";
   const struct {
     int record;  // 0: the example as it is
@@ -387,14 +405,14 @@ TEST(Warnings, PointAtInputThatReadsSurprisinglyOrIsNotUsed) {
       {30, m_eng, {"--quiet"}, "", true},
       {6, "     1000", {"--warn"},
        "liftsim: warning: dani.dat record 6: '1000' has no decimal point, so the field's implied "
-       "one makes m_4 = 0.1 (write it with a point, e.g. '1000.', to mean 1000)\n"
+       "one makes m_4 = 0.1 (write it with a point, e.g. '1000.', to mean 1000)\r\n"
        "liftsim: warning: load mass m_4 = 0.1 kg is below 1 kg; the run will end at its first "
-       "output point (the analytic wheel load divides by the whole kilograms of the load)\n"
+       "output point (the analytic wheel load divides by the whole kilograms of the load)\r\n"
        "\r\nrun-time error M6103: MATH\r\n- floating-point error: divide by zero\r\n"},
       // a pair with a comma and a CR LF line end: the second field is what follows the comma
       {10, "0.6,50000\r", {"--warn"},
        "liftsim: warning: dani.dat record 10: '50000' has no decimal point, so the field's "
-       "implied one makes zc_4 = 0.5 (write it with a point, e.g. '50000.', to mean 50000)\n"},
+       "implied one makes zc_4 = 0.5 (write it with a point, e.g. '50000.', to mean 50000)\r\n"},
       // clang-format on
   };
   for (const auto& c : cases) {

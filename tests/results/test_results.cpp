@@ -376,14 +376,27 @@ TEST(Summary, ThresholdsAtTheRunsOwnValuesAndLinesOnStandardOutput) {
       EXPECT_EQ(s.at(c.fact), value);
     }
   }
+  // The lines follow the progress lines on standard output and end as they do, in CR LF.
   RunResult r;
   run_program({{"t_end", 0.01}}, {"--summary", "-"}, &r);
   const std::string stop = "Stop - Program terminated.\r\n";
   ASSERT_NE(r.out.find(stop), std::string::npos) << r.out;
   const std::string lines = r.out.substr(r.out.find(stop) + stop.size());
-  EXPECT_TRUE(lines.starts_with("verdict: stable\n")) << lines;
-  EXPECT_NE(lines.find("\noutcome: completed\n"), std::string::npos) << lines;
-  EXPECT_NE(lines.find("\nparameters changed: t_end = 0.01\n"), std::string::npos) << lines;
+  EXPECT_TRUE(lines.starts_with("verdict: stable\r\n")) << lines;
+  EXPECT_NE(lines.find("\noutcome: completed\r\n"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("\nparameters changed: t_end = 0.01\r\n"), std::string::npos) << lines;
+  EXPECT_EQ(count(r.out, "\n"), count(r.out, "\r\n")) << r.out;
+}
+
+// A CSV on standard output has the stream to itself: the same bytes as the file, the progress
+// lines on standard error instead.
+TEST(Csv, OnStandardOutputAlone) {
+  RunResult piped, plain;
+  const auto dir = run_program({{"t_end", 0.6}}, {"--csv", "run.csv"}, &plain);
+  run_program({{"t_end", 0.6}}, {"--csv", "-"}, &piped);
+  EXPECT_EQ(piped.out, read_file(*dir / "run.csv"));
+  EXPECT_EQ(piped.err, plain.out);
+  EXPECT_EQ(count(piped.err, "\r\n"), 3u) << piped.err;
 }
 
 }  // namespace
