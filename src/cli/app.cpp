@@ -106,7 +106,8 @@ int main_with_args(int argc, char** argv) {
                  "Write the run summary and verdict to FILE as JSON ('-': lines on stdout)")
       ->type_name("FILE");
   app.add_option("--html", ro.html_file,
-                 "Write a page with the summary, plots and the moving truck to FILE")
+                 "Write a page with the summary, plots and the moving truck to FILE (at most "
+                 "about 10 MB: a long run's rows are downsampled, every extreme kept)")
       ->type_name("FILE");
   add_verdict_options(app, ro.slide_limit, ro.lift_force);
 

@@ -121,6 +121,8 @@ ResolvedCase resolve(const CaseOptions& options) {
   params::CaseValues v = params::built_in_case();
   for (const auto& a : r.overrides.list()) a.param->ref(v) = a.value;
   if (auto bad = params::check_case(v)) throw UsageError{bad->message};
+  r.t_start = v.prmt[0];
+  r.t_end = v.prmt[1];
 
   if (!options.road_file.empty()) {
     const std::string text = read_named_file(options.road_file, "road profile");

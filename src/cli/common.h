@@ -45,6 +45,8 @@ struct ResolvedCase {
   params::Overrides overrides;
   model::Road road;
   run::RestartLimit restarts;
+  double t_start = 0.0;  // the run's start and end time, s
+  double t_end = 0.0;
 };
 
 // Reads the parameter file, the --set values and the road profile and opens the folder; throws

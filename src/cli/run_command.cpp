@@ -8,10 +8,13 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/html_pages.h"
 #include "cli/interrupt.h"
+#include "html/report.h"
 #include "results/csv_writer.h"
+#include "results/page_sink.h"
 #include "results/summary.h"
 #include "results/summary_text.h"
 #include "run/simulation.h"
@@ -68,6 +71,8 @@ std::string input_warnings(const params::CaseValues& values, const run::InputNot
   return text;
 }
 
+namespace {
+
 void check_result_options(const ResultOptions& r) {
   if (r.grid_step && !(std::isfinite(*r.grid_step) && *r.grid_step > 0.0)) {
     throw UsageError{"--grid: the step must be a finite number of seconds > 0"};
@@ -84,8 +89,16 @@ void check_result_options(const ResultOptions& r) {
   }
 }
 
+}  // namespace
+
 int run_command(const RunOptions& options) {
-  check_result_options(options.results);
+  const ResultOptions& ro = options.results;
+  check_result_options(ro);
+  std::vector<const results::Column*> selected;
+  std::string unknown;
+  if (!results::select_columns(ro.columns, selected, unknown)) {
+    throw UsageError{"--columns: unknown column '" + unknown + "'; 'liftsim columns' lists them"};
+  }
   ResolvedCase rc = resolve(options.case_options);
   for (const auto& [file, option] : {std::pair{&options.results.csv_file, "--csv"},
                                      std::pair{&options.results.summary_file, "--summary"},
@@ -98,7 +111,6 @@ int run_command(const RunOptions& options) {
     }
   }
   const bool warn = warnings_wanted(options.case_options);
-  const ResultOptions& ro = options.results;
 
   textio::Console console(STDOUT_FILENO);
   // From here on SIGINT, SIGTERM and SIGHUP end the run at its next output point.
@@ -117,21 +129,27 @@ int run_command(const RunOptions& options) {
   }
   results::SummaryObserver summary({ro.slide_limit, ro.lift_force});
   textio::BufferedFile csv_file;
-  std::optional<results::CsvWriter> csv;
+  std::optional<results::CsvSink> csv;
+  // The page's rows: all of them while they fit its size, else a view that keeps every extreme.
+  std::optional<results::PageSink> page;
+  std::optional<results::RowMaker> rows;
   std::optional<textio::RunError> error;
-  std::vector<std::vector<double>> page_rows;
-  std::vector<const results::Column*> selected;
-  std::string unknown;
-  if (!results::select_columns(ro.columns, selected, unknown)) {
-    throw UsageError{"--columns: unknown column '" + unknown + "'; 'liftsim columns' lists them"};
-  }
   const bool html = !ro.html_file.empty();
   try {
-    if (!ro.csv_file.empty()) csv_file.open(ro.csv_file);
-    if (!ro.csv_file.empty() || html) {
-      csv.emplace(csv_file.is_open() ? &csv_file : nullptr, ro.grid_step,
-                  html ? &page_rows : nullptr, selected);
-      setup.observers.push_back(&*csv);
+    if (!ro.csv_file.empty()) {
+      csv_file.open(ro.csv_file);
+      csv.emplace(csv_file, selected);
+    }
+    if (html) {
+      page.emplace(selected.size(), rc.t_start, rc.t_end,
+                   html::run_rows_within(selected.size(), kRunPageDataBytes));
+    }
+    if (csv || page) {
+      std::vector<results::RowSink*> sinks;
+      if (csv) sinks.push_back(&*csv);
+      if (page) sinks.push_back(&*page);
+      rows.emplace(ro.grid_step, selected, std::move(sinks));
+      setup.observers.push_back(&*rows);
     }
   } catch (const textio::RunFailure& failure) {
     error = failure.error();
@@ -160,9 +178,12 @@ int run_command(const RunOptions& options) {
     }
   }
   if (html && result.input_read) {
+    // The CSV named on the page holds every row unless writing it failed.
+    const bool csv_whole =
+        csv.has_value() && ro.csv_file != "-" && !(error && error->file == ro.csv_file);
     try {
       write_run_html(ro.html_file, "liftsim run", result, results::summarize(result, summary),
-                     selected, page_rows, setup.road);
+                     selected, *page, csv_whole ? ro.csv_file : std::string(), setup.road);
     } catch (const textio::RunFailure& failure) {
       if (!error) error = failure.error();
     }

@@ -1,5 +1,6 @@
 #include "html/report.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <set>
@@ -177,8 +178,18 @@ void write_run_page(std::ostream& out, const RunPage& page) {
                      {"truck", truck_json(page.truck)},
                      {"road", points_json(page.road)},
                      {"rows", page.rows.size()},
+                     {"rows_total", std::max<std::int64_t>(page.rows_total,
+                                                           static_cast<std::int64_t>(page.rows.size()))},
+                     {"slices", page.slices},
+                     {"csv", page.csv_file.empty() ? json(nullptr) : json(page.csv_file)},
                      {"columns", std::move(columns)}};
   fill_template(out, {"run", html_text(page.title), script_json(data), assets::run_js(), true});
+}
+
+std::size_t run_rows_within(std::size_t columns, std::size_t bytes) {
+  // Base64 makes 4 characters of every 3 bytes.
+  const std::size_t row = 8 + 4 * (columns > 0 ? columns - 1 : 0);
+  return std::max<std::size_t>(1, bytes / 4 * 3 / row);
 }
 
 void write_sweep_page(std::ostream& out, const SweepPage& page) {
