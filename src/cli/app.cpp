@@ -100,8 +100,10 @@ int main_with_args(int argc, char** argv) {
                  "With --csv or --html: only these columns (t is always first)")
       ->type_name("NAME,...");
   app.add_option("--grid", ro.grid_step,
-                 "With --csv: rows at t_start + k*DT, interpolated between output points")
+                 "With --csv or --html: rows at t_start + k*DT, interpolated between output "
+                 "points (at most 10^7 rows)")
       ->type_name("DT");
+  app.add_flag("--force", ro.force, "With --grid: write more than 10^7 rows");
   app.add_option("--summary", ro.summary_file,
                  "Write the run summary and verdict to FILE as JSON ('-': lines on stdout)")
       ->type_name("FILE");

@@ -80,6 +80,7 @@ void check_result_options(const ResultOptions& r) {
   if (r.grid_step && r.csv_file.empty() && r.html_file.empty()) {
     throw UsageError{"--grid needs --csv FILE or --html FILE"};
   }
+  if (r.force && !r.grid_step) throw UsageError{"--force only lifts the row limit of --grid"};
   if (!(std::isfinite(r.slide_limit) && r.slide_limit >= 0.0)) {
     throw UsageError{"--slide-limit must be a finite length >= 0 (m)"};
   }
@@ -87,6 +88,22 @@ void check_result_options(const ResultOptions& r) {
   if (r.csv_file == "-" && r.summary_file == "-") {
     throw UsageError{"--csv - and --summary - cannot both use standard output"};
   }
+}
+
+// A grid of more rows than this takes --force: 10^7 rows of all columns are about 7 GB of CSV.
+constexpr double kGridRowLimit = 1e7;
+
+void check_grid_rows(const ResultOptions& r, const ResolvedCase& rc) {
+  if (!r.grid_step || r.force) return;
+  const double rows = std::floor((rc.t_end - rc.t_start) / *r.grid_step) + 1.0;
+  if (rows <= kGridRowLimit) return;
+  char count[32];
+  std::snprintf(count, sizeof count, rows < 1e15 ? "%.0f" : "%.3g", rows);
+  throw UsageError{"--grid " + params::shortest(*r.grid_step) + " makes " + count +
+                   " rows from t_start = " + params::shortest(rc.t_start) + " s to t_end = " +
+                   params::shortest(rc.t_end) +
+                   " s, more than the limit of 10000000; take a larger step, or add --force to "
+                   "write them all"};
 }
 
 }  // namespace
@@ -100,6 +117,12 @@ int run_command(const RunOptions& options) {
     throw UsageError{"--columns: unknown column '" + unknown + "'; 'liftsim columns' lists them"};
   }
   ResolvedCase rc = resolve(options.case_options);
+  try {
+    check_grid_rows(ro, rc);
+  } catch (const UsageError&) {
+    if (rc.dir_fd >= 0) ::close(rc.dir_fd);
+    throw;
+  }
   for (const auto& [file, option] : {std::pair{&options.results.csv_file, "--csv"},
                                      std::pair{&options.results.summary_file, "--summary"},
                                      std::pair{&options.results.html_file, "--html"}}) {
