@@ -8,8 +8,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "output/history_files.h"
 #include "params/road_profile.h"
@@ -93,21 +91,36 @@ int report_usage_error(std::string_view message) {
   return kUsageError;
 }
 
-std::string read_named_file(const std::string& path, std::string_view what) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    throw UsageError{"cannot read " + std::string(what) + " '" + path +
-                     "': " + std::strerror(errno)};
+std::string read_named_file(const std::string& path, std::string_view what, std::size_t limit) {
+  const auto cannot = [&](int error) {
+    return UsageError{"cannot read " + std::string(what) + " '" + path + "': " + std::strerror(error)};
+  };
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw cannot(errno);
+  std::string text;
+  char chunk[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int error = n < 0 ? errno : 0;
+      ::close(fd);
+      if (error != 0) throw cannot(error);
+      return text;
+    }
+    if (static_cast<std::size_t>(n) > limit - text.size()) {
+      ::close(fd);
+      throw UsageError{std::string(what) + " '" + path + "' is larger than " +
+                       std::to_string(limit >> 20) + " MiB, the limit for a " + std::string(what)};
+    }
+    text.append(chunk, static_cast<std::size_t>(n));
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 ResolvedCase resolve(const CaseOptions& options) {
   ResolvedCase r;
   if (!options.params_file.empty()) {
-    const std::string text = read_named_file(options.params_file, "parameter file");
+    const std::string text = read_named_file(options.params_file, "parameter file", kNamedFileLimit);
     if (auto bad = params::parse_toml(text, options.params_file, r.overrides)) {
       throw UsageError{bad->message};
     }
@@ -125,7 +138,7 @@ ResolvedCase resolve(const CaseOptions& options) {
   r.t_end = v.prmt[1];
 
   if (!options.road_file.empty()) {
-    const std::string text = read_named_file(options.road_file, "road profile");
+    const std::string text = read_named_file(options.road_file, "road profile", kNamedFileLimit);
     if (auto bad = params::parse_road(text, options.road_file, r.road)) {
       throw UsageError{"--road: " + bad->message};
     }

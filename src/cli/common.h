@@ -1,6 +1,8 @@
 // Shared pieces of the command line: usage errors, the run's folder, warnings, text for terminals.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -61,7 +63,12 @@ void refuse_run_file(const std::string& path, int dir_fd, std::string_view optio
 // Whether warnings go to standard error: on a terminal, or with --warn; never with --quiet.
 bool warnings_wanted(const CaseOptions& options);
 
-// Reads a whole file named on the command line; throws UsageError when it cannot.
-std::string read_named_file(const std::string& path, std::string_view what);
+// The most a parameter file or a road profile may hold.
+inline constexpr std::size_t kNamedFileLimit = std::size_t{16} << 20;
+
+// Reads a whole file named on the command line; throws UsageError when it cannot, or when it holds
+// more than `limit` bytes (a device or FIFO that never ends is read no further than that).
+std::string read_named_file(const std::string& path, std::string_view what,
+                            std::size_t limit = SIZE_MAX);
 
 }  // namespace liftsim::cli
