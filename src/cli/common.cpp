@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "output/history_files.h"
 #include "params/road_profile.h"
 #include "textio/files.h"
 
@@ -156,41 +155,6 @@ ResolvedCase resolve(const CaseOptions& options) {
     }
   }
   return r;
-}
-
-void refuse_run_file(const std::string& path, int dir_fd, std::string_view option) {
-  if (path.empty() || path == "-") return;
-  std::vector<std::string_view> names{"dani.dat", "result.rez", "statica.dat"};
-  for (const output::HistoryFile& f : output::kHistoryFiles) names.push_back(f.name);
-  auto refuse = [&](std::string_view name) {
-    throw UsageError{std::string(option) + " '" + path + "' is the run's own " + std::string(name) +
-                     "; name another file"};
-  };
-  struct stat target {};
-  if (::stat(path.c_str(), &target) == 0) {
-    for (std::string_view name : names) {
-      struct stat own {};
-      if (::fstatat(dir_fd, std::string(name).c_str(), &own, 0) == 0 &&
-          own.st_dev == target.st_dev && own.st_ino == target.st_ino) {
-        refuse(name);
-      }
-    }
-    return;
-  }
-  // Not there yet: the same name in the run's folder would be the run's file once it exists.
-  const auto slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  const std::string_view base = slash == std::string::npos
-                                    ? std::string_view(path)
-                                    : std::string_view(path).substr(slash + 1);
-  struct stat here {
-  }, run{};
-  const bool known = ::stat(folder.c_str(), &here) == 0 &&
-                     (dir_fd == AT_FDCWD ? ::stat(".", &run) : ::fstat(dir_fd, &run)) == 0;
-  if (!known || here.st_dev != run.st_dev || here.st_ino != run.st_ino) return;
-  for (std::string_view name : names) {
-    if (name == base) refuse(name);
-  }
 }
 
 bool warnings_wanted(const CaseOptions& options) {

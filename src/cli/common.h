@@ -55,11 +55,6 @@ struct ResolvedCase {
 // UsageError for anything wrong.
 ResolvedCase resolve(const CaseOptions& options);
 
-// Refuses (UsageError) a results file named on the command line that is one of the run's own
-// files in its folder (dani.dat, result.rez, statica.dat, the time histories), which the run
-// would destroy or interleave with.
-void refuse_run_file(const std::string& path, int dir_fd, std::string_view option);
-
 // Whether warnings go to standard error: on a terminal, or with --warn; never with --quiet.
 bool warnings_wanted(const CaseOptions& options);
 

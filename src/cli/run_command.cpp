@@ -8,8 +8,10 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "cli/file_check.h"
 #include "cli/html_pages.h"
 #include "cli/interrupt.h"
 #include "html/report.h"
@@ -85,9 +87,6 @@ void check_result_options(const ResultOptions& r) {
     throw UsageError{"--slide-limit must be a finite length >= 0 (m)"};
   }
   if (!std::isfinite(r.lift_force)) throw UsageError{"--lift-force must be a finite force (N)"};
-  if (r.csv_file == "-" && r.summary_file == "-") {
-    throw UsageError{"--csv - and --summary - cannot both use standard output"};
-  }
 }
 
 // A grid of more rows than this takes --force: 10^7 rows of all columns are about 7 GB of CSV.
@@ -106,6 +105,25 @@ void check_grid_rows(const ResultOptions& r, const ResolvedCase& rc) {
                    "write them all"};
 }
 
+// Every file the run writes against every other and against every file it reads.
+void check_files(const RunOptions& options, const ResolvedCase& rc, bool progress_on_stderr) {
+  const ResultOptions& r = options.results;
+  std::vector<NamedFile> outputs, inputs;
+  for (const auto& [option, path, dash] : {std::tuple{"--csv", &r.csv_file, true},
+                                           std::tuple{"--summary", &r.summary_file, true},
+                                           std::tuple{"--html", &r.html_file, false}}) {
+    if (path->empty()) continue;
+    outputs.push_back(named(option, *path));
+    outputs.back().standard_output = dash && *path == "-";
+  }
+  for (NamedFile& f : run_outputs(rc.dir_fd, progress_on_stderr)) outputs.push_back(std::move(f));
+  inputs.push_back(run_input(rc.dir_fd));
+  const CaseOptions& c = options.case_options;
+  if (!c.params_file.empty()) inputs.push_back(named("--params", c.params_file));
+  if (!c.road_file.empty()) inputs.push_back(named("--road", c.road_file));
+  if (auto conflict = first_conflict(outputs, inputs)) throw UsageError{*conflict};
+}
+
 }  // namespace
 
 int run_command(const RunOptions& options) {
@@ -116,26 +134,20 @@ int run_command(const RunOptions& options) {
   if (!results::select_columns(ro.columns, selected, unknown)) {
     throw UsageError{"--columns: unknown column '" + unknown + "'; 'liftsim columns' lists them"};
   }
+  // Standard output carries one output at most: with results there, the progress lines and the
+  // stop line go to standard error.
+  const bool progress_on_stderr = ro.csv_file == "-" || ro.summary_file == "-";
   ResolvedCase rc = resolve(options.case_options);
   try {
     check_grid_rows(ro, rc);
+    check_files(options, rc, progress_on_stderr);
   } catch (const UsageError&) {
     if (rc.dir_fd >= 0) ::close(rc.dir_fd);
     throw;
   }
-  for (const auto& [file, option] : {std::pair{&options.results.csv_file, "--csv"},
-                                     std::pair{&options.results.summary_file, "--summary"},
-                                     std::pair{&options.results.html_file, "--html"}}) {
-    try {
-      refuse_run_file(*file, rc.dir_fd, option);
-    } catch (const UsageError&) {
-      if (rc.dir_fd >= 0) ::close(rc.dir_fd);
-      throw;
-    }
-  }
   const bool warn = warnings_wanted(options.case_options);
 
-  textio::Console console(STDOUT_FILENO);
+  textio::Console console(progress_on_stderr ? STDERR_FILENO : STDOUT_FILENO);
   // From here on SIGINT, SIGTERM and SIGHUP end the run at its next output point.
   install_interrupt_handlers();
   run::RunSpec setup;
