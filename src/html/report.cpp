@@ -187,9 +187,9 @@ void write_run_page(std::ostream& out, const RunPage& page) {
 }
 
 std::size_t run_rows_within(std::size_t columns, std::size_t bytes) {
-  // Base64 makes 4 characters of every 3 bytes.
-  const std::size_t row = 8 + 4 * (columns > 0 ? columns - 1 : 0);
-  return std::max<std::size_t>(1, bytes / 4 * 3 / row);
+  // Base64 makes 4 characters of every 3 bytes; each column ends in at most one padded group.
+  const std::size_t row = 8 + 4 * (columns > 0 ? columns - 1 : 0), padding = 4 * columns;
+  return bytes > padding ? std::max<std::size_t>(1, (bytes - padding) / 4 * 3 / row) : 1;
 }
 
 void write_sweep_page(std::ostream& out, const SweepPage& page) {
