@@ -92,7 +92,8 @@ int report_usage_error(std::string_view message) {
 
 std::string read_named_file(const std::string& path, std::string_view what, std::size_t limit) {
   const auto cannot = [&](int error) {
-    return UsageError{"cannot read " + std::string(what) + " '" + path + "': " + std::strerror(error)};
+    return UsageError{"cannot read " + std::string(what) + " '" + path +
+                      "': " + std::strerror(error)};
   };
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw cannot(errno);
@@ -119,7 +120,8 @@ std::string read_named_file(const std::string& path, std::string_view what, std:
 ResolvedCase resolve(const CaseOptions& options) {
   ResolvedCase r;
   if (!options.params_file.empty()) {
-    const std::string text = read_named_file(options.params_file, "parameter file", kNamedFileLimit);
+    const std::string text =
+        read_named_file(options.params_file, "parameter file", kNamedFileLimit);
     if (auto bad = params::parse_toml(text, options.params_file, r.overrides)) {
       throw UsageError{bad->message};
     }

@@ -99,8 +99,8 @@ void check_grid_rows(const ResultOptions& r, const ResolvedCase& rc) {
   char count[32];
   std::snprintf(count, sizeof count, rows < 1e15 ? "%.0f" : "%.3g", rows);
   throw UsageError{"--grid " + params::shortest(*r.grid_step) + " makes " + count +
-                   " rows from t_start = " + params::shortest(rc.t_start) + " s to t_end = " +
-                   params::shortest(rc.t_end) +
+                   " rows from t_start = " + params::shortest(rc.t_start) +
+                   " s to t_end = " + params::shortest(rc.t_end) +
                    " s, more than the limit of 10000000; take a larger step, or add --force to "
                    "write them all"};
 }
@@ -109,9 +109,9 @@ void check_grid_rows(const ResultOptions& r, const ResolvedCase& rc) {
 void check_files(const RunOptions& options, const ResolvedCase& rc, bool progress_on_stderr) {
   const ResultOptions& r = options.results;
   std::vector<NamedFile> outputs, inputs;
-  for (const auto& [option, path, dash] : {std::tuple{"--csv", &r.csv_file, true},
-                                           std::tuple{"--summary", &r.summary_file, true},
-                                           std::tuple{"--html", &r.html_file, false}}) {
+  for (const auto& [option, path, dash] :
+       {std::tuple{"--csv", &r.csv_file, true}, std::tuple{"--summary", &r.summary_file, true},
+        std::tuple{"--html", &r.html_file, false}}) {
     if (path->empty()) continue;
     outputs.push_back(named(option, *path));
     outputs.back().standard_output = dash && *path == "-";

@@ -171,6 +171,7 @@ void write_run_page(std::ostream& out, const RunPage& page) {
                        {"type", wide ? "f64" : "f32"},
                        {"data", column_data(page.rows, j, wide)}});
   }
+  const auto shown = static_cast<std::int64_t>(page.rows.size());
   const json data = {{"kind", "run"},
                      {"title", page.title},
                      {"case", case_json(page.case_params)},
@@ -178,8 +179,7 @@ void write_run_page(std::ostream& out, const RunPage& page) {
                      {"truck", truck_json(page.truck)},
                      {"road", points_json(page.road)},
                      {"rows", page.rows.size()},
-                     {"rows_total", std::max<std::int64_t>(page.rows_total,
-                                                           static_cast<std::int64_t>(page.rows.size()))},
+                     {"rows_total", std::max(page.rows_total, shown)},
                      {"slices", page.slices},
                      {"csv", page.csv_file.empty() ? json(nullptr) : json(page.csv_file)},
                      {"columns", std::move(columns)}};

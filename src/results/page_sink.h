@@ -21,8 +21,8 @@ class PageSink : public RowSink {
  public:
   // `width`: values per row, the first a time that does not decrease. `t_start`, `t_end`: the span
   // the slices cover (times outside it fall into the first or the last slice). `max_rows`: at
-  // least 2·width + 2 are kept (one slice's worth). `slices`: how many slices to begin with, rounded
-  // up to a power of two.
+  // least 2·width + 2 are kept (one slice's worth). `slices`: how many slices to begin with,
+  // rounded up to a power of two.
   PageSink(std::size_t width, double t_start, double t_end, std::size_t max_rows,
            std::size_t slices = 4096);
 
@@ -55,13 +55,13 @@ class PageSink : public RowSink {
   std::size_t first_slices_;
   std::size_t slices_ = 0;
   std::int64_t seen_ = 0;
-  std::vector<double> kept_;          // the rows kept, one after another
-  std::vector<std::size_t> starts_;   // each slice's first row in kept_
-  std::vector<std::size_t> ids_;      // each slice's number, increasing
-  std::vector<double> low_, high_;    // the open slice's least and greatest value of each column
-  std::vector<double> last_;          // the open slice's latest row
-  bool last_kept_ = false;            // whether that row is the last one of kept_
-  std::vector<unsigned char> keep_;   // scratch of reduce
+  std::vector<double> kept_;         // the rows kept, one after another
+  std::vector<std::size_t> starts_;  // each slice's first row in kept_
+  std::vector<std::size_t> ids_;     // each slice's number, increasing
+  std::vector<double> low_, high_;   // the open slice's least and greatest value of each column
+  std::vector<double> last_;         // the open slice's latest row
+  bool last_kept_ = false;           // whether that row is the last one of kept_
+  std::vector<unsigned char> keep_;  // scratch of reduce
 };
 
 }  // namespace liftsim::results

@@ -20,7 +20,7 @@ std::map<std::string, std::string> tree(const fs::path& dir) {
   std::map<std::string, std::string> out;
   for (const auto& e : fs::recursive_directory_iterator(dir)) {
     const std::string name = fs::relative(e.path(), dir).string();
-    out[name] = e.is_symlink() ? "-> " + fs::read_symlink(e.path()).string()
+    out[name] = e.is_symlink()     ? "-> " + fs::read_symlink(e.path()).string()
                 : e.is_directory() ? "/"
                                    : read_file(e.path());
   }
@@ -146,8 +146,8 @@ TEST(Limits, OversizedInputsAndGridsAreRefused) {
   const RunResult forced = run_liftsim(
       dir.path(), {"-q", "--set", "m_4=0.5", "--grid", "1e-9", "--force", "--csv", "x.csv"});
   EXPECT_EQ(forced.exit_status, 1) << forced.err;
-  const RunResult read = run_liftsim(dir.path(), {"-q", "--set", "t_end=0.01", "--params",
-                                                  "full.toml", "--summary", "s.json"});
+  const RunResult read = run_liftsim(
+      dir.path(), {"-q", "--set", "t_end=0.01", "--params", "full.toml", "--summary", "s.json"});
   EXPECT_EQ(read.exit_status, 0) << read.err;
   EXPECT_NE(read_file(dir / "s.json").find("\"m_4\": 1234.5"), std::string::npos);
 }
