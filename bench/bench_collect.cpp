@@ -19,9 +19,10 @@ void BM_RunKeepingColumns(benchmark::State& state) {
     run::RunSpec setup;
     setup.input_text = std::string(examples::dani_dat());
     setup.legacy_files = false;
-    results::ColumnCollector columns;
+    results::ColumnCollector columns(results::columns().size());
+    results::RowMaker rows(std::nullopt, {}, {&columns});
     results::SummaryObserver summary;
-    if (keep) setup.observers.push_back(&columns);
+    if (keep) setup.observers.push_back(&rows);
     setup.observers.push_back(&summary);
     const run::RunResult r = run::simulate(setup);
     if (r.error) state.SkipWithError(r.error->message.c_str());

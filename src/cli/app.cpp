@@ -158,19 +158,24 @@ int main_with_args(int argc, char** argv) {
                "After the run, print integration statistics to standard error");
   ResultOptions& ro = run_options.results;
   app.add_option("--csv", ro.csv_file,
-                 "Write every output point to FILE as CSV ('liftsim columns' lists the columns)")
+                 "Write every output point to FILE as CSV ('liftsim columns' lists the columns; "
+                 "'-': standard output, the progress lines then go to standard error)")
       ->type_name("FILE");
   app.add_option("--columns", ro.columns,
                  "With --csv or --html: only these columns (t is always first)")
       ->type_name("NAME,...");
   add_number(app, "--grid", ro.grid_step,
-             "With --csv: rows at t_start + k*DT, interpolated between output points")
+             "With --csv or --html: rows at t_start + k*DT, interpolated between output "
+             "points (at most 10^7 rows)")
       ->type_name("DT");
+  app.add_flag("--force", ro.force, "With --grid: write more than 10^7 rows");
   app.add_option("--summary", ro.summary_file,
-                 "Write the run summary and verdict to FILE as JSON ('-': lines on stdout)")
+                 "Write the run summary and verdict to FILE as JSON ('-': lines on standard "
+                 "output, the progress lines then go to standard error)")
       ->type_name("FILE");
   app.add_option("--html", ro.html_file,
-                 "Write a page with the summary, plots and the moving truck to FILE")
+                 "Write a page with the summary, plots and the moving truck to FILE (at most "
+                 "about 10 MB: a long run's rows are downsampled, every extreme kept)")
       ->type_name("FILE");
   add_verdict_options(app, ro.slide_limit, ro.lift_force, ro.stop_when_decided, false);
   app.add_flag("--convergence", ro.convergence,

@@ -8,10 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
-#include "output/history_files.h"
 #include "params/road_profile.h"
 #include "params/series.h"
 #include "textio/files.h"
@@ -104,15 +101,31 @@ int report_usage_error(std::string_view message) {
   return kUsageError;
 }
 
-std::string read_named_file(const std::string& path, std::string_view what) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    throw UsageError{"cannot read " + std::string(what) + " '" + path +
-                     "': " + std::strerror(errno)};
+std::string read_named_file(const std::string& path, std::string_view what, std::size_t limit) {
+  const auto cannot = [&](int error) {
+    return UsageError{"cannot read " + std::string(what) + " '" + path +
+                      "': " + std::strerror(error)};
+  };
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw cannot(errno);
+  std::string text;
+  char chunk[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int error = n < 0 ? errno : 0;
+      ::close(fd);
+      if (error != 0) throw cannot(error);
+      return text;
+    }
+    if (static_cast<std::size_t>(n) > limit - text.size()) {
+      ::close(fd);
+      throw UsageError{std::string(what) + " '" + path + "' is larger than " +
+                       std::to_string(limit >> 20) + " MiB, the limit for a " + std::string(what)};
+    }
+    text.append(chunk, static_cast<std::size_t>(n));
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 ResolvedCase resolve(const CaseOptions& options, model::Kind default_kind) {
@@ -126,7 +139,8 @@ ResolvedCase resolve(const CaseOptions& options, model::Kind default_kind) {
     throw UsageError{"--model '" + options.model + "': use legacy or sound"};
   }
   if (!options.params_file.empty()) {
-    const std::string text = read_named_file(options.params_file, "parameter file");
+    const std::string text =
+        read_named_file(options.params_file, "parameter file", kNamedFileLimit);
     if (auto bad = params::parse_toml(text, options.params_file, r.overrides)) {
       throw UsageError{bad->message};
     }
@@ -140,9 +154,11 @@ ResolvedCase resolve(const CaseOptions& options, model::Kind default_kind) {
   params::CaseValues v = params::built_in_case();
   for (const auto& a : r.overrides.list()) a.param->ref(v) = a.value;
   if (auto bad = params::check_case(v)) throw UsageError{bad->message};
+  r.t_start = v.prmt[0];
+  r.t_end = v.prmt[1];
 
   if (!options.road_file.empty()) {
-    const std::string text = read_named_file(options.road_file, "road profile");
+    const std::string text = read_named_file(options.road_file, "road profile", kNamedFileLimit);
     if (auto bad = params::parse_road(text, options.road_file, r.road)) {
       throw UsageError{"--road: " + bad->message};
     }
@@ -181,41 +197,6 @@ ResolvedCase resolve(const CaseOptions& options, model::Kind default_kind) {
     }
   }
   return r;
-}
-
-void refuse_run_file(const std::string& path, int dir_fd, std::string_view option) {
-  if (path.empty() || path == "-") return;
-  std::vector<std::string_view> names{"dani.dat", "result.rez", "statica.dat"};
-  for (const output::HistoryFile& f : output::kHistoryFiles) names.push_back(f.name);
-  auto refuse = [&](std::string_view name) {
-    throw UsageError{std::string(option) + " '" + path + "' is the run's own " + std::string(name) +
-                     "; name another file"};
-  };
-  struct stat target {};
-  if (::stat(path.c_str(), &target) == 0) {
-    for (std::string_view name : names) {
-      struct stat own {};
-      if (::fstatat(dir_fd, std::string(name).c_str(), &own, 0) == 0 &&
-          own.st_dev == target.st_dev && own.st_ino == target.st_ino) {
-        refuse(name);
-      }
-    }
-    return;
-  }
-  // Not there yet: the same name in the run's folder would be the run's file once it exists.
-  const auto slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  const std::string_view base = slash == std::string::npos
-                                    ? std::string_view(path)
-                                    : std::string_view(path).substr(slash + 1);
-  struct stat here {
-  }, run{};
-  const bool known = ::stat(folder.c_str(), &here) == 0 &&
-                     (dir_fd == AT_FDCWD ? ::stat(".", &run) : ::fstat(dir_fd, &run)) == 0;
-  if (!known || here.st_dev != run.st_dev || here.st_ino != run.st_ino) return;
-  for (std::string_view name : names) {
-    if (name == base) refuse(name);
-  }
 }
 
 bool warnings_wanted(const CaseOptions& options) {

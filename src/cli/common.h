@@ -1,6 +1,7 @@
 // Shared pieces of the command line: usage errors, the run's folder, warnings, text for terminals.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -56,21 +57,23 @@ struct ResolvedCase {
   model::Drive drive;
   model::Kind kind = model::Kind::legacy;
   run::WorkLimit work;
+  double t_start = 0.0;  // the run's start and end time, s
+  double t_end = 0.0;
 };
 
 // Reads the parameter file, the --set values and the road profile and opens the folder; throws
 // UsageError for anything wrong. `default_kind` is the command's model when --model is not given.
 ResolvedCase resolve(const CaseOptions& options, model::Kind default_kind);
 
-// Refuses (UsageError) a results file named on the command line that is one of the run's own
-// files in its folder (dani.dat, result.rez, statica.dat, the time histories), which the run
-// would destroy or interleave with.
-void refuse_run_file(const std::string& path, int dir_fd, std::string_view option);
-
 // Whether warnings go to standard error: on a terminal, or with --warn; never with --quiet.
 bool warnings_wanted(const CaseOptions& options);
 
-// Reads a whole file named on the command line; throws UsageError when it cannot.
-std::string read_named_file(const std::string& path, std::string_view what);
+// The most a parameter file or a road profile may hold.
+inline constexpr std::size_t kNamedFileLimit = std::size_t{16} << 20;
+
+// Reads a whole file named on the command line; throws UsageError when it cannot, or when it holds
+// more than `limit` bytes (a device or FIFO that never ends is read no further than that).
+std::string read_named_file(const std::string& path, std::string_view what,
+                            std::size_t limit = SIZE_MAX);
 
 }  // namespace liftsim::cli

@@ -91,8 +91,8 @@ std::vector<std::vector<std::string_view>> rows_of(const std::string& text,
 
 void write_run_html(const std::string& path, const std::string& title, const run::RunResult& result,
                     const results::Summary& summary,
-                    const std::vector<const results::Column*>& columns,
-                    const std::vector<std::vector<double>>& rows, const model::Road& road) {
+                    const std::vector<const results::Column*>& columns, results::PageSink& rows,
+                    const std::string& csv_file, const model::Road& road) {
   html::RunPage page;
   page.title = title;
   page.case_params = case_params(summary.changed);
@@ -101,7 +101,10 @@ void write_run_html(const std::string& path, const std::string& title, const run
     page.columns.push_back({std::string(c->name), std::string(c->unit), std::string(c->group),
                             std::string(c->meaning)});
   }
-  page.rows = rows;
+  page.rows = rows.take_rows();
+  page.rows_total = rows.rows_seen();
+  page.slices = rows.slices();
+  page.csv_file = csv_file;
   const model::Par& p = result.values.par;
   html::TruckGeometry& t = page.truck;
   t.L_b = p.L_b;
@@ -116,7 +119,18 @@ void write_run_html(const std::string& path, const std::string& title, const run
   for (int k = 0; k < model::kObservationPoints; ++k) {
     t.observation_points.push_back({result.values.obs.xp[k], result.values.obs.zp[k]});
   }
-  for (const model::RoadPoint& r : road.points()) page.road.push_back({r.x, r.z});
+  const auto& points = road.points();
+  if (points.size() <= kRunPageRoadPoints) {
+    for (const model::RoadPoint& r : points) page.road.push_back({r.x, r.z});
+  } else {
+    // Rows of x and z, x increasing: reduced as a run's rows are, slices along x.
+    results::PageSink kept(2, points.front().x, points.back().x, kRunPageRoadPoints);
+    for (const model::RoadPoint& r : points) {
+      const double xz[2] = {r.x, r.z};
+      kept.on_row(xz);
+    }
+    for (const auto& xz : kept.take_rows()) page.road.push_back({xz[0], xz[1]});
+  }
   std::ostringstream out;
   html::write_run_page(out, page);
   write_file(path, out.str());

@@ -89,9 +89,10 @@ struct Gathered {
 };
 
 Gathered simulate(run::RunSpec& setup, const std::vector<const results::Column*>& columns) {
-  results::ColumnCollector collector(columns);
+  results::ColumnCollector collector(columns.size());
+  results::RowMaker rows(std::nullopt, columns, {&collector});
   results::SummaryObserver summary;
-  setup.observers = {&collector, &summary};
+  setup.observers = {&rows, &summary};
   const run::RunResult result = run::simulate(setup);
   Gathered out;
   out.rows = collector.rows();

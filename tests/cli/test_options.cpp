@@ -258,10 +258,12 @@ TEST(CommandLine, AnswersAndUsageErrorsTouchNoFile) {
     EXPECT_EQ(listing(run_dir.path()), before);
   }
   // A run-time report escapes a file name the same way.
-  TempDir dir;
-  EXPECT_EQ(run_liftsim(dir.path(), {"--csv", "no/\x1b[2J\r\n.csv"}).err,
-            "\r\nrun-time error F6416: OPEN(no/\\x1B[2J\\x0D\\n.csv)\r\n- cannot create "
-            "no/\\x1B[2J\\x0D\\n.csv: No such file or directory\r\n");
+  CaseDir dir;
+  const std::string name = "\x1b[2J\r\n.csv";
+  fs::create_symlink("/dev/full", dir / name);
+  EXPECT_EQ(run_liftsim(dir.path(), {"-q", "--csv", name}).err,
+            "\r\nrun-time error F6422: WRITE(\\x1B[2J\\x0D\\n.csv)\r\n- cannot write to "
+            "\\x1B[2J\\x0D\\n.csv: No space left on device\r\n");
 }
 
 // The listing shows, with its unit, the value a run would use: dani.dat's, the built-in one or the

@@ -312,6 +312,20 @@
     L.renderCase(head, data.case);
     L.renderSummary(head, data.summary);
 
+    // A page carries a bounded number of rows; beyond it, a view that keeps every extreme.
+    var total = L.num(data.rows_total, rows);
+    var sampled = null;
+    if (total > rows) {
+      sampled = L.el("p", { class: "note downsampled", text: "Downsampled view: the plots and the " +
+        "side view show " + rows.toLocaleString("en") + " of the run's " + total.toLocaleString("en") +
+        " rows. Over each of " + L.num(data.slices, 0).toLocaleString("en") + " equal time slices " +
+        "they show its first and last row and the rows holding each column's least and greatest " +
+        "value, so no peak is lost. " + (typeof data.csv === "string"
+          ? "Every row is in the CSV file " + data.csv + "."
+          : "To have every row, write the CSV with --csv FILE.") });
+      report.appendChild(sampled);
+    }
+
     var viewSection = L.section(report, "Side view", "animation");
     var missing = DRAWN.filter(function (n) { return !series.hasOwnProperty(n); });
     var view = null;
@@ -466,7 +480,8 @@
       // Where the opening time goes, in ms (the plots draw after this, in a microtask).
       timings: { start: started, decode: decoded - started, layout: beforePlots - decoded,
         plots: afterPlots - beforePlots },
-      rows: rows, t: t, series: series, plots: plots, view: view, slider: slider, groups: groupColumns(columns),
+      rows: rows, total: total, sampled: sampled,
+      t: t, series: series, plots: plots, view: view, slider: slider, groups: groupColumns(columns),
       index: function () { return index; }, advance: advance, start: start, pause: pause,
       isPlaying: function () { return playing; }
     };
@@ -489,6 +504,12 @@
       return p.data.map(function (d) { return d.length; });
     });
     fact("rows", rows);
+    fact("rows_total", page.total);
+    if (page.total > rows) {
+      check("the page says it shows a downsampled view", page.sampled !== null &&
+        page.sampled.textContent.indexOf(page.total.toLocaleString("en")) >= 0,
+        page.sampled ? page.sampled.textContent : "no note");
+    }
     fact("timings", page.timings);
     fact("points", counts);
     check("every plotted series has every row", counts.every(function (c) {
