@@ -223,13 +223,28 @@ void fct_assemble(double x, const double* y, const Model& model, Published& pub,
   } else {
     a.b(6) = load_force(vx4, Fi_1, W, F_fr);
   }
+  // The torque the body feels back from the shaft: the drive's, and the brake's share of the
+  // friction (the rolling resistance comes from the road). Not under the engine law, whose shaft
+  // sticks by a rule that takes any torque from nowhere.
+  double on_body = 0.0;
   if (drive.engine_law() && !drive.braked()) {
     a.b(7) = shaft_moment(VFi_tk, M_net, M_f);
   } else {
+    on_body = M_eng;
     // Rolling resistance and brake as one friction torque against the rotation.
     const double brake = drive.hold ? std::numeric_limits<double>::infinity() : drive.brake.at(x);
-    a.b(7) = braked_shaft_moment(VFi_tk, M_net, M_f + brake, par.J_tk, model.hold_time);
+    const double friction = shaft_friction(VFi_tk, M_net, M_f + brake, par.J_tk, model.hold_time);
+    a.b(7) = M_net - friction;
+    if (drive.hold) {
+      on_body -= friction;
+    } else if (M_f + brake > 0.0) {
+      on_body -= friction * (brake / (M_f + brake));
+    }
   }
+  // The drive and the brake are mounted in the body: in the sound model what they put on the
+  // shaft they take from the body's pitch (the legacy model's traction force acts at the axle,
+  // which leaves out the same moment: braking pitches its body too little).
+  if (sound) a.b(4) -= on_body;
 }
 
 void solve_accelerations(Assembly& sys, const Model& model, double vx4) {

@@ -105,10 +105,9 @@ double shaft_moment(double VFi_tk, double M_net, double M_f) {
   return M_net - M_f;
 }
 
-double braked_shaft_moment(double VFi_tk, double M_net, double limit, double inertia,
-                           double hold_time) {
+double shaft_friction(double VFi_tk, double M_net, double limit, double inertia, double hold_time) {
   const double wanted = M_net + inertia * VFi_tk / hold_time;
-  return M_net - std::clamp(wanted, -limit, limit);
+  return std::clamp(wanted, -limit, limit);
 }
 
 }  // namespace liftsim::model

@@ -53,12 +53,11 @@ double load_force(double vx4, double Fi_1, double W, double F_fr);
 // sticks while the net moment does not exceed the rolling resistance.
 double shaft_moment(double VFi_tk, double M_net, double M_f);
 
-// Generalized moment on the wheel shaft with a torque given over time or a brake: the net moment
-// less a friction torque (rolling resistance and brake, at most `limit`) that opposes the
-// rotation; near rest it is the torque that brings the shaft to rest within `hold_time`, so a
-// braked wheel stops and stays stopped and never turns backwards on its own. `inertia` is the
+// The friction torque on the wheel shaft with a torque given over time or a brake (the shaft's
+// generalized moment is the net moment less it): rolling resistance and brake, at most `limit`,
+// against the rotation; near rest the torque that brings the shaft to rest within `hold_time`, so
+// a braked wheel stops and stays stopped and never turns backwards on its own. `inertia` is the
 // shaft's (J_tk).
-double braked_shaft_moment(double VFi_tk, double M_net, double limit, double inertia,
-                           double hold_time);
+double shaft_friction(double VFi_tk, double M_net, double limit, double inertia, double hold_time);
 
 }  // namespace liftsim::model
