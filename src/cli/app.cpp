@@ -81,8 +81,9 @@ void add_case_options(CLI::App& app, CaseOptions& o, const char* model_default) 
       ->type_name("FILE");
   app.add_option("--drive", o.drive_file,
                  "Drive torque on the traction-wheel shaft instead of the engine law: CSV of t [s], "
-                 "torque [N*m] (positive drives towards the forks), linear between rows")
-      ->type_name("FILE");
+                 "torque [N*m] (positive drives towards the forks), linear between rows; 'off' for "
+                 "none")
+      ->type_name("FILE|off");
   app.add_option("--brake", o.brake,
                  "Brake on the traction wheels: CSV of t [s], torque limit [N*m] >= 0, or 'hold' "
                  "for a brake that holds the wheels from the start")

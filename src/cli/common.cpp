@@ -163,19 +163,26 @@ ResolvedCase resolve(const CaseOptions& options, model::Kind default_kind) {
       throw UsageError{"--road: " + bad->message};
     }
   }
-  if (!options.drive_file.empty()) {
+  if (!options.road_file.empty()) r.labels.road = "profile " + options.road_file;
+  if (options.drive_file == "off") {
+    r.drive.torque = model::TimeSeries({{0.0, 0.0}});
+    r.labels.drive = "off";
+  } else if (!options.drive_file.empty()) {
     const std::string text = read_named_file(options.drive_file, "drive torque");
     if (auto bad = params::parse_series(text, options.drive_file, false, r.drive.torque)) {
       throw UsageError{"--drive: " + bad->message};
     }
+    r.labels.drive = "torque from " + options.drive_file;
   }
   if (options.brake == "hold") {
     r.drive.hold = true;
+    r.labels.brake = "hold";
   } else if (!options.brake.empty()) {
     const std::string text = read_named_file(options.brake, "brake torque limit");
     if (auto bad = params::parse_series(text, options.brake, true, r.drive.brake)) {
       throw UsageError{"--brake: " + bad->message};
     }
+    r.labels.brake = "limit from " + options.brake;
   }
   if (options.max_restarts) {
     if (*options.max_restarts < 0) throw UsageError{"--max-restarts must be 0 (no limit) or more"};

@@ -10,6 +10,7 @@
 #include "model/road.h"
 #include "params/overrides.h"
 #include "run/legs.h"
+#include "run/simulation.h"
 
 namespace liftsim::cli {
 
@@ -55,6 +56,7 @@ struct ResolvedCase {
   params::Overrides overrides;
   model::Road road;
   model::Drive drive;
+  run::RunSpec::Labels labels;
   model::Kind kind = model::Kind::legacy;
   run::WorkLimit work;
   double t_start = 0.0;  // the run's start and end time, s

@@ -35,7 +35,7 @@ std::vector<html::CaseParam> case_params(const std::vector<std::pair<std::string
   std::vector<html::CaseParam> out;
   for (const auto& [name, value] : list) {
     const params::Param* p = params::find_param(name);
-    out.push_back({name, value, p != nullptr ? std::string(p->unit) : ""});
+    out.push_back({name, value, p != nullptr ? std::string(p->unit) : "", "set"});
   }
   return out;
 }
@@ -95,7 +95,13 @@ void write_run_html(const std::string& path, const std::string& title, const run
                     const std::string& csv_file, const model::Road& road) {
   html::RunPage page;
   page.title = title;
-  page.case_params = case_params(summary.changed);
+  for (const results::CaseValue& v : summary.case_values) {
+    const params::Param* p = params::find_param(v.name);
+    page.case_params.push_back({v.name, v.value, p != nullptr ? std::string(p->unit) : "", v.source});
+  }
+  page.case_notes = {std::string("model: ") + model::kind_name(summary.model),
+                     "road: " + summary.labels.road, "drive: " + summary.labels.drive,
+                     "brake: " + summary.labels.brake};
   page.summary = nlohmann::json::parse(results::summary_json(summary));
   for (const results::Column* c : columns) {
     page.columns.push_back({std::string(c->name), std::string(c->unit), std::string(c->group),

@@ -149,6 +149,7 @@ int run_command(const RunOptions& options) {
   setup.road = std::move(rc.road);
   setup.kind = rc.kind;
   setup.drive = rc.drive;
+  setup.labels = rc.labels;
   setup.work = rc.work;
   setup.console = &console;
   if (warn) {

@@ -68,7 +68,7 @@ void require(bool condition, const std::string& what) {
 json case_json(const std::vector<CaseParam>& params) {
   json list = json::array();
   for (const CaseParam& p : params) {
-    list.push_back({{"name", p.name}, {"value", p.value}, {"unit", p.unit}});
+    list.push_back({{"name", p.name}, {"value", p.value}, {"unit", p.unit}, {"source", p.source}});
   }
   return list;
 }
@@ -175,6 +175,7 @@ void write_run_page(std::ostream& out, const RunPage& page) {
   const json data = {{"kind", "run"},
                      {"title", page.title},
                      {"case", case_json(page.case_params)},
+                     {"case_notes", page.case_notes},
                      {"summary", page.summary},
                      {"truck", truck_json(page.truck)},
                      {"road", points_json(page.road)},

@@ -11,11 +11,13 @@
 
 namespace liftsim::html {
 
-// A parameter of the case that differs from a default run.
+// A value of the case a page states: one that differs from a default run, or one read from the
+// input; `source` says which ("set", "dani.dat"; empty: not said).
 struct CaseParam {
   std::string name;
   double value = 0.0;
   std::string unit;
+  std::string source;
 };
 
 // One output column. Columns of the same group share a plot; within it, one y scale per unit.
@@ -58,6 +60,7 @@ struct TruckGeometry {
 struct RunPage {
   std::string title;
   std::vector<CaseParam> case_params;
+  std::vector<std::string> case_notes;  // model, road, drive, brake: one line each
   nlohmann::json summary = nlohmann::json::object();  // verdict, outcome, t_reached, ...
   std::vector<Column> columns;
   std::vector<std::vector<double>> rows;

@@ -160,6 +160,7 @@ py::dict run_case(const std::vector<std::string>& assignments, std::optional<std
     setup.work.derivative_calls = *work_limit;
   }
   if (road_text) {
+    setup.labels.road = "profile " + road_name;
     if (auto bad = params::parse_road(*road_text, road_name, setup.road)) {
       throw py::value_error(bad->message);
     }

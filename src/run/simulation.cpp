@@ -202,6 +202,7 @@ const char* outcome_name(Outcome outcome) {
 RunResult simulate(const RunSpec& setup) {
   RunResult result;
   result.kind = setup.kind;
+  result.labels = setup.labels;
   if (auto bad = check_spec(setup)) {
     result.outcome = Outcome::invalid;
     result.problem = bad->message;

@@ -79,7 +79,7 @@ TEST(Writer, RunDataRoundTripWithoutATrap) {
   for (std::size_t i = 0; i < std::size(awkward); ++i) run.rows[7 + i][1 + i % 2] = awkward[i];
   run.truck.zh_1 = 0.456;
   run.summary["min_F_kp"] = std::nan("");
-  run.case_params = {{"f_fr", 0.1 + 0.2, ""}, {"m_4", kInf, "kg"}};
+  run.case_params = {{"f_fr", 0.1 + 0.2, "", "set"}, {"m_4", kInf, "kg", "dani.dat"}};
   CapacityPage capacity = small_capacity();
   capacity.rows[1].capacity_stable = std::nan("");
   feenableexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
@@ -144,7 +144,7 @@ TEST(Writer, HostileTextStaysText) {
       "</script><script>alert(1)</script> <!-- & \"quoted\" 'single' </style>";
   RunPage run = small_run(20);
   run.title = hostile;
-  run.case_params.push_back({hostile, 1.0, hostile});
+  run.case_params.push_back({hostile, 1.0, hostile, hostile});
   run.summary["outcome"] = hostile;
   run.columns[1].meaning = run.columns[1].group = hostile;
   SweepPage sweep = small_sweep();

@@ -32,6 +32,7 @@ def test_a_run_equals_the_command_lines_csv_and_summary(cli, tmp_path, what, val
         road = tmp_path / "road.csv"
         road.write_text("".join(f"{x!r},{z!r}\n" for x, z in options["road"]))
         args = ["--road", road]
+        options = {**options, "road": str(road)}  # the same name in both summaries
     cmd = cli(*sets(values), "--csv", "dense.csv", "--summary", "summary.json", *args)
     names, rows = cmd.csv("dense.csv")
     r = liftsim.run(values, **options)

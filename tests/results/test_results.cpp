@@ -332,6 +332,25 @@ TEST(Summary, VerdictOnEachSideOfEveryBoundaryAndFactsOfTheCsv) {
   }
 }
 
+// A summary says which truck and load it shows, also when nothing is set by name: the values read
+// from dani.dat (here 2000 kg at 0.2 m), those set, the model, road, drive and brake.
+TEST(Summary, SaysWhatWasRun) {
+  CaseDir dir(replace_record(replace_record(example_input(), 6, "2000.0000"), 10,
+                             "   0.0      0.2"));
+  ASSERT_EQ(run_liftsim(dir.path(), {"-q", "--set", "t_end=0.01", "--summary", "s.json"}).exit_status,
+            0);
+  const json c = json::parse(read_file(dir / "s.json")).at("case");
+  std::map<std::string, std::pair<double, std::string>> values;
+  for (const json& v : c.at("values")) values[v.at("name")] = {v.at("value"), v.at("source")};
+  EXPECT_EQ(values.at("m_4"), std::pair(2000.0, std::string("dani.dat")));
+  EXPECT_EQ(values.at("zc_4"), std::pair(0.2, std::string("dani.dat")));
+  EXPECT_EQ(values.at("t_end"), std::pair(0.01, std::string("set")));
+  EXPECT_TRUE(values.count("xp_1") && !values.count("m_1"));
+  EXPECT_EQ(c.at("road").get<std::string>() + "|" + c.at("drive").get<std::string>() + "|" +
+                c.at("brake").get<std::string>(),
+            "flat|engine law|none");
+}
+
 // The summary, verdict included, is the same whatever else the run writes: a CSV of every point
 // or on a grid, a page.
 TEST(Summary, TheSameWithOrWithoutFilesGridOrPage) {

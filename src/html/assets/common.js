@@ -121,21 +121,25 @@ var Liftsim = (function () {
   }
 
   // The parameters that differ from a default run.
-  function renderCase(parent, params) {
+  // The values read from the input and those set, with where each came from, then the notes
+  // (model, road, drive, brake), so that a page printed alone still says what it shows.
+  function renderCase(parent, params, notes) {
     var s = section(parent, "Case", "case");
     if (!params || !params.length) {
-      s.appendChild(el("p", { class: "quiet", text: "Default run: every parameter has its built-in value." }));
-      return s;
+      s.appendChild(el("p", { class: "quiet", text: "Every parameter has its built-in value." }));
+    } else {
+      var body = el("tbody");
+      params.forEach(function (p) {
+        body.appendChild(el("tr", {}, [
+          el("th", { text: p.name }),
+          el("td", { class: "num", text: formatNumber(p.value, 6) }),
+          el("td", { class: "unit", text: p.unit || "" }),
+          el("td", { class: "quiet", text: p.source || "" })
+        ]));
+      });
+      s.appendChild(el("table", { class: "kv" }, [body]));
     }
-    var body = el("tbody");
-    params.forEach(function (p) {
-      body.appendChild(el("tr", {}, [
-        el("th", { text: p.name }),
-        el("td", { class: "num", text: formatNumber(p.value, 6) }),
-        el("td", { class: "unit", text: p.unit || "" })
-      ]));
-    });
-    s.appendChild(el("table", { class: "kv" }, [body]));
+    (notes || []).forEach(function (n) { s.appendChild(el("p", { class: "quiet", text: n })); });
     return s;
   }
 

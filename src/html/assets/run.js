@@ -309,7 +309,7 @@
 
     var head = L.el("div", { class: "top" });
     report.appendChild(head);
-    L.renderCase(head, data.case);
+    L.renderCase(head, data.case, data.case_notes);
     L.renderSummary(head, data.summary);
 
     // A page carries a bounded number of rows; beyond it, a view that keeps every extreme.
