@@ -1,5 +1,6 @@
 #include "cli/html_pages.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <sstream>
 
 #include "html/report.h"
+#include "run/legs.h"
 #include "results/columns.h"
 #include "results/summary_text.h"
 #include "textio/files.h"
@@ -122,6 +124,7 @@ void write_run_html(const std::string& path, const std::string& title, const run
   t.zh_3 = p.zh_3;
   t.x_O2 = p.x_O2;
   t.zc_4 = p.zc_4;
+  t.fork_length = p.l_fork;
   for (int k = 0; k < model::kObservationPoints; ++k) {
     t.observation_points.push_back({result.values.obs.xp[k], result.values.obs.zp[k]});
   }
@@ -136,6 +139,17 @@ void write_run_html(const std::string& path, const std::string& title, const run
       kept.on_row(xz);
     }
     for (const auto& xz : kept.take_rows()) page.road.push_back({xz[0], xz[1]});
+  }
+  if (result.values.slope != 0.0) {
+    // On a gradient: the profile's points tilted, and points far out on either side (beyond the
+    // ends the drawing keeps the height it has there).
+    const model::Road tilted = run::road_of(result.values, road);
+    for (html::Point& q : page.road) q.z = tilted.z(q.x);
+    const double x0 = result.values.x_0;
+    const double far_left = std::min(x0, page.road.empty() ? x0 : page.road.front().x) - 1000.0;
+    const double far_right = std::max(x0, page.road.empty() ? x0 : page.road.back().x) + 1000.0;
+    page.road.insert(page.road.begin(), {far_left, tilted.z(far_left)});
+    page.road.push_back({far_right, tilted.z(far_right)});
   }
   std::ostringstream out;
   html::write_run_page(out, page);
