@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <string_view>
+#include <vector>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -144,6 +147,46 @@ void add_sweep_options(CLI::App& app, SweepOptions& o, const char* default_outpu
   add_verdict_options(app, o.slide_limit, o.lift_force, o.stop_when_decided, true);
 }
 
+// The arguments with the options given before a subcommand moved after it, so that they apply to
+// the subcommand (which refuses those it does not take, naming them) instead of being dropped:
+// `liftsim --set m_4=1500 sweep ...` is `liftsim sweep --set m_4=1500 ...`. --help and
+// --version stay where they are. `moved` receives the options moved.
+std::vector<std::string> subcommand_first(const CLI::App& app, int argc, char** argv,
+                                          std::vector<std::string>& moved) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::size_t i = 0;
+  std::vector<std::size_t> options;  // positions of the tokens before the subcommand
+  for (; i < args.size(); ++i) {
+    const std::string& token = args[i];
+    if (token == "--") return args;
+    if (token.size() > 1 && token[0] == '-') {
+      const bool long_name = token.starts_with("--");
+      const std::string name = long_name ? token.substr(0, token.find('=')) : token.substr(0, 2);
+      if (name == "--help" || name == "-h" || name == "--version") return args;
+      options.push_back(i);
+      const bool inline_value = long_name ? token.find('=') != std::string::npos : token.size() > 2;
+      const CLI::Option* option = app.get_option_no_throw(name);
+      if (option != nullptr && option->get_expected_min() > 0 && !inline_value &&
+          i + 1 < args.size()) {
+        options.push_back(++i);
+      }
+      continue;
+    }
+    break;  // the first word that is not an option nor an option's value
+  }
+  if (i >= args.size() || options.empty()) return args;
+  bool is_subcommand = false;
+  for (const CLI::App* sub : app.get_subcommands({})) is_subcommand |= sub->get_name() == args[i];
+  if (!is_subcommand) return args;
+  std::vector<std::string> reordered{args[i]};
+  for (std::size_t k : options) {
+    reordered.push_back(args[k]);
+    if (args[k].starts_with("-")) moved.push_back(args[k].substr(0, args[k].find('=')));
+  }
+  reordered.insert(reordered.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+  return reordered;
+}
+
 }  // namespace
 
 int main_with_args(int argc, char** argv) {
@@ -228,8 +271,22 @@ int main_with_args(int argc, char** argv) {
       app.add_subcommand("columns", "List the CSV columns: name, unit, group, meaning");
   columns->add_flag("--json", columns_json, "As JSON");
 
+  std::vector<std::string> moved;
+  std::vector<std::string> args = subcommand_first(app, argc, argv, moved);
+  const std::string subcommand = moved.empty() ? std::string() : args.front();
+  std::reverse(args.begin(), args.end());  // CLI11 takes them last first
   try {
-    app.parse(argc, argv);
+    app.parse(std::move(args));
+  } catch (const CLI::ExtrasError& e) {
+    // An option given before a subcommand that the subcommand does not take: say so.
+    for (const std::string& option : moved) {
+      if (std::string_view(e.what()).find(option) != std::string_view::npos) {
+        return report_usage_error(option + ", given before '" + subcommand +
+                                  "', is not an option of " + subcommand + " (see 'liftsim " +
+                                  subcommand + " --help')");
+      }
+    }
+    return report_usage_error(e.what());
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {

@@ -428,5 +428,63 @@ TEST(Warnings, PointAtInputThatReadsSurprisinglyOrIsNotUsed) {
   }
 }
 
+// Every option of the plain run given before a subcommand acts as it does after it (the same
+// status, output and files) or is refused naming it; none is dropped silently. The options come
+// from --help, so a new one without a value here fails the test.
+TEST(CommandLine, EveryOptionBeforeASubcommandActsAsAfterItOrIsRefused) {
+  const std::map<std::string, Args> values = {
+      {"-C", {"sub"}}, {"--set", {"m_4=1500"}}, {"--params", {"@params"}}, {"--road", {"@road"}},
+      {"--drive", {"off"}}, {"--brake", {"hold"}}, {"--work-limit", {"100000"}},
+      {"--max-restarts", {"0"}}, {"--model", {"legacy"}}, {"-q", {}}, {"--warn", {}},
+      {"--stats", {}}, {"--csv", {"x.csv"}}, {"--columns", {"t,F_kp"}}, {"--grid", {"0.005"}},
+      {"--force", {}}, {"--summary", {"s.json"}}, {"--html", {"p.html"}},
+      {"--stop-when-decided", {}}, {"--slide-limit", {"0.1"}}, {"--lift-force", {"10"}},
+      {"--convergence", {}}};
+  const std::vector<std::pair<std::string, Args>> subcommands = {
+      {"params", {}},
+      {"columns", {}},
+      {"sweep", {"--vary", "zc_4=0,1", "--set", "t_end=0.01", "-o", "out.csv"}},
+      {"capacity", {"--vary", "zc_4=0", "--mass", "1:3", "--set", "t_end=0.01", "-o", "cap.csv"}},
+      {"merge", {"shard.csv", "-o", "merged.csv"}}};
+  TempDir inputs;
+  write_file(inputs / "params.toml", "f_fr = 0.2\n");
+  write_file(inputs / "road.csv", "x,z\n-5,0\n5,0.01\n");
+  const std::string help = run_liftsim(inputs.path(), {"--help"}).out;
+  std::size_t checked = 0;
+  for (std::size_t at = help.find("\n  -"); at != std::string::npos;
+       at = help.find("\n  -", at + 1)) {
+    std::string names = help.substr(at + 3, help.find(' ', at + 3) - at - 3);
+    if (names.starts_with("-h,") || names == "--version") continue;
+    const std::string option = names.substr(0, names.find(','));
+    ASSERT_TRUE(values.count(option)) << option << " has no value in this test";
+    Args given{option};
+    for (const std::string& v : values.at(option))
+      given.push_back(v.starts_with("@") ? (inputs / (v.substr(1) + (v == "@road" ? ".csv" : ".toml"))).string() : v);
+    for (const auto& [sub, args] : subcommands) {
+      SCOPED_TRACE(option + " before " + sub);
+      std::vector<RunResult> results;
+      std::vector<std::map<std::string, std::string>> files;
+      for (const Args& command : {given + Args{sub} + args, Args{sub} + args + given}) {
+        CaseDir dir;
+        std::filesystem::create_directory(dir / "sub");
+        write_file(dir / "sub" / "dani.dat", example_input());
+        write_file(dir / "shard.csv", "case,zc_4,outcome\n0,0,completed\n");
+        results.push_back(run_liftsim(dir.path(), command));
+        files.push_back(files_in(dir.path()));
+      }
+      EXPECT_EQ(results[0].exit_status, results[1].exit_status) << results[0].err;
+      if (results[0].exit_status == 2) {
+        EXPECT_NE(results[0].err.find(option), std::string::npos) << results[0].err;
+      } else {
+        EXPECT_EQ(results[0].out, results[1].out);
+        EXPECT_EQ(results[0].err, results[1].err);
+        EXPECT_TRUE(files[0] == files[1]);
+      }
+      ++checked;
+    }
+  }
+  EXPECT_EQ(checked, values.size() * subcommands.size());
+}
+
 }  // namespace
 }  // namespace liftsim::testing
