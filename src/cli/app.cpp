@@ -246,7 +246,7 @@ int main_with_args(int argc, char** argv) {
   CLI::App* capacity = app.add_subcommand(
       "capacity",
       "Load-capacity chart: for each load height the largest stable m_4 and the largest that "
-      "does not tip, by bisection");
+      "does not tip, by a coarse scan and false position on the runs' margin");
   add_sweep_options(*capacity, capacity_options, "capacity.csv");
   capacity->add_option("--mass", capacity_options.mass, "Mass range searched, kg (default 1:5000)")
       ->type_name("LO:HI");

@@ -63,6 +63,9 @@ int params_command(const ParamsOptions& options) {
       item["built_in"] = p.built_in ? nlohmann::ordered_json(*p.built_in) : nullptr;
       item["settable"] = p.settable;
       item["echo_only"] = p.echo_only;
+      std::string_view allowed;
+      params::in_range(p, 0.0, allowed);
+      item["range"] = allowed;
       item["meaning"] = p.meaning;
       list.push_back(item);
     }
