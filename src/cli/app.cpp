@@ -86,7 +86,10 @@ void add_sweep_options(CLI::App& app, SweepOptions& o, const char* default_outpu
       ->type_name("NAME=VALUES")
       ->expected(1)
       ->take_all();
-  app.add_option("--jobs,-j", o.jobs, "Threads (default: every core)")->type_name("N");
+  app.add_option("--jobs,-j", o.jobs,
+                 "Threads, 1 to 1024 (default 0: as many as the CPUs this process may use, "
+                 "never more than the cases)")
+      ->type_name("N");
   app.add_option("-o", o.output, std::string("Result file (default ") + default_output + ")")
       ->type_name("FILE");
   app.add_flag("--resume", o.resume, "Continue an interrupted run from its result file");

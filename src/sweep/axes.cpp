@@ -51,6 +51,7 @@ std::optional<params::ParseError> parse_axis(std::string_view text, Axis& axis) 
   }
   axis.param = p;
   axis.values.clear();
+  axis.text.clear();
   const std::string_view values_text = trim(text.substr(eq + 1));
   if (values_text.find(':') != std::string_view::npos) {
     const auto c1 = values_text.find(':');
@@ -74,6 +75,8 @@ std::optional<params::ParseError> parse_axis(std::string_view text, Axis& axis) 
     for (std::int64_t k = 0; k <= n; ++k) {
       axis.values.push_back(decimal(from + static_cast<double>(k) * step, step, scale));
     }
+    axis.text = name + "=" + params::shortest(from) + ":" + params::shortest(to) + ":" +
+                params::shortest(step);
   } else {
     std::string_view rest = values_text;
     for (;;) {
@@ -87,12 +90,23 @@ std::optional<params::ParseError> parse_axis(std::string_view text, Axis& axis) 
       if (comma == std::string_view::npos) break;
       rest.remove_prefix(comma + 1);
     }
+    axis.text = axis_text(Axis{p, axis.values});
   }
   for (double v : axis.values) {
     if (auto bad = params::check_value(*p, v))
       return params::ParseError{quoted + ": " + bad->message};
   }
   return std::nullopt;
+}
+
+std::string axis_text(const Axis& axis) {
+  if (!axis.text.empty()) return axis.text;
+  std::string text(axis.param->name);
+  for (std::size_t k = 0; k < axis.values.size(); ++k) {
+    text += k == 0 ? '=' : ',';
+    text += params::shortest(axis.values[k]);
+  }
+  return text;
 }
 
 CaseGrid::CaseGrid(std::vector<Axis> axes) : axes_(std::move(axes)) {
