@@ -131,6 +131,11 @@ std::optional<std::string> merge_files(const std::vector<std::string>& paths,
   }
   // The first file says what the study is; the others must say the same.
   Study study;
+  for (const Source& s : files) {
+    // A file that is not a result file at all is named as such, before any line is compared.
+    if (!s.head.front().starts_with("# liftsim "))
+      return s.path + ": " + *parse_head(s.head, study);
+  }
   if (auto bad = parse_head(files[0].head, study)) return files[0].path + ": " + *bad;
   // The heads, apart from their shard lines, are the same.
   auto common = [](const std::vector<std::string>& head) {
