@@ -109,12 +109,17 @@ std::string axis_text(const Axis& axis) {
   return text;
 }
 
-CaseGrid::CaseGrid(std::vector<Axis> axes) : axes_(std::move(axes)) {
-  for (const Axis& a : axes_) {
+std::int64_t case_count(const std::vector<Axis>& axes) {
+  std::int64_t count = 1;
+  for (const Axis& a : axes) {
     const auto n = static_cast<std::int64_t>(a.values.size());
-    size_ = n == 0 || size_ > kMostCases / n ? kMostCases + 1 : size_ * n;
+    if (n == 0) return 0;
+    count = count > kMostCases / n ? kMostCases + 1 : count * n;
   }
+  return count;
 }
+
+CaseGrid::CaseGrid(std::vector<Axis> axes) : axes_(std::move(axes)), size_(case_count(axes_)) {}
 
 void CaseGrid::values(std::int64_t index, std::vector<double>& out) const {
   out.resize(axes_.size());

@@ -38,6 +38,9 @@ std::optional<params::ParseError> parse_axis(std::string_view text, Axis& axis);
 // step: 0:0.3:0.1 runs 0.3, not the 0.30000000000000004 the binary sum gives.
 double decimal(double value, double step, double scale);
 
+// The number of cases of the axes' Cartesian product; kMostCases + 1 for any number above it.
+std::int64_t case_count(const std::vector<Axis>& axes);
+
 // The cases in order: the first axis varies slowest, the last fastest, as nested loops in the
 // order the axes were given. Case i's values, one per axis.
 class CaseGrid {

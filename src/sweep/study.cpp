@@ -54,10 +54,6 @@ StudyEnd run_rows(std::int64_t total, const Shard& shard, int threads, const std
 
 }  // namespace
 
-std::int64_t case_count(const std::vector<Axis>& axes) {
-  return CaseGrid(axes).size();
-}
-
 int thread_count(int threads, std::int64_t rows) {
   const std::int64_t wanted = threads > 0 ? threads : usable_cpus();
   return static_cast<int>(std::clamp<std::int64_t>(std::min(wanted, rows), 1, kMostThreads));

@@ -64,9 +64,6 @@ struct StudyEnd {
 std::optional<params::ParseError> check_sweep(const SweepSpec& spec);
 std::optional<params::ParseError> check_capacity(const CapacitySpec& spec);
 
-// The number of cases of the whole sweep (not of its shard).
-std::int64_t case_count(const std::vector<Axis>& axes);
-
 // The thread count a study runs with for `rows` rows: `threads`, or usable_cpus() for 0, at most
 // `rows`, at least 1.
 int thread_count(int threads, std::int64_t rows);
