@@ -39,7 +39,8 @@ sweepfile::Study study(sweepfile::Kind kind) {
 std::vector<std::string> head(const sweepfile::Study& s) {
   std::vector<const params::Param*> varied{params::find_param("m_4")};
   for (const sweep::Axis& a : s.axes) varied.push_back(a.param);
-  return sweepfile::head_lines(s, sweep::base_facts({}, params::built_in_case(), varied));
+  const params::CaseValues values = params::built_in_case();
+  return sweepfile::head_lines(s, sweep::base_facts({}, values, values, varied));
 }
 
 int file_of(std::string_view text) {

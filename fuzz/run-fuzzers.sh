@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang in build/fuzz and fuzzes each one for a bounded time.
 #
-#   fuzz/run-fuzzers.sh [SECONDS [TARGET...]]   seconds per target (60), targets (input fields results)
+#   fuzz/run-fuzzers.sh [SECONDS [TARGET...]]   seconds per target (60), targets (all six:
+#                                               input fields road toml axis results)
 #
 # Each target starts from a copy of its seed corpus inside build/fuzz, so nothing is written into
 # the repository. Runs in one process on one core. When clang or its libFuzzer runtime is missing
@@ -12,7 +13,7 @@ cd "$(dirname "$0")/.."
 
 seconds="${1:-60}"
 targets=("${@:2}")
-((${#targets[@]})) || targets=(input fields results)
+((${#targets[@]})) || targets=(input fields road toml axis results)
 build=build/fuzz
 
 skip() {
@@ -76,6 +77,7 @@ failed=0
 for name in "${targets[@]}"; do
   max_len=8192                         # a few times the size of a full input file
   [[ $name == fields ]] && max_len=1200 # a hundred values
+  [[ $name == axis ]] && max_len=512     # a long command-line argument
   corpus="$build/corpus/$name"
   artifacts="$build/artifacts/$name"
   rm -rf "$corpus" "$artifacts"

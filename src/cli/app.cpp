@@ -3,13 +3,20 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <string_view>
+#include <vector>
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <type_traits>
 
 #include "cli/columns_command.h"
 #include "cli/common.h"
 #include "cli/params_command.h"
 #include "cli/run_command.h"
 #include "cli/sweep_command.h"
+#include "params/text.h"
 #include "textio/files.h"
 
 #ifndef LIFTSIM_VERSION
@@ -28,6 +35,40 @@ constexpr const char* kDescription =
     "observation points (records 38-43); every other record must be present but its value is\n"
     "replaced by the built-in one ('liftsim params' lists them; --set NAME=VALUE uses another).";
 
+template <class T>
+struct Unwrapped {
+  using type = T;
+};
+template <class T>
+struct Unwrapped<std::optional<T>> {
+  using type = T;
+};
+
+// An option holding a number: CLI11 hands over the text and the one reader of numbers
+// (params/text.h) converts it, so that every option accepts the same forms as --set and the files.
+// A bad value is a usage error naming the option, the value and what is accepted.
+template <class Target>
+CLI::Option* add_number(CLI::App& app, const std::string& names, Target& target,
+                        const std::string& help) {
+  const std::string option = names.substr(0, names.find(','));
+  return app.add_option_function<std::string>(
+      names,
+      [&target, option](const std::string& text) {
+        typename Unwrapped<Target>::type value{};
+        std::string problem;
+        if constexpr (std::is_floating_point_v<decltype(value)>) {
+          if (const auto read = params::read_number(text, value); read != params::NumberRead::ok)
+            problem = params::number_problem(text, read);
+        } else {
+          if (const auto read = params::read_whole(text, value); read != params::NumberRead::ok)
+            problem = params::whole_problem<decltype(value)>(text, read);
+        }
+        if (!problem.empty()) throw CLI::ValidationError(option + ": " + problem);
+        target = value;
+      },
+      help);
+}
+
 void add_case_options(CLI::App& app, CaseOptions& o, const char* model_default) {
   app.add_option("-C", o.directory, "Run in the folder DIR instead of the current one")
       ->type_name("DIR");
@@ -41,13 +82,22 @@ void add_case_options(CLI::App& app, CaseOptions& o, const char* model_default) 
   app.add_option("--road", o.road_file,
                  "Road profile: CSV of x [m], z [m] with increasing x (flat otherwise)")
       ->type_name("FILE");
-  app.add_option("--work-limit", o.work_limit,
+  app.add_option("--drive", o.drive_file,
+                 "Drive torque on the traction-wheel shaft instead of the engine law: CSV of t [s], "
+                 "torque [N*m] (positive drives towards the forks), linear between rows; 'off' for "
+                 "none")
+      ->type_name("FILE|off");
+  app.add_option("--brake", o.brake,
+                 "Brake on the traction wheels: CSV of t [s], torque limit [N*m] >= 0, or 'hold' "
+                 "for a brake that holds the wheels from the start")
+      ->type_name("FILE|hold");
+  add_number(app, "--work-limit", o.work_limit,
                  "End a run that has made more than N derivative calls as stalled (M6110); a run "
                  "of the example needs about 20000 (default " +
                      std::to_string(run::WorkLimit{}.derivative_calls) + "; 0: no limit)")
       ->type_name("N");
-  app.add_option("--max-restarts", o.max_restarts,
-                 "0: no work limit, as --work-limit 0 (any other N keeps the default limit)")
+  add_number(app, "--max-restarts", o.max_restarts,
+             "0: no work limit, as --work-limit 0 (any other N keeps the default limit)")
       ->type_name("N");
   app.add_option("--model", o.model,
                  "legacy: the moment arms of the stored results (global coordinates); sound: "
@@ -69,12 +119,12 @@ void add_verdict_options(CLI::App& app, double& slide_limit, double& lift_force,
                  "End the run once its verdict cannot change any more: a certain tip-over or a "
                  "state outside the model");
   }
-  app.add_option("--slide-limit", slide_limit,
+  add_number(app, "--slide-limit", slide_limit,
                  "Verdict: largest load travel along the forks still held, m (default 0.05)")
       ->type_name("M");
-  app.add_option("--lift-force", lift_force,
-                 "Verdict: steered-wheel force at or below which the wheels count as lifted, N "
-                 "(default 0)")
+  add_number(app, "--lift-force", lift_force,
+             "Verdict: steered-wheel force at or below which the wheels count as lifted, N "
+             "(default 0)")
       ->type_name("N");
 }
 
@@ -86,9 +136,9 @@ void add_sweep_options(CLI::App& app, SweepOptions& o, const char* default_outpu
       ->type_name("NAME=VALUES")
       ->expected(1)
       ->take_all();
-  app.add_option("--jobs,-j", o.jobs,
-                 "Threads, 1 to 1024 (default 0: as many as the CPUs this process may use, "
-                 "never more than the cases)")
+  add_number(app, "--jobs,-j", o.jobs,
+             "Threads, 1 to 1024 (default 0: as many as the CPUs this process may use, never "
+             "more than the cases)")
       ->type_name("N");
   app.add_option("-o", o.output,
                  std::string("Result file, locked while written ('-': standard output; default ") +
@@ -102,6 +152,46 @@ void add_sweep_options(CLI::App& app, SweepOptions& o, const char* default_outpu
   app.add_option("--html", o.html_file, "Also write the results as a page with a chart")
       ->type_name("FILE");
   add_verdict_options(app, o.slide_limit, o.lift_force, o.stop_when_decided, true);
+}
+
+// The arguments with the options given before a subcommand moved after it, so that they apply to
+// the subcommand (which refuses those it does not take, naming them) instead of being dropped:
+// `liftsim --set m_4=1500 sweep ...` is `liftsim sweep --set m_4=1500 ...`. --help and
+// --version stay where they are. `moved` receives the options moved.
+std::vector<std::string> subcommand_first(const CLI::App& app, int argc, char** argv,
+                                          std::vector<std::string>& moved) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::size_t i = 0;
+  std::vector<std::size_t> options;  // positions of the tokens before the subcommand
+  for (; i < args.size(); ++i) {
+    const std::string& token = args[i];
+    if (token == "--") return args;
+    if (token.size() > 1 && token[0] == '-') {
+      const bool long_name = token.starts_with("--");
+      const std::string name = long_name ? token.substr(0, token.find('=')) : token.substr(0, 2);
+      if (name == "--help" || name == "-h" || name == "--version") return args;
+      options.push_back(i);
+      const bool inline_value = long_name ? token.find('=') != std::string::npos : token.size() > 2;
+      const CLI::Option* option = app.get_option_no_throw(name);
+      if (option != nullptr && option->get_expected_min() > 0 && !inline_value &&
+          i + 1 < args.size()) {
+        options.push_back(++i);
+      }
+      continue;
+    }
+    break;  // the first word that is not an option nor an option's value
+  }
+  if (i >= args.size() || options.empty()) return args;
+  bool is_subcommand = false;
+  for (const CLI::App* sub : app.get_subcommands({})) is_subcommand |= sub->get_name() == args[i];
+  if (!is_subcommand) return args;
+  std::vector<std::string> reordered{args[i]};
+  for (std::size_t k : options) {
+    reordered.push_back(args[k]);
+    if (args[k].starts_with("-")) moved.push_back(args[k].substr(0, args[k].find('=')));
+  }
+  reordered.insert(reordered.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+  return reordered;
 }
 
 }  // namespace
@@ -119,19 +209,24 @@ int main_with_args(int argc, char** argv) {
                "After the run, print integration statistics to standard error");
   ResultOptions& ro = run_options.results;
   app.add_option("--csv", ro.csv_file,
-                 "Write every output point to FILE as CSV ('liftsim columns' lists the columns)")
+                 "Write every output point to FILE as CSV ('liftsim columns' lists the columns; "
+                 "'-': standard output, the progress lines then go to standard error)")
       ->type_name("FILE");
   app.add_option("--columns", ro.columns,
                  "With --csv or --html: only these columns (t is always first)")
       ->type_name("NAME,...");
-  app.add_option("--grid", ro.grid_step,
-                 "With --csv: rows at t_start + k*DT, interpolated between output points")
+  add_number(app, "--grid", ro.grid_step,
+             "With --csv or --html: rows at t_start + k*DT, interpolated between output "
+             "points (at most 10^7 rows)")
       ->type_name("DT");
+  app.add_flag("--force", ro.force, "With --grid: write more than 10^7 rows");
   app.add_option("--summary", ro.summary_file,
-                 "Write the run summary and verdict to FILE as JSON ('-': lines on stdout)")
+                 "Write the run summary and verdict to FILE as JSON ('-': lines on standard "
+                 "output, the progress lines then go to standard error)")
       ->type_name("FILE");
   app.add_option("--html", ro.html_file,
-                 "Write a page with the summary, plots and the moving truck to FILE")
+                 "Write a page with the summary, plots and the moving truck to FILE (at most "
+                 "about 10 MB: a long run's rows are downsampled, every extreme kept)")
       ->type_name("FILE");
   add_verdict_options(app, ro.slide_limit, ro.lift_force, ro.stop_when_decided, false);
   app.add_flag("--convergence", ro.convergence,
@@ -162,9 +257,8 @@ int main_with_args(int argc, char** argv) {
   add_sweep_options(*capacity, capacity_options, "capacity.csv");
   capacity->add_option("--mass", capacity_options.mass, "Mass range searched, kg (default 1:5000)")
       ->type_name("LO:HI");
-  capacity
-      ->add_option("--resolution", capacity_options.resolution,
-                   "Step of the masses searched, kg (default 1)")
+  add_number(*capacity, "--resolution", capacity_options.resolution,
+             "Step of the masses searched, kg (default 1)")
       ->type_name("KG");
   capacity->add_flag("--convergence", capacity_options.convergence,
                      "Search each capacity again with a tenth of tol and h_max and add the shift "
@@ -177,9 +271,8 @@ int main_with_args(int argc, char** argv) {
       "they are one study's and hold each of its cases once");
   merge->add_option("files", merge_options.files, "Shard files")->required();
   merge->add_option("-o", merge_options.output, "Merged file")->required()->type_name("FILE");
-  merge
-      ->add_option("--cases", merge_options.cases,
-                   "Check that the merged file holds N cases (catches a shard cut short)")
+  add_number(*merge, "--cases", merge_options.cases,
+             "Check that the merged file holds N cases (catches a shard cut short)")
       ->type_name("N");
 
   bool columns_json = false;
@@ -187,8 +280,22 @@ int main_with_args(int argc, char** argv) {
       app.add_subcommand("columns", "List the CSV columns: name, unit, group, meaning");
   columns->add_flag("--json", columns_json, "As JSON");
 
+  std::vector<std::string> moved;
+  std::vector<std::string> args = subcommand_first(app, argc, argv, moved);
+  const std::string subcommand = moved.empty() ? std::string() : args.front();
+  std::reverse(args.begin(), args.end());  // CLI11 takes them last first
   try {
-    app.parse(argc, argv);
+    app.parse(std::move(args));
+  } catch (const CLI::ExtrasError& e) {
+    // An option given before a subcommand that the subcommand does not take: say so.
+    for (const std::string& option : moved) {
+      if (std::string_view(e.what()).find(option) != std::string_view::npos) {
+        return report_usage_error(option + ", given before '" + subcommand +
+                                  "', is not an option of " + subcommand + " (see 'liftsim " +
+                                  subcommand + " --help')");
+      }
+    }
+    return report_usage_error(e.what());
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {

@@ -8,11 +8,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
-#include "output/history_files.h"
 #include "params/road_profile.h"
+#include "params/series.h"
 #include "textio/files.h"
 
 namespace liftsim::cli {
@@ -86,6 +84,16 @@ std::string escaped(std::string_view text, bool keep_backslash) {
   return out;
 }
 
+std::string crlf_lines(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 32);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
+    out += text[i];
+  }
+  return out;
+}
+
 int report_usage_error(std::string_view message) {
   const std::string text =
       "liftsim: " + escaped(message) + "\nTry 'liftsim --help' for more information.\n";
@@ -93,15 +101,31 @@ int report_usage_error(std::string_view message) {
   return kUsageError;
 }
 
-std::string read_named_file(const std::string& path, std::string_view what) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    throw UsageError{"cannot read " + std::string(what) + " '" + path +
-                     "': " + std::strerror(errno)};
+std::string read_named_file(const std::string& path, std::string_view what, std::size_t limit) {
+  const auto cannot = [&](int error) {
+    return UsageError{"cannot read " + std::string(what) + " '" + path +
+                      "': " + std::strerror(error)};
+  };
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw cannot(errno);
+  std::string text;
+  char chunk[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int error = n < 0 ? errno : 0;
+      ::close(fd);
+      if (error != 0) throw cannot(error);
+      return text;
+    }
+    if (static_cast<std::size_t>(n) > limit - text.size()) {
+      ::close(fd);
+      throw UsageError{std::string(what) + " '" + path + "' is larger than " +
+                       std::to_string(limit >> 20) + " MiB, the limit for a " + std::string(what)};
+    }
+    text.append(chunk, static_cast<std::size_t>(n));
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 ResolvedCase resolve(const CaseOptions& options, model::Kind default_kind) {
@@ -115,7 +139,8 @@ ResolvedCase resolve(const CaseOptions& options, model::Kind default_kind) {
     throw UsageError{"--model '" + options.model + "': use legacy or sound"};
   }
   if (!options.params_file.empty()) {
-    const std::string text = read_named_file(options.params_file, "parameter file");
+    const std::string text =
+        read_named_file(options.params_file, "parameter file", kNamedFileLimit);
     if (auto bad = params::parse_toml(text, options.params_file, r.overrides)) {
       throw UsageError{bad->message};
     }
@@ -129,12 +154,35 @@ ResolvedCase resolve(const CaseOptions& options, model::Kind default_kind) {
   params::CaseValues v = params::built_in_case();
   for (const auto& a : r.overrides.list()) a.param->ref(v) = a.value;
   if (auto bad = params::check_case(v)) throw UsageError{bad->message};
+  r.t_start = v.prmt[0];
+  r.t_end = v.prmt[1];
 
   if (!options.road_file.empty()) {
-    const std::string text = read_named_file(options.road_file, "road profile");
+    const std::string text = read_named_file(options.road_file, "road profile", kNamedFileLimit);
     if (auto bad = params::parse_road(text, options.road_file, r.road)) {
       throw UsageError{"--road: " + bad->message};
     }
+  }
+  if (!options.road_file.empty()) r.labels.road = "profile " + options.road_file;
+  if (options.drive_file == "off") {
+    r.drive.torque = model::TimeSeries({{0.0, 0.0}});
+    r.labels.drive = "off";
+  } else if (!options.drive_file.empty()) {
+    const std::string text = read_named_file(options.drive_file, "drive torque");
+    if (auto bad = params::parse_series(text, options.drive_file, false, r.drive.torque)) {
+      throw UsageError{"--drive: " + bad->message};
+    }
+    r.labels.drive = "torque from " + options.drive_file;
+  }
+  if (options.brake == "hold") {
+    r.drive.hold = true;
+    r.labels.brake = "hold";
+  } else if (!options.brake.empty()) {
+    const std::string text = read_named_file(options.brake, "brake torque limit");
+    if (auto bad = params::parse_series(text, options.brake, true, r.drive.brake)) {
+      throw UsageError{"--brake: " + bad->message};
+    }
+    r.labels.brake = "limit from " + options.brake;
   }
   if (options.max_restarts) {
     if (*options.max_restarts < 0) throw UsageError{"--max-restarts must be 0 (no limit) or more"};
@@ -156,41 +204,6 @@ ResolvedCase resolve(const CaseOptions& options, model::Kind default_kind) {
     }
   }
   return r;
-}
-
-void refuse_run_file(const std::string& path, int dir_fd, std::string_view option) {
-  if (path.empty() || path == "-") return;
-  std::vector<std::string_view> names{"dani.dat", "result.rez", "statica.dat"};
-  for (const output::HistoryFile& f : output::kHistoryFiles) names.push_back(f.name);
-  auto refuse = [&](std::string_view name) {
-    throw UsageError{std::string(option) + " '" + path + "' is the run's own " + std::string(name) +
-                     "; name another file"};
-  };
-  struct stat target {};
-  if (::stat(path.c_str(), &target) == 0) {
-    for (std::string_view name : names) {
-      struct stat own {};
-      if (::fstatat(dir_fd, std::string(name).c_str(), &own, 0) == 0 &&
-          own.st_dev == target.st_dev && own.st_ino == target.st_ino) {
-        refuse(name);
-      }
-    }
-    return;
-  }
-  // Not there yet: the same name in the run's folder would be the run's file once it exists.
-  const auto slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  const std::string_view base = slash == std::string::npos
-                                    ? std::string_view(path)
-                                    : std::string_view(path).substr(slash + 1);
-  struct stat here {
-  }, run{};
-  const bool known = ::stat(folder.c_str(), &here) == 0 &&
-                     (dir_fd == AT_FDCWD ? ::stat(".", &run) : ::fstat(dir_fd, &run)) == 0;
-  if (!known || here.st_dev != run.st_dev || here.st_ino != run.st_ino) return;
-  for (std::string_view name : names) {
-    if (name == base) refuse(name);
-  }
 }
 
 bool warnings_wanted(const CaseOptions& options) {

@@ -1,6 +1,7 @@
 // Shared pieces of the command line: usage errors, the run's folder, warnings, text for terminals.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 #include "model/road.h"
 #include "params/overrides.h"
 #include "run/legs.h"
+#include "run/simulation.h"
 
 namespace liftsim::cli {
 
@@ -26,6 +28,10 @@ struct UsageError {
 // are.
 std::string escaped(std::string_view text, bool keep_backslash = false);
 
+// `text` with every line ended by CR LF: the line end of everything a run writes to standard
+// output and standard error, which its progress lines and error report fix.
+std::string crlf_lines(std::string_view text);
+
 // Writes "liftsim: <message>" and a hint to standard error; returns kUsageError.
 int report_usage_error(std::string_view message);
 
@@ -35,6 +41,8 @@ struct CaseOptions {
   std::vector<std::string> sets;    // --set NAME=VALUE
   std::string params_file;          // --params FILE
   std::string road_file;            // --road FILE
+  std::string drive_file;           // --drive FILE
+  std::string brake;                // --brake FILE|hold
   std::optional<int> max_restarts;  // --max-restarts N (0: no work limit; kept for scripts)
   std::optional<std::int64_t> work_limit;  // --work-limit N
   std::string model;                       // --model legacy|sound ("": the command's default)
@@ -47,23 +55,27 @@ struct ResolvedCase {
   int dir_fd = -1;  // owned by the caller (closed at exit)
   params::Overrides overrides;
   model::Road road;
+  model::Drive drive;
+  run::RunSpec::Labels labels;
   model::Kind kind = model::Kind::legacy;
   run::WorkLimit work;
+  double t_start = 0.0;  // the run's start and end time, s
+  double t_end = 0.0;
 };
 
 // Reads the parameter file, the --set values and the road profile and opens the folder; throws
 // UsageError for anything wrong. `default_kind` is the command's model when --model is not given.
 ResolvedCase resolve(const CaseOptions& options, model::Kind default_kind);
 
-// Refuses (UsageError) a results file named on the command line that is one of the run's own
-// files in its folder (dani.dat, result.rez, statica.dat, the time histories), which the run
-// would destroy or interleave with.
-void refuse_run_file(const std::string& path, int dir_fd, std::string_view option);
-
 // Whether warnings go to standard error: on a terminal, or with --warn; never with --quiet.
 bool warnings_wanted(const CaseOptions& options);
 
-// Reads a whole file named on the command line; throws UsageError when it cannot.
-std::string read_named_file(const std::string& path, std::string_view what);
+// The most a parameter file or a road profile may hold.
+inline constexpr std::size_t kNamedFileLimit = std::size_t{16} << 20;
+
+// Reads a whole file named on the command line; throws UsageError when it cannot, or when it holds
+// more than `limit` bytes (a device or FIFO that never ends is read no further than that).
+std::string read_named_file(const std::string& path, std::string_view what,
+                            std::size_t limit = SIZE_MAX);
 
 }  // namespace liftsim::cli

@@ -17,8 +17,8 @@ struct Place {
   mode_t mode = 0;
   dev_t dev = 0;  // the file's, or its folder's when it does not exist yet
   ino_t ino = 0;
-  std::string name;    // the new file's name in its folder
-  std::string folder;  // that folder, as the path names it
+  std::string name;                    // the new file's name in its folder
+  std::string folder;                  // that folder, as the path names it
   std::optional<std::string> problem;  // why no file can be made there
 };
 
@@ -53,16 +53,17 @@ Place place_of(const std::string& given, int dir_fd) {
                           : -1;
     if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target) break;
     const std::string to(target, static_cast<std::size_t>(n));
-    path = to.front() == '/' || path.find('/') == std::string::npos ? to
-                                                                    : folder_of(path) + "/" + to;
+    path =
+        to.front() == '/' || path.find('/') == std::string::npos ? to : folder_of(path) + "/" + to;
   }
   p.name = name_of(path);
   p.folder = folder_of(path);
   if (p.name.empty()) {
     p.problem = "is a folder";
   } else if (::fstatat(dir_fd, p.folder.c_str(), &st, 0) != 0) {
-    p.problem = errno == ENOENT ? "the folder '" + p.folder + "' does not exist"
-                                : "cannot reach the folder '" + p.folder + "': " + std::strerror(errno);
+    p.problem = errno == ENOENT
+                    ? "the folder '" + p.folder + "' does not exist"
+                    : "cannot reach the folder '" + p.folder + "': " + std::strerror(errno);
   } else if (!S_ISDIR(st.st_mode)) {
     p.problem = "'" + p.folder + "' is not a folder";
   } else {

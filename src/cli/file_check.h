@@ -12,8 +12,8 @@ namespace liftsim::cli {
 
 // A file a command names.
 struct NamedFile {
-  std::string label;     // how messages name it: "--csv 'x.csv'", "the run's result.rez"
-  std::string path;      // relative to `dir_fd` unless absolute
+  std::string label;      // how messages name it: "--csv 'x.csv'", "the run's result.rez"
+  std::string path;       // relative to `dir_fd` unless absolute
   int dir_fd = AT_FDCWD;  // not owned
   // A file of the run's folder (its input or its report and time histories): the run refuses at
   // its OPEN one that is the same file as another of its own, so only the files named on the

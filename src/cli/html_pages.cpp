@@ -1,14 +1,17 @@
 #include "cli/html_pages.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "html/report.h"
+#include "run/legs.h"
 #include "results/columns.h"
 #include "results/summary_text.h"
 #include "sweepfile/format.h"
+#include "textio/files.h"
 #include "textio/run_error.h"
 
 namespace liftsim::cli {
@@ -17,14 +20,16 @@ namespace {
 void write_file(const std::string& path, const std::string& page) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) {
-    textio::fail(textio::ErrorCode::F6414, textio::Statement::open, path,
-                 "cannot create " + path + ": " + std::strerror(errno));
+    const int error = errno;
+    textio::fail(textio::open_error_code(error), textio::Statement::open, path,
+                 "cannot create " + path + ": " + std::strerror(error));
   }
   out << page;
   out.flush();
   if (!out) {
-    textio::fail(textio::ErrorCode::F6421, textio::Statement::write, path,
-                 "cannot write to " + path + ": " + std::strerror(errno));
+    const int error = errno;
+    textio::fail(textio::write_error_code(error), textio::Statement::write, path,
+                 "cannot write to " + path + ": " + std::strerror(error));
   }
 }
 
@@ -32,7 +37,7 @@ std::vector<html::CaseParam> case_params(const std::vector<std::pair<std::string
   std::vector<html::CaseParam> out;
   for (const auto& [name, value] : list) {
     const params::Param* p = params::find_param(name);
-    out.push_back({name, value, p != nullptr ? std::string(p->unit) : ""});
+    out.push_back({name, value, p != nullptr ? std::string(p->unit) : "", "set"});
   }
   return out;
 }
@@ -47,17 +52,26 @@ std::vector<html::CaseParam> case_params(const params::Overrides& o) {
 
 void write_run_html(const std::string& path, const std::string& title, const run::RunResult& result,
                     const results::Summary& summary,
-                    const std::vector<const results::Column*>& columns,
-                    const std::vector<std::vector<double>>& rows, const model::Road& road) {
+                    const std::vector<const results::Column*>& columns, results::PageSink& rows,
+                    const std::string& csv_file, const model::Road& road) {
   html::RunPage page;
   page.title = title;
-  page.case_params = case_params(summary.changed);
+  for (const results::CaseValue& v : summary.case_values) {
+    const params::Param* p = params::find_param(v.name);
+    page.case_params.push_back({v.name, v.value, p != nullptr ? std::string(p->unit) : "", v.source});
+  }
+  page.case_notes = {std::string("model: ") + model::kind_name(summary.model),
+                     "road: " + summary.labels.road, "drive: " + summary.labels.drive,
+                     "brake: " + summary.labels.brake};
   page.summary = nlohmann::json::parse(results::summary_json(summary));
   for (const results::Column* c : columns) {
     page.columns.push_back({std::string(c->name), std::string(c->unit), std::string(c->group),
                             std::string(c->meaning)});
   }
-  page.rows = rows;
+  page.rows = rows.take_rows();
+  page.rows_total = rows.rows_seen();
+  page.slices = rows.slices();
+  page.csv_file = csv_file;
   const model::Par& p = result.values.par;
   html::TruckGeometry& t = page.truck;
   t.L_b = p.L_b;
@@ -69,10 +83,33 @@ void write_run_html(const std::string& path, const std::string& title, const run
   t.zh_3 = p.zh_3;
   t.x_O2 = p.x_O2;
   t.zc_4 = p.zc_4;
+  t.fork_length = p.l_fork;
   for (int k = 0; k < model::kObservationPoints; ++k) {
     t.observation_points.push_back({result.values.obs.xp[k], result.values.obs.zp[k]});
   }
-  for (const model::RoadPoint& r : road.points()) page.road.push_back({r.x, r.z});
+  const auto& points = road.points();
+  if (points.size() <= kRunPageRoadPoints) {
+    for (const model::RoadPoint& r : points) page.road.push_back({r.x, r.z});
+  } else {
+    // Rows of x and z, x increasing: reduced as a run's rows are, slices along x.
+    results::PageSink kept(2, points.front().x, points.back().x, kRunPageRoadPoints);
+    for (const model::RoadPoint& r : points) {
+      const double xz[2] = {r.x, r.z};
+      kept.on_row(xz);
+    }
+    for (const auto& xz : kept.take_rows()) page.road.push_back({xz[0], xz[1]});
+  }
+  if (result.values.slope != 0.0) {
+    // On a gradient: the profile's points tilted, and points far out on either side (beyond the
+    // ends the drawing keeps the height it has there).
+    const model::Road tilted = run::road_of(result.values, road);
+    for (html::Point& q : page.road) q.z = tilted.z(q.x);
+    const double x0 = result.values.x_0;
+    const double far_left = std::min(x0, page.road.empty() ? x0 : page.road.front().x) - 1000.0;
+    const double far_right = std::max(x0, page.road.empty() ? x0 : page.road.back().x) + 1000.0;
+    page.road.insert(page.road.begin(), {far_left, tilted.z(far_left)});
+    page.road.push_back({far_right, tilted.z(far_right)});
+  }
   std::ostringstream out;
   html::write_run_page(out, page);
   write_file(path, out.str());

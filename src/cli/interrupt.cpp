@@ -32,17 +32,4 @@ const std::atomic<int>& interrupt_signal() {
   return g_signal;
 }
 
-const char* signal_name(int signal) {
-  switch (signal) {
-    case SIGINT:
-      return "SIGINT";
-    case SIGTERM:
-      return "SIGTERM";
-    case SIGHUP:
-      return "SIGHUP";
-    default:
-      return "signal";
-  }
-}
-
 }  // namespace liftsim::cli

@@ -3,6 +3,8 @@
 
 #include <atomic>
 
+#include "textio/run_error.h"
+
 namespace liftsim::cli {
 
 // Installs the handlers (once); from then on the signals only set the flag below.
@@ -12,7 +14,7 @@ void install_interrupt_handlers();
 // and the sweeps poll it and stop where their files are whole.
 const std::atomic<int>& interrupt_signal();
 
-// "SIGINT", "SIGTERM", "SIGHUP" (or "signal N").
-const char* signal_name(int signal);
+// "SIGINT", "SIGTERM", "SIGHUP" (or "signal N"): the names the run's reports use.
+using textio::signal_name;
 
 }  // namespace liftsim::cli

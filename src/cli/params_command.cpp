@@ -6,18 +6,20 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "params/overrides.h"
 #include "run/input.h"
 #include "textio/files.h"
 
 namespace liftsim::cli {
 namespace {
 
-// Where a run takes the value from.
-std::string source_of(const params::Param& p, bool overridden) {
-  if (overridden) return "set";
-  if (p.record == 0) return "built-in";
-  if (p.built_in) return "built-in (dani.dat record " + std::to_string(p.record) + " ignored)";
-  return "dani.dat record " + std::to_string(p.record);
+// The value as a person reads it: a built-in single-precision constant as the decimal it was
+// written as, anything else (read from dani.dat or set by name) as its shortest text.
+params::Written shown_value(const params::Param& p, const params::CaseValues& values,
+                            bool overridden) {
+  const double value = params::get(p, values);
+  if (p.built_in && !overridden && value == *p.built_in) return params::written(value);
+  return {params::shortest(value), false};
 }
 
 }  // namespace
@@ -50,9 +52,12 @@ int params_command(const ParamsOptions& options) {
       nlohmann::ordered_json item;
       item["name"] = p.name;
       const bool known = have_input || p.built_in || overridden;
+      const params::Written shown = shown_value(p, values, overridden);
       item["value"] = known ? nlohmann::ordered_json(params::get(p, values)) : nullptr;
+      item["written"] = known ? nlohmann::ordered_json(shown.text) : nullptr;
+      item["single_precision"] = known && shown.single;
       item["unit"] = p.unit;
-      item["source"] = source_of(p, overridden);
+      item["source"] = params::source_text(p, overridden);
       item["record"] =
           p.record == 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(p.record);
       item["built_in"] = p.built_in ? nlohmann::ordered_json(*p.built_in) : nullptr;
@@ -64,20 +69,32 @@ int params_command(const ParamsOptions& options) {
     out = list.dump(2) + "\n";
   } else {
     out = "name     value         unit     source                                 meaning\n";
+    const params::Param* first_single = nullptr;
     for (const params::Param& p : params::all_params()) {
       const bool overridden = rc.overrides.find(p).has_value();
       const bool known = have_input || p.built_in || overridden;
+      const params::Written shown = shown_value(p, values, overridden);
+      if (known && shown.single && first_single == nullptr) first_single = &p;
       std::string line(p.name);
       line.resize(std::max<std::size_t>(line.size() + 1, 9), ' ');
-      line += known ? params::shortest(params::get(p, values)) : "(dani.dat)";
+      line += known ? shown.text + (shown.single ? " *" : "") : "(dani.dat)";
       line.resize(std::max<std::size_t>(line.size() + 1, 23), ' ');
       line += p.unit;
       line.resize(std::max<std::size_t>(line.size() + 1, 32), ' ');
-      line += source_of(p, overridden);
+      line += params::source_text(p, overridden);
       line.resize(std::max<std::size_t>(line.size() + 1, 71), ' ');
       line += p.meaning;
       if (!p.settable) line += " [not settable]";
       out += line + "\n";
+    }
+    if (first_single != nullptr) {
+      const std::string name(first_single->name);
+      const double exact = params::get(*first_single, values);
+      const std::string text = params::written(exact).text;
+      out += "* a single-precision constant, shown as the decimal it was written as: a run uses "
+             "its exact double\n  (" + name + " = " + text + " stands for " +
+             params::shortest(exact) + "; --set " + name + "=" + text +
+             " would give another value; --json lists both)\n";
     }
     if (!have_input) {
       out += "(no readable dani.dat in the folder: values marked (dani.dat) come from it)\n";

@@ -2,16 +2,19 @@
 
 #include <unistd.h>
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <limits>
 #include <optional>
 #include <string>
+#include <vector>
+#include <tuple>
 
 #include "cli/html_pages.h"
 #include "cli/interrupt.h"
+#include "cli/file_check.h"
+#include "html/report.h"
 #include "results/convergence.h"
+#include "results/page_sink.h"
 #include "results/csv_writer.h"
 #include "results/summary.h"
 #include "results/summary_text.h"
@@ -29,18 +32,8 @@ std::string stats_line(const run::RunStats& s) {
                      ", doublings " + std::to_string(s.doublings) + ", integrator legs " +
                      std::to_string(s.legs) + ", smallest step ";
   char step[32];
-  std::snprintf(step, sizeof step, "%.6g s\n", s.smallest_step);
+  std::snprintf(step, sizeof step, "%.6g s\r\n", s.smallest_step);
   return line + step;
-}
-
-// A built-in value as it was given, in single precision: 0.07, not 0.07000000029802322.
-std::string built_in_text(double value) {
-  if (!(std::fabs(value) <= std::numeric_limits<float>::max())) return params::shortest(value);
-  const auto single = static_cast<float>(value);
-  if (static_cast<double>(single) != value) return params::shortest(value);
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, single).ptr;
-  return std::string(text, end);
 }
 
 }  // namespace
@@ -51,7 +44,7 @@ std::string input_warnings(const params::CaseValues& values, const run::InputNot
     const std::string name(v.param->name);
     text += "liftsim: warning: dani.dat record " + std::to_string(v.record) + " holds " + name +
             " = " + params::shortest(v.read) + "; the run uses the built-in " +
-            built_in_text(v.used) + " (to use the file's value: --set " + name + "=" +
+            params::written(v.used).text + " (to use the file's value: --set " + name + "=" +
             params::shortest(v.read) + ")\n";
   }
   for (const run::ImpliedPoint& p : notes.implied_points) {
@@ -69,6 +62,8 @@ std::string input_warnings(const params::CaseValues& values, const run::InputNot
   return text;
 }
 
+namespace {
+
 void check_result_options(const ResultOptions& r) {
   if (r.grid_step && !(std::isfinite(*r.grid_step) && *r.grid_step > 0.0)) {
     throw UsageError{"--grid: the step must be a finite number of seconds > 0"};
@@ -76,6 +71,7 @@ void check_result_options(const ResultOptions& r) {
   if (r.grid_step && r.csv_file.empty() && r.html_file.empty()) {
     throw UsageError{"--grid needs --csv FILE or --html FILE"};
   }
+  if (r.force && !r.grid_step) throw UsageError{"--force only lifts the row limit of --grid"};
   if (!(std::isfinite(r.slide_limit) && r.slide_limit >= 0.0)) {
     throw UsageError{"--slide-limit must be a finite length >= 0 (m)"};
   }
@@ -83,28 +79,67 @@ void check_result_options(const ResultOptions& r) {
   if (r.convergence && r.summary_file.empty() && r.html_file.empty()) {
     throw UsageError{"--convergence needs --summary FILE or --html FILE to report to"};
   }
-  if (r.csv_file == "-" && r.summary_file == "-") {
-    throw UsageError{"--csv - and --summary - cannot both use standard output"};
-  }
 }
 
+// A grid of more rows than this takes --force: 10^7 rows of all columns are about 7 GB of CSV.
+constexpr double kGridRowLimit = 1e7;
+
+void check_grid_rows(const ResultOptions& r, const ResolvedCase& rc) {
+  if (!r.grid_step || r.force) return;
+  const double rows = std::floor((rc.t_end - rc.t_start) / *r.grid_step) + 1.0;
+  if (rows <= kGridRowLimit) return;
+  char count[32];
+  std::snprintf(count, sizeof count, rows < 1e15 ? "%.0f" : "%.3g", rows);
+  throw UsageError{"--grid " + params::shortest(*r.grid_step) + " makes " + count +
+                   " rows from t_start = " + params::shortest(rc.t_start) +
+                   " s to t_end = " + params::shortest(rc.t_end) +
+                   " s, more than the limit of 10000000; take a larger step, or add --force to "
+                   "write them all"};
+}
+
+// Every file the run writes against every other and against every file it reads.
+void check_files(const RunOptions& options, const ResolvedCase& rc, bool progress_on_stderr) {
+  const ResultOptions& r = options.results;
+  std::vector<NamedFile> outputs, inputs;
+  for (const auto& [option, path, dash] :
+       {std::tuple{"--csv", &r.csv_file, true}, std::tuple{"--summary", &r.summary_file, true},
+        std::tuple{"--html", &r.html_file, false}}) {
+    if (path->empty()) continue;
+    outputs.push_back(named(option, *path));
+    outputs.back().standard_output = dash && *path == "-";
+  }
+  for (NamedFile& f : run_outputs(rc.dir_fd, progress_on_stderr)) outputs.push_back(std::move(f));
+  inputs.push_back(run_input(rc.dir_fd));
+  const CaseOptions& c = options.case_options;
+  if (!c.params_file.empty()) inputs.push_back(named("--params", c.params_file));
+  if (!c.road_file.empty()) inputs.push_back(named("--road", c.road_file));
+  if (auto conflict = first_conflict(outputs, inputs)) throw UsageError{*conflict};
+}
+
+}  // namespace
+
 int run_command(const RunOptions& options) {
-  check_result_options(options.results);
+  const ResultOptions& ro = options.results;
+  check_result_options(ro);
+  std::vector<const results::Column*> selected;
+  std::string unknown;
+  if (!results::select_columns(ro.columns, selected, unknown)) {
+    throw UsageError{"--columns: unknown column '" + unknown + "'; 'liftsim columns' lists them"};
+  }
+  // Standard output carries one output at most: with results there, the progress lines and the
+  // stop line go to standard error.
+  const bool progress_on_stderr = ro.csv_file == "-" || ro.summary_file == "-";
   ResolvedCase rc = resolve(options.case_options, model::Kind::legacy);
-  for (const auto& [file, option] : {std::pair{&options.results.csv_file, "--csv"},
-                                     std::pair{&options.results.summary_file, "--summary"},
-                                     std::pair{&options.results.html_file, "--html"}}) {
-    try {
-      refuse_run_file(*file, rc.dir_fd, option);
-    } catch (const UsageError&) {
-      if (rc.dir_fd >= 0) ::close(rc.dir_fd);
-      throw;
-    }
+  try {
+    check_grid_rows(ro, rc);
+    check_files(options, rc, progress_on_stderr);
+  } catch (const UsageError&) {
+    if (rc.dir_fd >= 0) ::close(rc.dir_fd);
+    throw;
   }
   const bool warn = warnings_wanted(options.case_options);
-  const ResultOptions& ro = options.results;
 
-  textio::Console console(STDOUT_FILENO);
+  textio::Console console(progress_on_stderr ? STDERR_FILENO : STDOUT_FILENO);
   // From here on SIGINT, SIGTERM and SIGHUP end the run at its next output point.
   install_interrupt_handlers();
   run::RunSpec setup;
@@ -113,30 +148,38 @@ int run_command(const RunOptions& options) {
   setup.overrides = std::move(rc.overrides);
   setup.road = std::move(rc.road);
   setup.kind = rc.kind;
+  setup.drive = rc.drive;
+  setup.labels = rc.labels;
   setup.work = rc.work;
   setup.console = &console;
   if (warn) {
     setup.on_input = [](const params::CaseValues& values, const run::InputNotes& notes) {
-      textio::write_all(STDERR_FILENO, input_warnings(values, notes));
+      textio::write_all(STDERR_FILENO, crlf_lines(input_warnings(values, notes)));
     };
   }
   results::SummaryObserver summary({ro.slide_limit, ro.lift_force}, ro.stop_when_decided);
   textio::BufferedFile csv_file;
-  std::optional<results::CsvWriter> csv;
+  std::optional<results::CsvSink> csv;
+  // The page's rows: all of them while they fit its size, else a view that keeps every extreme.
+  std::optional<results::PageSink> page;
+  std::optional<results::RowMaker> rows;
   std::optional<textio::RunError> error;
-  std::vector<std::vector<double>> page_rows;
-  std::vector<const results::Column*> selected;
-  std::string unknown;
-  if (!results::select_columns(ro.columns, selected, unknown)) {
-    throw UsageError{"--columns: unknown column '" + unknown + "'; 'liftsim columns' lists them"};
-  }
   const bool html = !ro.html_file.empty();
   try {
-    if (!ro.csv_file.empty()) csv_file.open(ro.csv_file);
-    if (!ro.csv_file.empty() || html) {
-      csv.emplace(csv_file.is_open() ? &csv_file : nullptr, ro.grid_step,
-                  html ? &page_rows : nullptr, selected);
-      setup.observers.push_back(&*csv);
+    if (!ro.csv_file.empty()) {
+      csv_file.open(ro.csv_file);
+      csv.emplace(csv_file, selected);
+    }
+    if (html) {
+      page.emplace(selected.size(), rc.t_start, rc.t_end,
+                   html::run_rows_within(selected.size(), kRunPageDataBytes));
+    }
+    if (csv || page) {
+      std::vector<results::RowSink*> sinks;
+      if (csv) sinks.push_back(&*csv);
+      if (page) sinks.push_back(&*page);
+      rows.emplace(ro.grid_step, selected, std::move(sinks));
+      setup.observers.push_back(&*rows);
     }
   } catch (const textio::RunFailure& failure) {
     error = failure.error();
@@ -161,6 +204,7 @@ int run_command(const RunOptions& options) {
       tight.overrides = setup.overrides;
       tight.road = setup.road;
       tight.kind = setup.kind;
+      tight.drive = setup.drive;
       tight.work = setup.work;
       tight.stop = setup.stop;
       const double tol = result.values.prmt[3] * results::kTighter;
@@ -196,9 +240,12 @@ int run_command(const RunOptions& options) {
     }
   }
   if (html && result.input_read) {
+    // The CSV named on the page holds every row unless writing it failed.
+    const bool csv_whole =
+        csv.has_value() && ro.csv_file != "-" && !(error && error->file == ro.csv_file);
     try {
-      write_run_html(ro.html_file, "liftsim run", result, *summed,
-                     selected, page_rows, setup.road);
+      write_run_html(ro.html_file, "liftsim run", result, *summed, selected, *page,
+                     csv_whole ? ro.csv_file : std::string(), setup.road);
     } catch (const textio::RunFailure& failure) {
       if (!error) error = failure.error();
     }
@@ -208,7 +255,8 @@ int run_command(const RunOptions& options) {
     try {
       textio::BufferedFile out;
       out.open(ro.summary_file);
-      out.buffer() = ro.summary_file == "-" ? results::summary_lines(s) : results::summary_json(s);
+      out.buffer() =
+          ro.summary_file == "-" ? crlf_lines(results::summary_lines(s)) : results::summary_json(s);
       out.end_record();
       out.close();
     } catch (const textio::RunFailure& failure) {

@@ -10,6 +10,7 @@ namespace liftsim::cli {
 struct ResultOptions {
   std::string csv_file;             // --csv FILE
   std::optional<double> grid_step;  // --grid DT
+  bool force = false;               // --force: a grid of more than 10^7 rows
   std::string summary_file;         // --summary FILE, or "-" for lines on standard output
   std::string html_file;            // --html FILE
   std::string columns;              // --columns NAME,NAME,...

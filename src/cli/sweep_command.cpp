@@ -67,6 +67,7 @@ sweep::BaseCase base_case(const SweepOptions& o, Folder& folder, sweep::Shard& s
   base.overrides = std::move(rc.overrides);
   base.road = std::move(rc.road);
   base.kind = rc.kind;
+  base.drive = std::move(rc.drive);
   base.work = rc.work;
   base.thresholds = {o.slide_limit, o.lift_force};
   base.stop_when_decided = o.stop_when_decided;
@@ -99,15 +100,15 @@ std::optional<std::vector<std::string>> read_base(sweep::BaseCase& base, int dir
                                                   const sweepfile::Study& study,
                                                   const std::vector<const params::Param*>& varied,
                                                   int& status) {
-  params::CaseValues values;
+  params::CaseValues values, plain;
   auto failure = sweep::read_input_file(dir_fd, &interrupt_signal(), base.input_text);
   // Every case reads the same records: a broken file is reported once, here.
-  if (!failure) failure = sweep::base_values(base, values);
+  if (!failure) failure = sweep::base_values(base, values, &plain);
   if (failure) {
     status = report(*failure);
     return std::nullopt;
   }
-  return sweepfile::head_lines(study, sweep::base_facts(base, values, varied));
+  return sweepfile::head_lines(study, sweep::base_facts(base, values, plain, varied));
 }
 
 // Progress on a terminal: done/total, cases per second, time left.
@@ -256,10 +257,13 @@ int capacity_command(const SweepOptions& o) {
   spec.heights = std::move(axes[0]);
   {
     const auto colon = o.mass.find(':');
+    if (colon == std::string::npos) throw UsageError{"--mass '" + o.mass + "' is not LO:HI"};
     const std::string_view mass = o.mass;
-    if (colon == std::string::npos || !params::parse_decimal(mass.substr(0, colon), spec.mass.lo) ||
-        !params::parse_decimal(mass.substr(colon + 1), spec.mass.hi)) {
-      throw UsageError{"--mass LO:HI needs 0 < LO < HI (kg)"};
+    for (const auto& [part, into] : {std::pair{mass.substr(0, colon), &spec.mass.lo},
+                                     std::pair{mass.substr(colon + 1), &spec.mass.hi}}) {
+      if (const auto read = params::read_number(part, *into); read != params::NumberRead::ok) {
+        throw UsageError{"--mass: " + params::number_problem(part, read)};
+      }
     }
     spec.mass.resolution = o.resolution;
   }

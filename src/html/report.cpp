@@ -1,5 +1,6 @@
 #include "html/report.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <set>
@@ -67,7 +68,7 @@ void require(bool condition, const std::string& what) {
 json case_json(const std::vector<CaseParam>& params) {
   json list = json::array();
   for (const CaseParam& p : params) {
-    list.push_back({{"name", p.name}, {"value", p.value}, {"unit", p.unit}});
+    list.push_back({{"name", p.name}, {"value", p.value}, {"unit", p.unit}, {"source", p.source}});
   }
   return list;
 }
@@ -170,15 +171,26 @@ void write_run_page(std::ostream& out, const RunPage& page) {
                        {"type", wide ? "f64" : "f32"},
                        {"data", column_data(page.rows, j, wide)}});
   }
+  const auto shown = static_cast<std::int64_t>(page.rows.size());
   const json data = {{"kind", "run"},
                      {"title", page.title},
                      {"case", case_json(page.case_params)},
+                     {"case_notes", page.case_notes},
                      {"summary", page.summary},
                      {"truck", truck_json(page.truck)},
                      {"road", points_json(page.road)},
                      {"rows", page.rows.size()},
+                     {"rows_total", std::max(page.rows_total, shown)},
+                     {"slices", page.slices},
+                     {"csv", page.csv_file.empty() ? json(nullptr) : json(page.csv_file)},
                      {"columns", std::move(columns)}};
   fill_template(out, {"run", html_text(page.title), script_json(data), assets::run_js(), true});
+}
+
+std::size_t run_rows_within(std::size_t columns, std::size_t bytes) {
+  // Base64 makes 4 characters of every 3 bytes; each column ends in at most one padded group.
+  const std::size_t row = 8 + 4 * (columns > 0 ? columns - 1 : 0), padding = 4 * columns;
+  return bytes > padding ? std::max<std::size_t>(1, (bytes - padding) / 4 * 3 / row) : 1;
 }
 
 void write_sweep_page(std::ostream& out, const SweepPage& page) {

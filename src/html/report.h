@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
@@ -10,11 +11,13 @@
 
 namespace liftsim::html {
 
-// A parameter of the case that differs from a default run.
+// A value of the case a page states: one that differs from a default run, or one read from the
+// input; `source` says which ("set", "dani.dat"; empty: not said).
 struct CaseParam {
   std::string name;
   double value = 0.0;
   std::string unit;
+  std::string source;
 };
 
 // One output column. Columns of the same group share a plot; within it, one y scale per unit.
@@ -57,9 +60,16 @@ struct TruckGeometry {
 struct RunPage {
   std::string title;
   std::vector<CaseParam> case_params;
+  std::vector<std::string> case_notes;  // model, road, drive, brake: one line each
   nlohmann::json summary = nlohmann::json::object();  // verdict, outcome, t_reached, ...
   std::vector<Column> columns;
   std::vector<std::vector<double>> rows;
+  // When `rows` are a downsampled view of the run's rows: how many the run made, the number of time
+  // slices they were reduced over, and the CSV file that holds them all (empty: none written). The
+  // page says so above its plots.
+  std::int64_t rows_total = 0;  // 0, or no more than rows.size(): every row is shown
+  std::size_t slices = 0;
+  std::string csv_file;
   TruckGeometry truck;
   std::vector<Point> road;  // road surface, x increasing, linear between points; flat when empty
 };
@@ -109,6 +119,9 @@ struct CapacityPage {
 // road whose x does not increase, a sweep case outside its axes or two cases in one cell) before
 // writing anything.
 void write_run_page(std::ostream& out, const RunPage& page);
+// How many rows of `columns` columns a run page carries in `bytes` of column data (the time as
+// binary64, the other columns as binary32, in base64); at least 1.
+std::size_t run_rows_within(std::size_t columns, std::size_t bytes);
 void write_sweep_page(std::ostream& out, const SweepPage& page);
 void write_capacity_page(std::ostream& out, const CapacityPage& page);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "model/assemble.h"
 #include "model/forces.h"
@@ -15,7 +16,6 @@ void fct_assemble(double x, const double* y, const Model& model, Published& pub,
   namespace chk = liftsim::checked;
   const Par& par = model.par;
   const StaticRefs& refs = model.refs;
-  const Road& road = model.road;
 
   const double g = par.g;
 
@@ -100,36 +100,32 @@ void fct_assemble(double x, const double* y, const Model& model, Published& pub,
   const double x_k = X_013 - par.L_b * c3;
   const double z_k = par.L_b * s3 + Z_013;
 
-  // Tilt-cylinder attachment points, the angle of the line between them, and the arm of the
-  // steered-wheel force about the traction axle. The legacy model places the points in global
-  // coordinates and takes the arms from there; the sound model keeps them relative to the
-  // traction axle point, about which mast and body turn.
+  // Tilt-cylinder attachment points and the angle of the line between them. The legacy model
+  // places the points in global coordinates and takes the moment arms of the cylinder and the
+  // steered wheel from there; the sound model keeps them relative to the traction axle point,
+  // about which mast and body turn.
   const bool sound = model.kind == Kind::sound;
-  double xh_1r, zh_1r, xh_3r, zh_3r, arm_k;
+  double xh_1r, zh_1r, xh_3r, zh_3r;
   if (sound) {
     xh_1r = par.xh_1 * c1 + par.zh_1 * s1;
     zh_1r = par.zh_1 * c1 - par.xh_1 * s1;
     xh_3r = par.xh_3 * c3 + par.zh_3 * s3;
     zh_3r = par.zh_3 * c3 - par.xh_3 * s3;
-    arm_k = -(par.L_b * c3);
   } else {
     xh_1r = par.xh_1 * c1 + par.zh_1 * s1 + X_013;
     zh_1r = Z_013 - par.xh_1 * s1 + par.zh_1 * c1;
     xh_3r = par.xh_3 * c3 + par.zh_3 * s3 + X_013;
     zh_3r = Z_013 - par.xh_3 * s3 + par.zh_3 * c3;
-    arm_k = x_k;
   }
   const double fi_h = chk::atan((zh_3r - zh_1r) / (xh_1r - xh_3r));
 
   // Traction tyre, radial, and the steered tyre with its buffer: each pushes only in contact.
-  const WheelContact traction = traction_contact(par, road, X_013, Z_013);
-  const double F_tp = traction.F;
-  el.dz_t = traction.dz;
+  const Wheels wheels = wheel_contacts(model, X_013, Z_013, x_k, z_k);
+  const double F_tp = wheels.traction.F;
+  el.dz_t = wheels.traction.dz;
   el.F_tp = F_tp;
-
-  const WheelContact steered = steered_contact(par, road, x_k, z_k);
-  const double F_kp = steered.F;
-  el.dz_k = steered.dz;
+  const double F_kp = wheels.steered.F;
+  el.dz_k = wheels.steered.dz;
   pub.F_kp = F_kp;
 
   // Rolling resistance as moments on the wheel shaft.
@@ -139,9 +135,11 @@ void fct_assemble(double x, const double* y, const Model& model, Published& pub,
   el.M_f = M_f;
 
   // Traction tyre, tangential: the wheel angle less the rolling angle reached at the last output
-  // point and the rolling since then at the current speed.
-  const double r = Z_013 - road.z(X_013);
-  const double dfi_t = (Fi_tk - hist.fi_roll) - (VX_013 / r) * (x - hist.t_last);
+  // point and the rolling since then at the current speed (legacy); the wheel angle less the
+  // distance rolled along the road over the rolling radius (sound).
+  const double r = sound ? model.r_roll : wheels.r;
+  const double dfi_t = sound ? Fi_tk - model.road.arc_length(model.x_start, X_013) / r
+                             : (Fi_tk - hist.fi_roll) - (VX_013 / r) * (x - hist.t_last);
   const double F_tt = par.c_tt * dfi_t / r;
   el.r = r;
   el.dfi_t = dfi_t;
@@ -175,9 +173,12 @@ void fct_assemble(double x, const double* y, const Model& model, Published& pub,
   el.F_fr = F_fr;
   el.W = W;
 
-  // Engine through the transmission, then the moments on the wheel shaft.
+  // Engine through the transmission, or the torque given over time; then the moments on the wheel
+  // shaft.
+  const Drive& drive = model.drive;
   const double n_e = engine_speed(par, VFi_tk);
-  const double M_eng = drive_torque(par, model.engine, n_e);
+  const double M_eng =
+      drive.engine_law() ? drive_torque(par, model.engine, n_e) : drive.torque.at(x);
   pub.M_eng = M_eng;
   pub.n_e = n_e;
   const double M_net = M_eng - par.c_tt * dfi_t;
@@ -188,14 +189,29 @@ void fct_assemble(double x, const double* y, const Model& model, Published& pub,
   // arms of the cylinder and steered-wheel forces as chosen above.
   const double sfh = chk::sin(fi_h);
   const double cfh = chk::cos(fi_h);
-  a.b(1) = -(w1sq * a.a(2, 3)) - 2.0 * a.a(2, 5) * w1 * vz2 - 2.0 * a.a(2, 6) * vx4 * w1 -
-           w3 * w3 * a.a(2, 4) + F_tt;
-  a.b(2) = 2.0 * a.a(1, 5) * w1 * vz2 + 2.0 * a.a(1, 6) * vx4 * w1 + w3 * w3 * a.a(1, 4) +
-           w1sq * a.a(1, 3) - a.a(1, 1) * g + F_kp + F_tp;
+  // The road's reactions: vertical in the legacy model; in the sound model along the road's
+  // normal (radial) and along the road (tangential), which on level ground is the same.
+  const double inertia_x = -(w1sq * a.a(2, 3)) - 2.0 * a.a(2, 5) * w1 * vz2 -
+                           2.0 * a.a(2, 6) * vx4 * w1 - w3 * w3 * a.a(2, 4);
+  const double inertia_z = 2.0 * a.a(1, 5) * w1 * vz2 + 2.0 * a.a(1, 6) * vx4 * w1 +
+                           w3 * w3 * a.a(1, 4) + w1sq * a.a(1, 3) - a.a(1, 1) * g;
+  if (sound) {
+    a.b(1) = inertia_x + ((wheels.ct * F_tt - wheels.st * F_tp) - wheels.sk * F_kp);
+    a.b(2) = inertia_z + ((wheels.ct * F_tp + wheels.st * F_tt) + wheels.ck * F_kp);
+  } else {
+    a.b(1) = inertia_x + F_tt;
+    a.b(2) = inertia_z + F_kp + F_tp;
+  }
   a.b(3) = (m_1 * xc_1r + m_4 * xc_4r + m_2 * xc_2r) * g - (sfh * xh_1r + cfh * zh_1r) * F_13 -
            2.0 * ((s1 * xc_2r + c1 * zc_2r) * m_2 + a.a(3, 6)) * w1 * vz2 -
            2.0 * (c1 * xc_4r - s1 * zc_4r) * vx4 * w1 * m_4;
-  a.b(4) = (sfh * xh_3r + cfh * zh_3r) * F_13 + g * m_3 * xc_3r - arm_k * F_kp;
+  if (sound) {
+    // The steered wheel's reaction along the road's normal, at the steered axle.
+    a.b(4) = (sfh * xh_3r + cfh * zh_3r) * F_13 + g * m_3 * xc_3r +
+             F_kp * (par.L_b * (wheels.ck * c3 - wheels.sk * s3));
+  } else {
+    a.b(4) = (sfh * xh_3r + cfh * zh_3r) * F_13 + g * m_3 * xc_3r - x_k * F_kp;
+  }
   a.b(5) = (s1 * (xc_2r * m_2 + xc_4r * m_4) + c1 * (zc_2r * m_2 + zc_4r * m_4)) * w1sq +
            2.0 * vx4 * w1 * m_4 - a.a(2, 5) * g + par.c_lift * dl_12;
   if (sound) {
@@ -207,7 +223,28 @@ void fct_assemble(double x, const double* y, const Model& model, Published& pub,
   } else {
     a.b(6) = load_force(vx4, Fi_1, W, F_fr);
   }
-  a.b(7) = shaft_moment(VFi_tk, M_net, M_f);
+  // The torque the body feels back from the shaft: the drive's, and the brake's share of the
+  // friction (the rolling resistance comes from the road). Not under the engine law, whose shaft
+  // sticks by a rule that takes any torque from nowhere.
+  double on_body = 0.0;
+  if (drive.engine_law() && !drive.braked()) {
+    a.b(7) = shaft_moment(VFi_tk, M_net, M_f);
+  } else {
+    on_body = M_eng;
+    // Rolling resistance and brake as one friction torque against the rotation.
+    const double brake = drive.hold ? std::numeric_limits<double>::infinity() : drive.brake.at(x);
+    const double friction = shaft_friction(VFi_tk, M_net, M_f + brake, par.J_tk, model.hold_time);
+    a.b(7) = M_net - friction;
+    if (drive.hold) {
+      on_body -= friction;
+    } else if (M_f + brake > 0.0) {
+      on_body -= friction * (brake / (M_f + brake));
+    }
+  }
+  // The drive and the brake are mounted in the body: in the sound model what they put on the
+  // shaft they take from the body's pitch (the legacy model's traction force acts at the axle,
+  // which leaves out the same moment: braking pitches its body too little).
+  if (sound) a.b(4) -= on_body;
 }
 
 void solve_accelerations(Assembly& sys, const Model& model, double vx4) {

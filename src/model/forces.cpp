@@ -1,5 +1,6 @@
 #include "model/forces.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "textio/fpe.h"
@@ -29,6 +30,33 @@ WheelContact steered_contact(const Par& par, const Road& road, double x_k, doubl
   double dz_k = road.z(x_k) + (par.R_k - z_k);
   if (dz_k < 0.0) dz_k = 0.0;
   return {dz_k, (par.c_buf * par.c_kr) * dz_k / (par.c_buf + par.c_kr)};
+}
+
+Wheels wheel_contacts(const Model& m, double X_013, double Z_013, double x_k, double z_k) {
+  const Par& par = m.par;
+  Wheels w;
+  if (m.kind == Kind::legacy) {
+    w.traction = traction_contact(par, m.road, X_013, Z_013);
+    w.steered = steered_contact(par, m.road, x_k, z_k);
+    w.r = Z_013 - m.road.z(X_013);
+    return w;
+  }
+  // The axle's distance from the road line through the point under it: the height above the road
+  // times the cosine of the road's angle.
+  auto normal = [&m](double x, double z, double& c, double& s, double& height) {
+    const double slope = m.road.slope(x);
+    c = 1.0 / std::sqrt(1.0 + slope * slope);
+    s = slope * c;
+    height = (z - m.road.z(x)) * c;
+  };
+  double steered_height = 0.0;
+  normal(X_013, Z_013, w.ct, w.st, w.r);
+  normal(x_k, z_k, w.ck, w.sk, steered_height);
+  w.traction.dz = std::max(par.R_t - w.r, 0.0);
+  w.traction.F = par.c_tr * w.traction.dz;
+  w.steered.dz = std::max(par.R_k - steered_height, 0.0);
+  w.steered.F = (par.c_buf * par.c_kr) * w.steered.dz / (par.c_buf + par.c_kr);
+  return w;
 }
 
 // The single-precision pi, not the true one, converts rad/s to rpm.
@@ -75,6 +103,11 @@ double load_force(double vx4, double Fi_1, double W, double F_fr) {
 double shaft_moment(double VFi_tk, double M_net, double M_f) {
   if (VFi_tk == 0.0 && std::fabs(M_net) - std::fabs(M_f) <= 0.0) return 0.0;
   return M_net - M_f;
+}
+
+double shaft_friction(double VFi_tk, double M_net, double limit, double inertia, double hold_time) {
+  const double wanted = M_net + inertia * VFi_tk / hold_time;
+  return std::clamp(wanted, -limit, limit);
 }
 
 }  // namespace liftsim::model

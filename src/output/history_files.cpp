@@ -70,10 +70,6 @@ void open_history_files(textio::FileSet& files) {
   for (const HistoryFile* f : by_unit) files.open(f->unit, f->name);
 }
 
-void close_history_files(textio::FileSet& files) {
-  for (int unit = 21; unit <= 57; ++unit) files.close(unit);
-}
-
 HistoryFiles::HistoryFiles(textio::FileSet* files, textio::Console* console)
     : files_(files), console_(console) {
   buffer_.reserve(128);

@@ -32,7 +32,6 @@ inline constexpr int kProgressLineAfter = 6;
 
 // Opens the 22 files on their units, in the order of the unit numbers.
 void open_history_files(textio::FileSet& files);
-void close_history_files(textio::FileSet& files);
 
 // Writes the records on every 500th point; the progress line goes to `console` when there is one.
 // Without files it still works out the logged quantities on those points, so that a run fails

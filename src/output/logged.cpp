@@ -36,18 +36,14 @@ void compute_forces(const double* y, const model::Model& m, const Trig& t, Logge
   const model::Par& par = m.par;
   const double s1 = t.s1, c1 = t.c1, s3 = t.s3, c3 = t.c3;
 
-  // Steered wheel: tyre and buffer in series, no pull when lifted.
+  // Steered wheel (tyre and buffer in series) and traction wheel: no pull when lifted.
   lg.x_k = y[ix::X_013] - par.L_b * c3;
   lg.z_k = y[ix::Z_013] + par.L_b * s3;
-  const model::WheelContact steered = model::steered_contact(par, m.road, lg.x_k, lg.z_k);
-  lg.dz_k = steered.dz;
-  lg.F_kp = steered.F;
-
-  // Traction wheel.
-  const model::WheelContact traction =
-      model::traction_contact(par, m.road, y[ix::X_013], y[ix::Z_013]);
-  lg.dz_t = traction.dz;
-  lg.F_tp = traction.F;
+  const model::Wheels wheels = model::wheel_contacts(m, y[ix::X_013], y[ix::Z_013], lg.x_k, lg.z_k);
+  lg.dz_k = wheels.steered.dz;
+  lg.F_kp = wheels.steered.F;
+  lg.dz_t = wheels.traction.dz;
+  lg.F_tp = wheels.traction.F;
 
   // Tilt cylinder between the mast and body attachment points; pushes as well as pulls.
   lg.u1 = par.xh_1 * c1 + par.zh_1 * s1;

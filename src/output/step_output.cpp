@@ -9,15 +9,17 @@ namespace ix = model::ix;
 
 }  // namespace
 
-void update_history(double x, const double* y, int ndim, const model::Road& road,
+void update_history(double x, const double* y, int ndim, const model::Model& model,
                     model::OutputHistory& hist) {
+  const model::Road& road = model.road;
   // The state vector has kNdim components; never copy past the history's arrays.
   const int n = std::clamp(ndim, 0, model::kNdim);
 
   for (int i = 0; i < n; ++i) hist.ypop[i] = y[i];
   hist.ypop[model::kNdim] = x;
 
-  // Rolling angle of the traction wheel from the forward speed over the axle height.
+  // Rolling angle of the traction wheel from the forward speed over the axle height (the legacy
+  // model's traction tyre reads it).
   const double dt = x - hist.t_prev;
   hist.t_prev = x;
   hist.fi_roll = hist.fi_roll + (y[ix::VX_013] / (y[ix::Z_013] - road.z(y[ix::X_013]))) * dt;
@@ -38,7 +40,7 @@ void update_history(double x, const double* y, int ndim, const model::Road& road
 }
 
 bool StepOutput::operator()(double x, const double* y, const double* dery, int ihlf, int ndim) {
-  update_history(x, y, ndim, model_.road, hist_);
+  update_history(x, y, ndim, model_, hist_);
   const OutputPoint point{x, y, dery, ihlf, hist_.n_out, &model_, &pub_, &hist_, &obs_};
   bool finished = false;
   for (PointObserver* observer : observers_) {

@@ -34,7 +34,7 @@ class PointObserver {
 };
 
 // Updates the history for the output point (x, y): last output state, rolling angle, rates.
-void update_history(double x, const double* y, int ndim, const model::Road& road,
+void update_history(double x, const double* y, int ndim, const model::Model& model,
                     model::OutputHistory& hist);
 
 // The output routine of one run: history first, then each observer in order, then the count.

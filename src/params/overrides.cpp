@@ -6,20 +6,16 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 #include "params/text.h"
 
 namespace liftsim::params {
 namespace {
 
-// 'text' in quotes. (Built by appending: GCC 12 warns falsely about "'" + std::string(...).)
+// 'text' in quotes, at most the first 60 bytes of it.
 std::string quoted(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 2);
-  out += '\'';
-  out += text;
-  out += '\'';
-  return out;
+  return excerpt(text);
 }
 
 // Edit distance, case differences counting half, for suggestions.
@@ -95,6 +91,19 @@ std::string shortest(double value) {
   return std::string(buf, r.ptr);
 }
 
+Written written(double value) {
+  std::string exact = shortest(value);
+  if (!(std::fabs(value) <= std::numeric_limits<float>::max())) return {exact, false};
+  const auto single = static_cast<float>(value);
+  if (static_cast<double>(single) != value) return {exact, false};
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, single);
+  std::string text(buf, r.ptr);
+  // 0.5 or 210: the same digits either way, nothing to tell apart.
+  if (text == exact) return {exact, false};
+  return {text, true};
+}
+
 std::vector<std::string_view> nearest_names(std::string_view unknown) {
   std::vector<std::pair<int, std::string_view>> scored;
   for (const Param& p : all_params()) {
@@ -123,6 +132,15 @@ std::optional<ParseError> check_case(const CaseValues& v) {
                       " s must be later than the start time t_start = " + shortest(v.prmt[0]) +
                       " s"};
   }
+  if (!(v.x_load >= 0.0 && v.x_load <= v.par.l_fork)) {
+    return ParseError{"the load's place x_load = " + shortest(v.x_load) +
+                      " m must lie on the forks, between 0 and l_fork = " +
+                      shortest(v.par.l_fork) + " m"};
+  }
+  if (!(std::fabs(v.slope) < 100.0)) {
+    return ParseError{"slope = " + shortest(v.slope) +
+                      " % is not a gradient a truck can stand on (|slope| < 100 %, 45 degrees)"};
+  }
   return std::nullopt;
 }
 
@@ -132,26 +150,11 @@ std::optional<ParseError> parse_assignment(std::string_view text, Overrides& int
     return ParseError{quoted(text) + " is not an assignment NAME=VALUE"};
   }
   const std::string_view name = trim(text.substr(0, eq));
-  std::string_view number = trim(text.substr(eq + 1));
   if (name.empty()) return ParseError{quoted(text) + " names no parameter"};
-  const bool plus = !number.empty() && number.front() == '+';
-  if (plus) number.remove_prefix(1);
   double value = 0.0;
-  const auto r = std::from_chars(number.data(), number.data() + number.size(), value);
-  const bool negative_after_plus = plus && !number.empty() && number.front() == '-';
-  if (number.empty() || r.ec == std::errc::invalid_argument ||
-      r.ptr != number.data() + number.size() || negative_after_plus) {
-    return ParseError{"value " + quoted(trim(text.substr(eq + 1))) + " for " + std::string(name) +
-                      " is not a number"};
-  }
-  if (r.ec == std::errc::result_out_of_range) {
-    // Too small for a double is the nearest double, zero (or a subnormal); too large is not finite.
-    const std::string text(number);
-    value = std::strtod(text.c_str(), nullptr);
-  }
-  if (!std::isfinite(value)) {
-    return ParseError{"value " + quoted(trim(text.substr(eq + 1))) + " for " + std::string(name) +
-                      " is not a finite number"};
+  if (const NumberRead read = read_number(text.substr(eq + 1), value); read != NumberRead::ok) {
+    return ParseError{"value of " + std::string(name) + ": " +
+                      number_problem(text.substr(eq + 1), read)};
   }
   return assign(name, value, into);
 }
@@ -163,8 +166,12 @@ std::optional<ParseError> parse_toml(std::string_view text, std::string_view fil
   try {
     table = toml::parse(text, file);
   } catch (const toml::parse_error& e) {
-    return ParseError{file + ":" + std::to_string(e.source().begin.line) + ": " +
-                      std::string(e.description())};
+    // toml++ quotes what it saw as it was, line ends included: the message stays one line.
+    std::string description(e.description());
+    for (char& c : description) {
+      if (c == '\n' || c == '\r') c = ' ';
+    }
+    return ParseError{file + ":" + std::to_string(e.source().begin.line) + ": " + description};
   }
   for (const auto& [key, node] : table) {
     const std::string where = file + ":" + std::to_string(node.source().begin.line) + ": ";

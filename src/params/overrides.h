@@ -57,4 +57,13 @@ std::vector<std::string_view> nearest_names(std::string_view unknown);
 // Shortest text that reads back as the same double.
 std::string shortest(double value);
 
+// A value as a person wrote it. A single-precision constant widened to double (the built-in
+// wheel radius 0.401f, whose double is 0.4009999930858612) is shown as the shortest decimal that
+// reads back as that float, "0.401", with `single` set; any other value as `shortest` gives it.
+struct Written {
+  std::string text;
+  bool single = false;
+};
+Written written(double value);
+
 }  // namespace liftsim::params

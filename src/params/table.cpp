@@ -109,6 +109,13 @@ const Param kParams[] = {
      800.0, 0, kPos},
     {"x_0", "m", "horizontal position of the traction axle point at the start", START(x_0), 0.0, 0,
      kAny},
+    {"v_0", "m/s", "speed at the start (positive: towards the forks), the wheels rolling without "
+                   "slip", START(v_0), 0.0, 0, kAny},
+    {"x_load", "m", "the load's place along the forks at the start (X_C4: its centre of mass "
+                    "ahead of the carriage origin, the load centre)", START(x_load),
+     double{0.6f}, 0, kAny},
+    {"slope", "%", "gradient of the ground: positive when it falls toward the forks (a table "
+                   "tilted forward)", START(slope), 0.0, 0, kAny},
     {"l_fork", "m", "length of the forks ahead of the carriage origin: the load's place X_C4 "
                     "stays within 0..l_fork while the model is valid", PAR(l_fork), 1.2, 0, kPos},
 };
@@ -273,6 +280,13 @@ bool in_range(const Param& p, double value, std::string_view& allowed) {
       return std::isfinite(value) && value > 0.0 && value <= 1.0;
   }
   return false;
+}
+
+std::string source_text(const Param& p, bool set) {
+  if (set) return "set";
+  if (p.record == 0) return "built-in";
+  if (p.built_in) return "built-in (dani.dat record " + std::to_string(p.record) + " ignored)";
+  return "dani.dat record " + std::to_string(p.record);
 }
 
 }  // namespace liftsim::params

@@ -6,6 +6,7 @@
 #include <array>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "model/state.h"
@@ -21,7 +22,12 @@ struct CaseValues {
   model::Par par;
   Control prmt{};
   model::ObservationPoints obs;
-  double x_0 = 0.0;  // horizontal position of the traction axle point at the start, m
+  // The scenario's start: where the truck stands, how fast it goes, where the load lies, and the
+  // gradient it stands on.
+  double x_0 = 0.0;     // horizontal position of the traction axle point, m
+  double v_0 = 0.0;     // speed towards the forks, m/s
+  double x_load = 0.0;  // the load's place X_C4 along the forks, m
+  double slope = 0.0;   // per cent, positive when the ground falls toward the forks
 };
 
 // Allowed values of a parameter; every value must also be finite.
@@ -79,5 +85,9 @@ CaseValues built_in_case();
 
 // Whether `value` lies in the parameter's range; `allowed` receives the range in words.
 bool in_range(const Param& p, double value, std::string_view& allowed);
+
+// Where a run takes the parameter's value from, in words: "set" (by name), "built-in",
+// "dani.dat record N", or "built-in (dani.dat record N ignored)".
+std::string source_text(const Param& p, bool set);
 
 }  // namespace liftsim::params

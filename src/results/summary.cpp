@@ -147,12 +147,17 @@ Summary summarize(const run::RunResult& r, const SummaryObserver& observer) {
   }
   s.facts = observer.facts();
   s.thresholds = observer.thresholds();
+  s.labels = r.labels;
   if (r.input_read) {
     for (const params::Param& p : params::all_params()) {
       const double used = params::get(p, r.values);
       const double plain = params::get(p, r.notes.plain);
       if (used != plain) s.changed.emplace_back(std::string(p.name), used);
+      if (p.record != 0 && !p.built_in && !p.echo_only && used == plain) {
+        s.case_values.push_back({std::string(p.name), used, "dani.dat"});
+      }
     }
+    for (const auto& [name, value] : s.changed) s.case_values.push_back({name, value, "set"});
     if (r.kind == model::Kind::legacy && s.facts.points > 0) {
       const double pitch = legacy_arm_pitch(s.facts, r.values.par);
       if (pitch > kLegacyArmNote) s.legacy_arm_pitch = pitch;

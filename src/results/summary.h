@@ -97,6 +97,14 @@ struct Convergence {
   std::vector<FigureChange> figures;
 };
 
+// A value of the case the summary states: read from the input, or set to another value than a
+// run without values set by name would use.
+struct CaseValue {
+  std::string name;
+  double value = 0.0;
+  std::string source;  // "dani.dat" or "set"
+};
+
 struct Summary {
   run::Outcome outcome = run::Outcome::completed;
   std::optional<textio::RunError> error;
@@ -110,6 +118,8 @@ struct Summary {
   Facts facts;
   Thresholds thresholds;
   std::vector<std::pair<std::string, double>> changed;  // parameters set to other values
+  std::vector<CaseValue> case_values;                   // read from dani.dat, then those set
+  run::RunSpec::Labels labels;                          // road, drive, brake
   // For the legacy model: the body pitch that the travel alone puts into the moment balance, when
   // it is large enough to matter (see legacy_arm_pitch).
   std::optional<double> legacy_arm_pitch;

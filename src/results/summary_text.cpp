@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "params/overrides.h"
+#include "params/table.h"
 
 namespace liftsim::results {
 namespace {
@@ -73,6 +74,18 @@ std::string summary_json(const Summary& s) {
   json changed = json::object();
   for (const auto& [name, value] : s.changed) changed[name] = value;
   j["parameters"] = changed;
+  json values = json::array();
+  for (const CaseValue& v : s.case_values) {
+    const params::Param* p = params::find_param(v.name);
+    values.push_back({{"name", v.name},
+                      {"value", v.value},
+                      {"unit", p != nullptr ? std::string(p->unit) : std::string()},
+                      {"source", v.source}});
+  }
+  j["case"] = {{"values", values},
+               {"road", s.labels.road},
+               {"drive", s.labels.drive},
+               {"brake", s.labels.brake}};
   j["thresholds"] = {{"slide_limit", s.thresholds.slide_limit},
                      {"lift_force", s.thresholds.lift_force}};
   if (s.convergence) {
@@ -143,6 +156,15 @@ std::string summary_lines(const Summary& s) {
     changed += (changed.empty() ? "" : ", ") + name + " = " + number(value);
   }
   line("parameters changed", changed.empty() ? "none" : changed);
+  std::string read;
+  for (const CaseValue& v : s.case_values) {
+    if (v.source != "dani.dat") continue;
+    const params::Param* p = params::find_param(v.name);
+    read += (read.empty() ? "" : ", ") + v.name + " = " + number(v.value) +
+            (p != nullptr && p->unit != "1" ? " " + std::string(p->unit) : "");
+  }
+  line("read from dani.dat", read.empty() ? "nothing" : read);
+  line("road, drive, brake", s.labels.road + "; " + s.labels.drive + "; brake " + s.labels.brake);
   if (s.convergence) {
     const Convergence& c = *s.convergence;
     line("again with tol " + number(c.tol) + ", h_max " + number(c.h_max) + " s",

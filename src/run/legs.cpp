@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 #include "model/fct.h"
 #include "numeric/xemi.h"
@@ -77,16 +78,24 @@ model::StateVector initial_state(const params::CaseValues& v) {
   model::StateVector y{};
   y[model::ix::X_013] = v.x_0;
   y[model::ix::Z_013] = double{0.401f};
-  y[model::ix::X_C4] = double{0.6f};
+  y[model::ix::X_C4] = v.x_load;
+  // On a gradient the truck stands as it stood on level ground, mast and body turned together.
+  if (v.slope != 0.0) y[model::ix::Fi_1] = std::atan(v.slope / 100.0);
   return y;
 }
 
+model::Road road_of(const params::CaseValues& v, const model::Road& profile) {
+  return v.slope != 0.0 ? profile.tilted(-v.slope / 100.0) : profile;
+}
+
 void prepare_state(RunState& s, const params::CaseValues& v, const model::Road& road,
-                   model::Kind kind) {
+                   model::Kind kind, const model::Drive& drive) {
   s.model.par = v.par;
-  s.model.road = road;
+  s.model.road = road_of(v, road);
   s.model.kind = kind;
+  s.model.drive = drive;
   s.model.hold_time = 10.0 * v.prmt[2];
+  s.model.x_start = v.x_0;
   s.prmt = v.prmt;
   s.obs = v.obs;
   s.y = initial_state(v);

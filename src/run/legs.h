@@ -33,13 +33,17 @@ struct WorkLimit {
 };
 
 // The state a run starts from before the statics: at rest, the traction axle point at x_0 on
-// undeflected wheels (0.401 m up), the load 0.6 m along the forks.
+// undeflected wheels (0.401 m up), the load x_load along the forks (0.6 m), and on a gradient
+// the mast turned with the body by the gradient's angle.
 model::StateVector initial_state(const params::CaseValues& values);
+
+// The road a case stands on: the profile (flat without one) tilted by the case's slope.
+model::Road road_of(const params::CaseValues& values, const model::Road& profile);
 
 // Sets up a run's state from its values: model, integration control, observation points, the
 // initial state, error weights and output history.
 void prepare_state(RunState& run, const params::CaseValues& values, const model::Road& road,
-                   model::Kind kind);
+                   model::Kind kind, const model::Drive& drive = {});
 
 // Prepares the first leg: the output history's previous state, the error weights and the rolling
 // angle, which starts at zero once for the whole run (a restart resumes the wheel-shaft angle from

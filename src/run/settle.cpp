@@ -12,7 +12,7 @@ namespace {
 
 namespace ix = model::ix;
 
-constexpr int kUnknowns = 4;  // Z_01.3, Fi_3, lh_free, z02_0
+constexpr int kUnknowns = 5;  // Z_01.3, Fi_3, lh_free, z02_0, Fi_tk
 using Vec = std::array<double, kUnknowns>;
 
 // The truck at rest with the unknowns set.
@@ -21,17 +21,19 @@ void apply(RunState& s, const Vec& u) {
   s.y[ix::Fi_3] = u[1];
   s.model.refs.lh_free = u[2];
   s.model.refs.z02_0 = u[3];
+  s.y[ix::Fi_tk] = u[4];
 }
 
 // The generalized forces that the unknowns balance: vertical force, moments on mast and body,
-// force along the mast. The horizontal force (the tyre's tangential deflection), the load on the
-// forks and the wheel shaft are at rest by their own laws.
+// force along the mast, and the horizontal force, which on a gradient the traction tyre's
+// tangential deflection (the wheel-shaft angle) holds against the road's reactions. The load on
+// the forks and the wheel shaft are held by their own laws.
 Vec forces(RunState& s, const Vec& u) {
   apply(s, u);
   model::Assembly as;
   model::Published pub;
   model::fct_assemble(s.prmt[0], s.y.data(), s.model, pub, s.hist, as);
-  return {as.b(2), as.b(3), as.b(4), as.b(5)};
+  return {as.b(2), as.b(3), as.b(4), as.b(5), as.b(1)};
 }
 
 // The largest generalized acceleration of the truck at rest.
@@ -54,11 +56,12 @@ std::optional<Settling> settle(RunState& s) {
   model::fct_assemble(s.prmt[0], s.y.data(), s.model, pub, s.hist, probe);
   if (!(pub.F_kp > 0.0)) return std::nullopt;
 
-  const Vec start{s.y[ix::Z_013], s.y[ix::Fi_3], s.model.refs.lh_free, s.model.refs.z02_0};
+  const Vec start{s.y[ix::Z_013], s.y[ix::Fi_3], s.model.refs.lh_free, s.model.refs.z02_0,
+                  s.y[ix::Fi_tk]};
   Settling out;
   out.accel_before = largest_acceleration(s);
   // Steps for the difference quotients: far above rounding, far below the scale of the answer.
-  constexpr std::array<double, kUnknowns> kDelta{1e-7, 1e-7, 1e-7, 1e-7};
+  constexpr std::array<double, kUnknowns> kDelta{1e-7, 1e-7, 1e-7, 1e-7, 1e-7};
   Vec u = start;
   bool settled = false;
   for (int iteration = 1; iteration <= 30 && !settled; ++iteration) {
@@ -98,6 +101,7 @@ std::optional<Settling> settle(RunState& s) {
   out.dFi_3 = u[1] - start[1];
   out.dlh_free = u[2] - start[2];
   out.dz02_0 = u[3] - start[3];
+  out.dFi_tk = u[4] - start[4];
   out.accel_after = largest_acceleration(s);
   out.converged = settled;
   return out;

@@ -13,6 +13,7 @@ struct Settling {
   double dFi_3 = 0.0;     // change of the body pitch, rad
   double dlh_free = 0.0;  // change of the tilt cylinder's free length, m
   double dz02_0 = 0.0;    // change of the lift cylinder's unloaded travel, m
+  double dFi_tk = 0.0;    // the wheel shaft's angle that holds the truck on a gradient, rad
   // Largest generalized acceleration of the truck at rest (m/s^2 or rad/s^2), before and after.
   double accel_before = 0.0;
   double accel_after = 0.0;
@@ -24,9 +25,10 @@ struct Settling {
 // deflection, for one, is the mean of two estimates that disagree), so the equations of motion
 // start out of balance: on the example the first output point has the axle accelerating at
 // 22 m/s^2 and the load along the forks at 25 m/s^2, a jolt that rings for a second. This finds
-// the axle height Z_01.3, the body pitch Fi_3, and the free lengths of the tilt cylinder
-// (lh_free) and of the lift cylinder and chains (z02_0) at which every generalized force of the
-// truck at rest vanishes, the mast upright and the carriage down as the statics have them,
+// the axle height Z_01.3, the body pitch Fi_3, the free lengths of the tilt cylinder (lh_free)
+// and of the lift cylinder and chains (z02_0), and on a gradient the wheel shaft's angle that
+// winds the traction tyre up against the slope, at which every generalized force of the truck at
+// rest vanishes, the mast upright and the carriage down as the statics have them,
 // by Newton's method seeded with the statics. It changes `run.y` and `run.model.refs` and says by
 // how much; when the statics find no load on the steered wheels, or the iteration does not
 // settle, it leaves them as they are and returns nothing. Runs under the run's traps.

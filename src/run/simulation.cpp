@@ -1,6 +1,7 @@
 #include "run/simulation.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "model/forces.h"
 #include "output/history_files.h"
@@ -47,6 +48,24 @@ bool stop_requested(Context& c) {
   return true;
 }
 
+// The truck at speed v along the road, its wheels rolling without slip on the deflections of the
+// standing truck.
+model::Wheels wheels_of(const RunState& s) {
+  namespace ix = model::ix;
+  const double x_k = s.y[ix::X_013] - s.model.par.L_b * std::cos(s.y[ix::Fi_3]);
+  const double z_k = s.y[ix::Z_013] + s.model.par.L_b * std::sin(s.y[ix::Fi_3]);
+  return model::wheel_contacts(s.model, s.y[ix::X_013], s.y[ix::Z_013], x_k, z_k);
+}
+
+void start_moving(RunState& s, double v) {
+  namespace ix = model::ix;
+  const double slope = s.model.road.slope(s.y[ix::X_013]);
+  const double c = 1.0 / std::sqrt(1.0 + slope * slope);
+  s.y[ix::VX_013] = v * c;
+  s.y[ix::VZ_013] = v * (slope * c);
+  s.y[ix::VFi_tk] = v / (s.model.kind == model::Kind::sound ? s.model.r_roll : wheels_of(s).r);
+}
+
 // Statics, then the integration legs with their restarts. Runs with the floating-point traps on.
 void integrate(Context& c) {
   RunState& s = c.state;
@@ -58,11 +77,14 @@ void integrate(Context& c) {
   static_forces(s.model.par, s.y, s.pub.F_kp, st, s.model.refs);
   s.model.engine = model::engine_curve(s.model.par);
   if (sound) {
-    // The sound model starts from its own equilibrium; the report shows that start.
+    // The sound model starts from its own equilibrium; the report shows that start. Its traction
+    // tyre rolls on the radius of the standing truck.
+    s.model.r_roll = wheels_of(s).r;
     r.settling = settle(s);
     if (c.report) c.report->initial_state(s.y);
   }
   if (c.report) c.report->statics(st, s.model.refs.lh_free);
+  if (r.values.v_0 != 0.0) start_moving(s, r.values.v_0);
   if (stop_requested(c)) return;
 
   start_integration(s);
@@ -140,7 +162,7 @@ void run_case(Context& c) {
   r.input_read = true;
   if (setup.on_input) setup.on_input(r.values, r.notes);
 
-  prepare_state(s, r.values, setup.road, setup.kind);
+  prepare_state(s, r.values, setup.road, setup.kind, setup.drive);
 
   auto body = [&c] { integrate(c); };
   if (auto fault = textio::run_with_fp_traps(body)) {
@@ -180,6 +202,7 @@ const char* outcome_name(Outcome outcome) {
 RunResult simulate(const RunSpec& setup) {
   RunResult result;
   result.kind = setup.kind;
+  result.labels = setup.labels;
   if (auto bad = check_spec(setup)) {
     result.outcome = Outcome::invalid;
     result.problem = bad->message;

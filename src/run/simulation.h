@@ -42,6 +42,13 @@ struct RunSpec {
   std::optional<std::string> input_text;
   params::Overrides overrides;
   model::Road road;
+  model::Drive drive;  // the engine law unless a torque or a brake is given
+  // What the road, drive and brake are, in words, for what the run reports ("flat", "road.csv").
+  struct Labels {
+    std::string road = "flat";
+    std::string drive = "engine law";
+    std::string brake = "none";
+  } labels;
   model::Kind kind = model::Kind::legacy;
   WorkLimit work;
   textio::Console* console = nullptr;             // progress lines (with the time-history files)
@@ -59,6 +66,7 @@ struct RunResult {
   std::optional<textio::RunError> error;  // for `error` and `stalled`
   std::string problem;                    // for `invalid`: what is wrong, for the user
   model::Kind kind = model::Kind::legacy;
+  RunSpec::Labels labels;
   RunStats stats;
   params::CaseValues values;  // as the run used them
   InputNotes notes;           // what the input held that reads surprisingly

@@ -9,10 +9,15 @@
 namespace liftsim::sweep {
 namespace {
 
+using params::NumberRead;
 using params::trim;
 
-bool number(std::string_view text, double& value) {
-  return params::parse_decimal(text, value) && std::isfinite(value);
+// One number of an axis; a message naming it and the accepted forms when it is not one.
+std::optional<params::ParseError> number(std::string_view text, double& value,
+                                         const std::string& quoted) {
+  const NumberRead read = params::read_number(text, value);
+  if (read == NumberRead::ok) return std::nullopt;
+  return params::ParseError{quoted + ": " + params::number_problem(text, read)};
 }
 
 // The largest number of values one axis may have.
@@ -37,7 +42,7 @@ double decimal(double value, double step, double scale) {
 
 std::optional<params::ParseError> parse_axis(std::string_view text, Axis& axis) {
   const auto eq = text.find('=');
-  const std::string quoted = "'" + std::string(text) + "'";
+  const std::string quoted = params::excerpt(text);
   if (eq == std::string_view::npos) {
     return params::ParseError{quoted + " is not NAME=FROM:TO:STEP or NAME=V1,V2,..."};
   }
@@ -56,12 +61,13 @@ std::optional<params::ParseError> parse_axis(std::string_view text, Axis& axis) 
   if (values_text.find(':') != std::string_view::npos) {
     const auto c1 = values_text.find(':');
     const auto c2 = values_text.find(':', c1 + 1);
-    double from = 0, to = 0, step = 0;
-    if (c2 == std::string_view::npos || !number(values_text.substr(0, c1), from) ||
-        !number(values_text.substr(c1 + 1, c2 - c1 - 1), to) ||
-        !number(values_text.substr(c2 + 1), step)) {
-      return params::ParseError{quoted + ": a range is FROM:TO:STEP with three finite numbers"};
+    if (c2 == std::string_view::npos) {
+      return params::ParseError{quoted + ": a range is FROM:TO:STEP with three numbers"};
     }
+    double from = 0, to = 0, step = 0;
+    if (auto bad = number(values_text.substr(0, c1), from, quoted)) return bad;
+    if (auto bad = number(values_text.substr(c1 + 1, c2 - c1 - 1), to, quoted)) return bad;
+    if (auto bad = number(values_text.substr(c2 + 1), step, quoted)) return bad;
     if (!(step > 0.0) || to < from) {
       return params::ParseError{quoted + ": a range needs FROM <= TO and STEP > 0"};
     }
@@ -82,10 +88,7 @@ std::optional<params::ParseError> parse_axis(std::string_view text, Axis& axis) 
     for (;;) {
       const auto comma = rest.find(',');
       double v = 0;
-      if (!number(rest.substr(0, comma), v)) {
-        return params::ParseError{quoted + ": '" + std::string(trim(rest.substr(0, comma))) +
-                                  "' is not a finite number"};
-      }
+      if (auto bad = number(rest.substr(0, comma), v, quoted)) return bad;
       axis.values.push_back(v);
       if (comma == std::string_view::npos) break;
       rest.remove_prefix(comma + 1);
@@ -132,15 +135,18 @@ void CaseGrid::values(std::int64_t index, std::vector<double>& out) const {
 
 std::optional<params::ParseError> parse_shard(std::string_view text, Shard& shard) {
   const auto slash = text.find('/');
-  const std::string quoted = "'" + std::string(text) + "'";
+  const std::string quoted = params::excerpt(text);
   int k = 0, n = 0;
   if (slash == std::string_view::npos)
     return params::ParseError{"--shard " + quoted + " is not K/N"};
-  const auto a = text.substr(0, slash), b = text.substr(slash + 1);
-  const auto ra = std::from_chars(a.data(), a.data() + a.size(), k);
-  const auto rb = std::from_chars(b.data(), b.data() + b.size(), n);
-  if (ra.ec != std::errc() || ra.ptr != a.data() + a.size() || rb.ec != std::errc() ||
-      rb.ptr != b.data() + b.size() || n < 1 || k < 1 || k > n) {
+  for (const auto& [part, into] :
+       {std::pair{text.substr(0, slash), &k}, std::pair{text.substr(slash + 1), &n}}) {
+    if (const NumberRead read = params::read_whole(part, *into); read != NumberRead::ok) {
+      return params::ParseError{"--shard " + quoted + ": " +
+                                params::whole_problem<int>(part, read)};
+    }
+  }
+  if (n < 1 || k < 1 || k > n) {
     return params::ParseError{"--shard " + quoted + " is not K/N with 1 <= K <= N"};
   }
   shard = {k, n};

@@ -80,15 +80,18 @@ std::optional<textio::RunError> read_input_file(int dir_fd, const std::atomic<in
   return failure;
 }
 
-std::optional<textio::RunError> base_values(const BaseCase& base, params::CaseValues& values) {
+std::optional<textio::RunError> base_values(const BaseCase& base, params::CaseValues& values,
+                                            params::CaseValues* plain) {
   values = params::built_in_case();
   std::size_t position = 0;
+  run::InputNotes notes;
   try {
     run::read_case(run::memory_source(base.input_text, position), "dani.dat", base.overrides,
-                   values, {});
+                   values, {}, &notes);
   } catch (const textio::RunFailure& failure) {
     return failure.error();
   }
+  if (plain != nullptr) *plain = notes.plain;
   return std::nullopt;
 }
 
@@ -155,6 +158,7 @@ results::Summary run_case(const BaseCase& base, const std::vector<params::Assign
   for (const params::Assignment& a : varied) setup.overrides.set(*a.param, a.value);
   setup.road = base.road;
   setup.kind = base.kind;
+  setup.drive = base.drive;
   setup.work = base.work;
   setup.stop = stop;
   results::SummaryObserver summary(base.thresholds, base.stop_when_decided);

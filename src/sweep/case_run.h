@@ -22,6 +22,7 @@ struct BaseCase {
   std::string input_text;
   params::Overrides overrides;
   model::Road road;
+  model::Drive drive;
   model::Kind kind = model::Kind::sound;
   run::WorkLimit work;
   results::Thresholds thresholds;
@@ -39,8 +40,10 @@ std::optional<textio::RunError> read_input_file(int dir_fd, const std::atomic<in
                                                 std::string& text);
 
 // The values every case starts from: the base case's input read as a run reads it, with the
-// values set by name on top; or the error every case would end with (a broken dani.dat).
-std::optional<textio::RunError> base_values(const BaseCase& base, params::CaseValues& values);
+// values set by name on top (and in `plain`, without them); or the error every case would end
+// with (a broken dani.dat).
+std::optional<textio::RunError> base_values(const BaseCase& base, params::CaseValues& values,
+                                            params::CaseValues* plain = nullptr);
 
 // What a run would refuse in any case of the base case with the axes' values set (each value's
 // range, the rules between parameters): the rules between two parameters are monotone (one must

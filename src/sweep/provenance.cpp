@@ -38,6 +38,13 @@ std::string base_case_text(const BaseCase& base, const params::CaseValues& value
   for (const model::RoadPoint& r : base.road.points()) {
     text += "road " + params::shortest(r.x) + ' ' + params::shortest(r.z) + '\n';
   }
+  for (const auto& [t, torque] : base.drive.torque.points()) {
+    text += "torque " + params::shortest(t) + ' ' + params::shortest(torque) + '\n';
+  }
+  for (const auto& [t, torque] : base.drive.brake.points()) {
+    text += "brake " + params::shortest(t) + ' ' + params::shortest(torque) + '\n';
+  }
+  text += std::string("brake_hold=") + (base.drive.hold ? "1" : "0") + '\n';
   text += "slide_limit=" + params::shortest(base.thresholds.slide_limit) + '\n';
   text += "lift_force=" + params::shortest(base.thresholds.lift_force) + '\n';
   text += "work_limit=" + std::to_string(base.work.derivative_calls) + '\n';
@@ -46,16 +53,17 @@ std::string base_case_text(const BaseCase& base, const params::CaseValues& value
 }
 
 BaseFacts base_facts(const BaseCase& base, const params::CaseValues& values,
+                     const params::CaseValues& plain,
                      const std::vector<const params::Param*>& varied) {
   BaseFacts f;
   f.model = base.kind;
   for (const params::Param& p : params::all_params()) {
     if (left_out(p, varied)) continue;
-    const auto set = base.overrides.find(p);
-    if (set) {
-      f.set.push_back({&p, *set});
+    const double used = params::get(p, values);
+    if (used != params::get(p, plain)) {
+      f.set.push_back({&p, used});
     } else if (p.record != 0 && !p.built_in && !p.echo_only) {
-      f.from_input.push_back({&p, params::get(p, values)});
+      f.from_input.push_back({&p, used});
     }
   }
   const auto& road = base.road.points();
@@ -64,6 +72,9 @@ BaseFacts base_facts(const BaseCase& base, const params::CaseValues& values,
     f.road_x_first = road.front().x;
     f.road_x_last = road.back().x;
   }
+  f.torque_points = base.drive.torque.points().size();
+  f.brake_points = base.drive.brake.points().size();
+  f.brake_hold = base.drive.hold;
   f.thresholds = base.thresholds;
   f.work = base.work;
   f.stop_when_decided = base.stop_when_decided;

@@ -41,10 +41,8 @@ void BufferedFile::open_with(const std::string& path, int mode) {
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | mode | O_CLOEXEC, 0666);
     if (fd_ < 0) {
       const int error = errno;
-      fail(error == EMFILE || error == ENFILE    ? ErrorCode::F6417
-           : error == ENOENT || error == ENOTDIR ? ErrorCode::F6416
-                                                 : ErrorCode::F6414,
-           Statement::open, path, "cannot create " + path + ": " + std::strerror(error));
+      fail(open_error_code(error), Statement::open, path,
+           "cannot create " + path + ": " + std::strerror(error));
     }
     owned_ = true;
   }
@@ -60,8 +58,8 @@ void BufferedFile::flush() {
   if (fd_ < 0 || whole_ == 0) return;
   if (!write_all(fd_, std::string_view(buffer_.data(), whole_))) {
     const int error = errno;
-    fail(error == ENOSPC || error == EDQUOT || error == EFBIG ? ErrorCode::F6422 : ErrorCode::F6421,
-         Statement::write, name_, "cannot write to " + name_ + ": " + std::strerror(error));
+    fail(write_error_code(error), Statement::write, name_,
+         "cannot write to " + name_ + ": " + std::strerror(error));
   }
   buffer_.erase(0, whole_);
   whole_ = 0;

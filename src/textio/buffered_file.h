@@ -1,4 +1,4 @@
-// A data file written through a buffer: whole records only, one system call per buffer load.
+// A data file written through a buffer: whole records handed over, one system call per buffer load.
 #pragma once
 
 #include <string>
@@ -7,9 +7,10 @@
 namespace liftsim::textio {
 
 // Output for data files (CSV, JSON). Records are appended to a buffer and the buffer goes to the
-// file when it is full, on flush() and on close(). Only whole records reach the file: a record
-// that was begun but not ended by end_record() (a run interrupted in the middle of one) is
-// dropped. A failing write throws RunFailure with the WRITE report for the file name.
+// file when it is full, on flush() and on close(). Only whole records are handed to the file: a
+// record that was begun but not ended by end_record() (a run interrupted in the middle of one) is
+// dropped. A failing write throws RunFailure with the WRITE report for the file name; what the
+// system took before it failed (a full disk) stays, so the file may end inside a record.
 class BufferedFile {
  public:
   BufferedFile() = default;

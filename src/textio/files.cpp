@@ -22,22 +22,12 @@ bool is_refusal(int error) {
   return error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY || error == EISDIR;
 }
 
-bool is_disk_full(int error) {
-  return error == ENOSPC || error == EDQUOT || error == EFBIG;
-}
-
 [[noreturn]] void open_failure(const std::string& name, int error, bool creating) {
-  ErrorCode code = ErrorCode::F6414;
-  if (error == EMFILE || error == ENFILE) {
-    code = ErrorCode::F6417;
-  } else if (error == ENOENT || error == ENOTDIR) {
-    code = ErrorCode::F6416;
-  }
   std::string message = creating ? "cannot create " : "cannot open ";
   message += name;
   message += ": ";
   message += std::strerror(error);
-  fail(code, Statement::open, name, std::move(message));
+  fail(open_error_code(error), Statement::open, name, std::move(message));
 }
 
 [[noreturn]] void write_failure(std::string_view name, std::string_view shown_as, int error,
@@ -47,8 +37,7 @@ bool is_disk_full(int error) {
   message += ": ";
   message += std::strerror(error);
   message += note;
-  fail(is_disk_full(error) ? ErrorCode::F6422 : ErrorCode::F6421, Statement::write, name,
-       std::move(message));
+  fail(write_error_code(error), Statement::write, name, std::move(message));
 }
 
 std::string_view trim_blanks(std::string_view text) {
@@ -72,6 +61,16 @@ bool is_dangling_link(int dir_fd, const char* path) {
 }
 
 }  // namespace
+
+ErrorCode open_error_code(int error) {
+  if (error == EMFILE || error == ENFILE) return ErrorCode::F6417;
+  if (error == ENOENT || error == ENOTDIR) return ErrorCode::F6416;
+  return ErrorCode::F6414;
+}
+
+ErrorCode write_error_code(int error) {
+  return error == ENOSPC || error == EDQUOT || error == EFBIG ? ErrorCode::F6422 : ErrorCode::F6421;
+}
 
 bool write_all(int fd, std::string_view bytes) {
   const char* p = bytes.data();
@@ -120,10 +119,6 @@ FileSet::Unit& FileSet::slot(int unit) {
                             std::to_string(kUnitCount - 1));
   }
   return units_[static_cast<std::size_t>(unit)];
-}
-
-const FileSet::Unit& FileSet::slot(int unit) const {
-  return const_cast<FileSet*>(this)->slot(unit);
 }
 
 FileSet::Unit& FileSet::connected(int unit) {
@@ -264,10 +259,6 @@ void FileSet::close(int unit) {
 
 void FileSet::close_all() {
   for (int unit = 0; unit < kUnitCount; ++unit) close(unit);
-}
-
-std::string_view FileSet::file_name(int unit) const {
-  return slot(unit).name;
 }
 
 void FileSet::write_records(int unit, std::string_view records) {

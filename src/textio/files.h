@@ -64,9 +64,6 @@ class FileSet {
   void close(int unit);
   void close_all();
 
-  // Name the unit was opened with; empty for a free unit.
-  std::string_view file_name(int unit) const;
-
   // Writes complete records (each already ending in CR LF) to the unit, in one system call when the
   // operating system takes it whole. Just before the first write to a unit the file is cut at the
   // current position. A refused write is F6421, a full disk F6422; a regular file is then cut
@@ -98,7 +95,6 @@ class FileSet {
   };
 
   Unit& slot(int unit);
-  const Unit& slot(int unit) const;
   Unit& connected(int unit);
   void open_as(int unit, std::string_view file_name, Use use);
   void attach(int unit, int fd, std::string name, Access access, int refusal, Use use);
@@ -125,6 +121,14 @@ class Console {
 };
 
 // Writes every byte to `fd`, going on after partial writes and interruptions. Async-signal-safe.
+// The report's code for an open or create that failed with the error number `error`: F6417 too
+// many open files, F6416 a folder on the way missing, F6414 anything else.
+ErrorCode open_error_code(int error);
+
+// The report's code for a write that failed with the error number `error`: F6422 a full disk (or
+// quota, or the file-size limit), F6421 anything else.
+ErrorCode write_error_code(int error);
+
 // Returns false with errno set when the descriptor refuses the bytes.
 bool write_all(int fd, std::string_view bytes);
 

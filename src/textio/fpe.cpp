@@ -3,13 +3,10 @@
 #include <fenv.h>
 #include <setjmp.h>
 #include <signal.h>
-#include <unistd.h>
 
+#include <atomic>
 #include <cmath>
-#include <cstring>
 #include <mutex>
-
-#include "textio/files.h"
 
 namespace liftsim::textio {
 namespace {
@@ -24,7 +21,7 @@ struct TrapTarget {
 thread_local TrapTarget* volatile t_target = nullptr;
 
 ErrorCode code_of(const siginfo_t* info) {
-  switch (info != nullptr ? info->si_code : 0) {
+  switch (info->si_code) {
     case FPE_FLTDIV:
     case FPE_INTDIV:
       return ErrorCode::M6103;
@@ -46,34 +43,97 @@ const char* message_of(ErrorCode code) {
   }
 }
 
-// Runs on the faulting instruction; returning would repeat it. Inside a run the trap goes back to
-// the run's boundary; anywhere else (a fault of the program itself) the process ends with the
-// report, written without allocating.
-void on_fp_fault(int /*signal*/, siginfo_t* info, void* /*context*/) {
-  const ErrorCode code = code_of(info);
-  if (TrapTarget* target = t_target) {
-    target->code = static_cast<int>(code);
-    siglongjmp(target->env, 1);
+// The SIGFPE handler belongs to the process, the traps to a run. Our handler is installed only
+// while at least one run is under way on some thread, and the disposition found when the first of
+// them began is put back when the last one ends: outside runs the host (a program embedding the
+// library, an interpreter) has exactly the handler it set, even one it set between two runs.
+// While ours is installed, a SIGFPE that is not a trap of a run on the receiving thread (a fault
+// on another thread, a signal sent with kill or raise) goes to that earlier disposition as if
+// ours were not there. Nothing here ends the process: only the host's own disposition can.
+struct Installation {
+  std::mutex mutex;
+  int active = 0;  // runs under way
+  // The disposition to chain to. The handler reads it without the mutex, so it is published as
+  // one of two slots: a new one is written into the slot the handler is not pointed at.
+  struct sigaction slots[2] = {};
+  std::atomic<const struct sigaction*> previous{nullptr};
+};
+Installation g_installation;
+
+// What the host's disposition would have done with the signal: its handler called as the kernel
+// would call it (its mask blocked, SIGFPE too unless it asked otherwise; SA_RESETHAND is not
+// imitated), ignored, or the default action (the process ends by the signal, as it would without
+// us).
+void chain(int signal, siginfo_t* info, void* context) {
+  const struct sigaction* host = g_installation.previous.load(std::memory_order_acquire);
+  const bool sent = info->si_code <= 0;  // kill, raise, sigqueue: nothing to re-execute
+  if (host == nullptr || host->sa_handler == SIG_DFL || (host->sa_handler == SIG_IGN && !sent)) {
+    // The kernel does not let a fault of an instruction be ignored either. Returning re-executes
+    // the faulting instruction under the default action; a sent signal is sent again.
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    sigaction(SIGFPE, &fallback, nullptr);
+    if (sent) raise(SIGFPE);
+    return;
   }
-  char report[128] = "\r\nrun-time error ";
-  std::strcat(report, error_code_text(code));
-  std::strcat(report, ": MATH\r\n- ");
-  std::strcat(report, message_of(code));
-  std::strcat(report, "\r\n");
-  write_all(STDERR_FILENO, report);
-  ::_exit(1);
+  if (host->sa_handler == SIG_IGN) return;
+  sigset_t blocked, old;
+  blocked = host->sa_mask;
+  if ((host->sa_flags & SA_NODEFER) == 0) sigaddset(&blocked, SIGFPE);
+  pthread_sigmask(SIG_BLOCK, &blocked, &old);
+  if ((host->sa_flags & SA_SIGINFO) != 0) {
+    host->sa_sigaction(signal, info, context);
+  } else {
+    host->sa_handler(signal);
+  }
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
 }
 
-void install_handler() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    struct sigaction action {};
-    action.sa_sigaction = on_fp_fault;
-    action.sa_flags = SA_SIGINFO | SA_NODEFER;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGFPE, &action, nullptr);
-  });
+// Runs on the faulting instruction; returning would repeat it. A trap of the thread's run goes
+// back to the run's boundary; anything else goes where it would have gone without us.
+void on_fp_fault(int signal, siginfo_t* info, void* context) {
+  TrapTarget* const target = t_target;
+  if (target != nullptr && info->si_code > 0) {
+    target->code = static_cast<int>(code_of(info));
+    siglongjmp(target->env, 1);
+  }
+  chain(signal, info, context);
 }
+
+bool is_ours(const struct sigaction& action) {
+  return (action.sa_flags & SA_SIGINFO) != 0 && action.sa_sigaction == on_fp_fault;
+}
+
+// Installs the handler for the duration of a run on this thread.
+class Installed {
+ public:
+  Installed() {
+    Installation& g = g_installation;
+    const std::lock_guard lock(g.mutex);
+    if (g.active++ > 0) return;
+    struct sigaction ours {};
+    ours.sa_sigaction = on_fp_fault;
+    ours.sa_flags = SA_SIGINFO | SA_NODEFER;
+    sigemptyset(&ours.sa_mask);
+    struct sigaction* const slot = g.previous.load() == &g.slots[0] ? &g.slots[1] : &g.slots[0];
+    sigaction(SIGFPE, nullptr, slot);
+    if (is_ours(*slot)) return;  // left installed by a host that replaced ours during a run
+    g.previous.store(slot, std::memory_order_release);
+    sigaction(SIGFPE, &ours, nullptr);
+  }
+  ~Installed() {
+    Installation& g = g_installation;
+    const std::lock_guard lock(g.mutex);
+    if (--g.active > 0) return;
+    struct sigaction current {};
+    sigaction(SIGFPE, nullptr, &current);
+    // A host that set a handler of its own meanwhile keeps it.
+    if (is_ours(current)) sigaction(SIGFPE, g.previous.load(), nullptr);
+  }
+  Installed(const Installed&) = delete;
+  Installed& operator=(const Installed&) = delete;
+};
 
 }  // namespace
 
@@ -82,7 +142,7 @@ RunError fp_fault_error(ErrorCode code) {
 }
 
 std::optional<RunError> run_with_fp_traps(void (*body)(void*), void* context) {
-  install_handler();
+  const Installed installed;
   fenv_t saved;
   fegetenv(&saved);
   TrapTarget target;
@@ -94,8 +154,10 @@ std::optional<RunError> run_with_fp_traps(void (*body)(void*), void* context) {
     return fp_fault_error(static_cast<ErrorCode>(target.code));
   }
   t_target = &target;
-  // Flags raised before now must not count as faults of the run.
-  feclearexcept(FE_ALL_EXCEPT);
+  // The run computes in the default environment whatever the caller's: round to nearest, no
+  // flush of denormals to zero, no flags raised before now counted as its faults, and exactly
+  // its own traps (one the caller enabled, inexact say, would fail every run).
+  fesetenv(FE_DFL_ENV);
   feenableexcept(kTrapped);
   try {
     body(context);

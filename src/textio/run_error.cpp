@@ -44,25 +44,23 @@ std::string report_text(const RunError& error) {
   return text;
 }
 
-RunError interrupted_error(int signal) {
-  std::string name;
+std::string signal_name(int signal) {
   switch (signal) {
     case SIGINT:
-      name = "SIGINT";
-      break;
+      return "SIGINT";
     case SIGTERM:
-      name = "SIGTERM";
-      break;
+      return "SIGTERM";
     case SIGHUP:
-      name = "SIGHUP";
-      break;
+      return "SIGHUP";
     case SIGQUIT:
-      name = "SIGQUIT";
-      break;
+      return "SIGQUIT";
     default:
-      name = "signal " + std::to_string(signal);
+      return "signal " + std::to_string(signal);
   }
-  return RunError{ErrorCode::S6600, Statement::signal, {}, "interrupted by " + name};
+}
+
+RunError interrupted_error(int signal) {
+  return RunError{ErrorCode::S6600, Statement::signal, {}, "interrupted by " + signal_name(signal)};
 }
 
 void fail(ErrorCode code, Statement statement, std::string_view file, std::string message) {

@@ -60,8 +60,11 @@ class RunFailure : public std::exception {
   RunError error_;
 };
 
-// The SIGNAL report values of a run stopped on request: S6600, "interrupted by SIGINT" (the name of
-// the signal whose number `signal` is, or "signal N" for one without a name here).
+// "SIGINT", "SIGTERM", "SIGHUP", "SIGQUIT", or "signal N" for a signal without a name here.
+std::string signal_name(int signal);
+
+// The SIGNAL report values of a run stopped on request: S6600, "interrupted by " and the name of
+// the signal whose number `signal` is.
 RunError interrupted_error(int signal);
 
 [[noreturn]] void fail(ErrorCode code, Statement statement, std::string_view file,

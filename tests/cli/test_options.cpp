@@ -223,6 +223,18 @@ TEST(CommandLine, AnswersAndUsageErrorsTouchNoFile) {
       {{"sweep", "--vary", "t_end=-5,0,5"}, "", 2, {"t_end = -5 s must be later", "t_start = 0"}},
       {{"sweep", "--vary", "t_start=0,10,20"}, "", 2, {"t_end = 10 s", "t_start = 20 s"}},
       {{"capacity", "--vary", "zc_4=0", "--set", "t_end=-1"}, "", 2, {"t_end = -1 s"}},
+      // every option holding a number reads it as --set does, naming option, value and forms
+      {{"--set", "m_4=+-1"}, "", 2, {"value of m_4: '+-1' is not a number (digits with an optional sign"}},
+      {{"--csv", "a.csv", "--grid", "0x10"}, "", 2, {"--grid: '0x10' is not a number (digits with"}},
+      {{"--slide-limit", "1,5"}, "", 2, {"--slide-limit: '1,5' is not a number"}},
+      {{"--lift-force", "inf"}, "", 2, {"--lift-force: 'inf' is not a number"}},
+      {{"--max-restarts", "3.0"}, "", 2, {"--max-restarts: '3.0' is not a whole number (digits with an optional sign"}},
+      {{"sweep", "--vary", "m_4=1", "-j", "0x2"}, "", 2, {"--jobs: '0x2' is not a whole number"}},
+      {{"sweep", "--vary", "m_4=1:+-2:1"}, "", 2, {"--vary: 'm_4=1:+-2:1': '+-2' is not a number"}},
+      {{"sweep", "--vary", "m_4=1", "--shard", "1/1e1"}, "", 2, {"--shard '1/1e1': '1e1' is not a whole number"}},
+      {{"capacity", "--vary", "zc_4=0", "--mass", "1:1e999"}, "", 2, {"--mass: '1e999' is too large"}},
+      {{"capacity", "--vary", "zc_4=0", "--resolution", "0x1p-1"}, "", 2, {"--resolution: '0x1p-1' is not a number"}},
+      {{"merge", "a.csv", "-o", "b.csv", "--cases", "99999999999999999999"}, "", 2, {"--cases: '99999999999999999999' is out of range"}},
       // clang-format on
   };
   const std::string help = "Try 'liftsim --help' for more information.\n";
@@ -246,10 +258,12 @@ TEST(CommandLine, AnswersAndUsageErrorsTouchNoFile) {
     EXPECT_EQ(listing(run_dir.path()), before);
   }
   // A run-time report escapes a file name the same way.
-  TempDir dir;
-  EXPECT_EQ(run_liftsim(dir.path(), {"--csv", "no/\x1b[2J\r\n.csv"}).err,
-            "\r\nrun-time error F6416: OPEN(no/\\x1B[2J\\x0D\\n.csv)\r\n- cannot create "
-            "no/\\x1B[2J\\x0D\\n.csv: No such file or directory\r\n");
+  CaseDir dir;
+  const std::string name = "\x1b[2J\r\n.csv";
+  fs::create_symlink("/dev/full", dir / name);
+  EXPECT_EQ(run_liftsim(dir.path(), {"-q", "--csv", name}).err,
+            "\r\nrun-time error F6422: WRITE(\\x1B[2J\\x0D\\n.csv)\r\n- cannot write to "
+            "\\x1B[2J\\x0D\\n.csv: No space left on device\r\n");
 }
 
 // The listing shows, with its unit, the value a run would use: dani.dat's, the built-in one or the
@@ -258,14 +272,31 @@ TEST(ParamsCommand, ListsTheValuesARunUses) {
   CaseDir dir(replace_record(example_input(), 6, "1234.5000"));
   TempDir empty;
   std::map<std::string, nlohmann::json> items;
+  const Args sets = {"--set", "J_3=350", "--set", "R_t=0.401", "--set", "R_k=0.4009999930858612"};
   for (const auto& item :
-       nlohmann::json::parse(run_liftsim(dir.path(), {"params", "--json", "--set", "J_3=350"}).out))
+       nlohmann::json::parse(run_liftsim(dir.path(), Args{"params", "--json"} + sets).out))
     items[item.at("name")] = item;
   EXPECT_EQ(items.size(), params::all_params().size());
-  const std::tuple<const char*, double, const char*> expected[] = {
-      {"m_4", 1234.5, "kg"}, {"zc_4", 0.5, "m"}, {"J_3", 350.0, "kg*m^2"}, {"g", 9.81f, "m/s^2"}};
-  for (const auto& [name, value, unit] : expected)
-    EXPECT_TRUE(items[name]["value"] == value && items[name]["unit"] == unit) << items[name];
+  // A built-in single-precision constant is shown as the decimal it was written as, beside its
+  // exact double; a value set by name or read is the double nearest its decimal, shown as such.
+  const std::tuple<const char*, double, const char*, const char*, bool> expected[] = {
+      {"m_4", 1234.5, "kg", "1234.5", false},
+      {"zc_4", 0.5, "m", "0.5", false},
+      {"J_3", 350.0, "kg*m^2", "350", false},
+      {"g", 9.81f, "m/s^2", "9.81", true},
+      {"R_t", 0.401, "m", "0.401", false},
+      {"R_k", 0.401f, "m", "0.4009999930858612", false},
+      {"J_4", 80.0, "kg*m^2", "80", false}};
+  for (const auto& [name, value, unit, written, single] : expected) {
+    const nlohmann::json& item = items[name];
+    EXPECT_TRUE(item["value"] == value && item["unit"] == unit && item["written"] == written &&
+                item["single_precision"] == single)
+        << item;
+  }
+  const std::string text = run_liftsim(dir.path(), Args{"params"} + sets).out;
+  for (const char* line : {"\ng        9.81 *        m/s^2 ", "\nR_t      0.401         m ",
+                           "(xc_1 = 0.07 stands for 0.07000000029802322; --set xc_1=0.07 "})
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
   for (const auto& item :
        nlohmann::json::parse(run_liftsim(empty.path(), {"params", "--json"}).out))
     EXPECT_EQ(item.at("value").is_null(),
@@ -352,12 +383,13 @@ std::string stderr_on_terminal(const std::string& input, const Args& args) {
 }
 
 // Warnings about input that reads surprisingly or that the run does not use: one line each on
-// standard error with --warn or on a terminal, none with --quiet or the value set by name. Without
+// standard error with --warn or on a terminal, none with --quiet or the value set by name, ending
+// in CR LF like the error report after them. Without
 // either, standard error stays as it was: the golden runs (one edits every built-in value) pin it.
 TEST(Warnings, PointAtInputThatReadsSurprisinglyOrIsNotUsed) {
   const std::string torque =
       "liftsim: warning: dani.dat record 30 holds M_eng = 55; the run uses the built-in 0 (to use "
-      "the file's value: --set M_eng=55)\n";
+      "the file's value: --set M_eng=55)\r\n";
   const std::string m_eng = "  55.0000   M_eng";
   const struct {
     int record;  // 0: the example as it is
@@ -375,14 +407,14 @@ TEST(Warnings, PointAtInputThatReadsSurprisinglyOrIsNotUsed) {
       {30, m_eng, {"--quiet"}, "", true},
       {6, "     1000", {"--warn"},
        "liftsim: warning: dani.dat record 6: '1000' has no decimal point, so the field's implied "
-       "one makes m_4 = 0.1 (write it with a point, e.g. '1000.', to mean 1000)\n"
+       "one makes m_4 = 0.1 (write it with a point, e.g. '1000.', to mean 1000)\r\n"
        "liftsim: warning: load mass m_4 = 0.1 kg is below 1 kg; the run will end at its first "
-       "output point (the analytic wheel load divides by the whole kilograms of the load)\n"
+       "output point (the analytic wheel load divides by the whole kilograms of the load)\r\n"
        "\r\nrun-time error M6103: MATH\r\n- floating-point error: divide by zero\r\n"},
       // a pair with a comma and a CR LF line end: the second field is what follows the comma
       {10, "0.6,50000\r", {"--warn"},
        "liftsim: warning: dani.dat record 10: '50000' has no decimal point, so the field's "
-       "implied one makes zc_4 = 0.5 (write it with a point, e.g. '50000.', to mean 50000)\n"},
+       "implied one makes zc_4 = 0.5 (write it with a point, e.g. '50000.', to mean 50000)\r\n"},
       // clang-format on
   };
   for (const auto& c : cases) {
@@ -394,6 +426,64 @@ TEST(Warnings, PointAtInputThatReadsSurprisinglyOrIsNotUsed) {
     EXPECT_EQ(c.terminal ? stderr_on_terminal(input, c.args) : run_input(input, c.args).run.err,
               err);
   }
+}
+
+// Every option of the plain run given before a subcommand acts as it does after it (the same
+// status, output and files) or is refused naming it; none is dropped silently. The options come
+// from --help, so a new one without a value here fails the test.
+TEST(CommandLine, EveryOptionBeforeASubcommandActsAsAfterItOrIsRefused) {
+  const std::map<std::string, Args> values = {
+      {"-C", {"sub"}}, {"--set", {"m_4=1500"}}, {"--params", {"@params"}}, {"--road", {"@road"}},
+      {"--drive", {"off"}}, {"--brake", {"hold"}}, {"--work-limit", {"100000"}},
+      {"--max-restarts", {"0"}}, {"--model", {"legacy"}}, {"-q", {}}, {"--warn", {}},
+      {"--stats", {}}, {"--csv", {"x.csv"}}, {"--columns", {"t,F_kp"}}, {"--grid", {"0.005"}},
+      {"--force", {}}, {"--summary", {"s.json"}}, {"--html", {"p.html"}},
+      {"--stop-when-decided", {}}, {"--slide-limit", {"0.1"}}, {"--lift-force", {"10"}},
+      {"--convergence", {}}};
+  const std::vector<std::pair<std::string, Args>> subcommands = {
+      {"params", {}},
+      {"columns", {}},
+      {"sweep", {"--vary", "zc_4=0,1", "--set", "t_end=0.01", "-o", "out.csv"}},
+      {"capacity", {"--vary", "zc_4=0", "--mass", "1:3", "--set", "t_end=0.01", "-o", "cap.csv"}},
+      {"merge", {"shard.csv", "-o", "merged.csv"}}};
+  TempDir inputs;
+  write_file(inputs / "params.toml", "f_fr = 0.2\n");
+  write_file(inputs / "road.csv", "x,z\n-5,0\n5,0.01\n");
+  const std::string help = run_liftsim(inputs.path(), {"--help"}).out;
+  std::size_t checked = 0;
+  for (std::size_t at = help.find("\n  -"); at != std::string::npos;
+       at = help.find("\n  -", at + 1)) {
+    std::string names = help.substr(at + 3, help.find(' ', at + 3) - at - 3);
+    if (names.starts_with("-h,") || names == "--version") continue;
+    const std::string option = names.substr(0, names.find(','));
+    ASSERT_TRUE(values.count(option)) << option << " has no value in this test";
+    Args given{option};
+    for (const std::string& v : values.at(option))
+      given.push_back(v.starts_with("@") ? (inputs / (v.substr(1) + (v == "@road" ? ".csv" : ".toml"))).string() : v);
+    for (const auto& [sub, args] : subcommands) {
+      SCOPED_TRACE(option + " before " + sub);
+      std::vector<RunResult> results;
+      std::vector<std::map<std::string, std::string>> files;
+      for (const Args& command : {given + Args{sub} + args, Args{sub} + args + given}) {
+        CaseDir dir;
+        std::filesystem::create_directory(dir / "sub");
+        write_file(dir / "sub" / "dani.dat", example_input());
+        write_file(dir / "shard.csv", "case,zc_4,outcome\n0,0,completed\n");
+        results.push_back(run_liftsim(dir.path(), command));
+        files.push_back(files_in(dir.path()));
+      }
+      EXPECT_EQ(results[0].exit_status, results[1].exit_status) << results[0].err;
+      if (results[0].exit_status == 2) {
+        EXPECT_NE(results[0].err.find(option), std::string::npos) << results[0].err;
+      } else {
+        EXPECT_EQ(results[0].out, results[1].out);
+        EXPECT_EQ(results[0].err, results[1].err);
+        EXPECT_TRUE(files[0] == files[1]);
+      }
+      ++checked;
+    }
+  }
+  EXPECT_EQ(checked, values.size() * subcommands.size());
 }
 
 }  // namespace

@@ -12,12 +12,15 @@
 
 #include "html/report.h"
 #include "support/e2e.h"
+#include "support/page_data.h"
 
 namespace liftsim::html {
 namespace {
 
 using nlohmann::json;
+using testing::base64_decode;
 using testing::count;
+using testing::page_data;
 const double kInf = std::numeric_limits<double>::infinity();
 
 // A run of `rows` points over three columns, a 3 x 2 stability map with one cell empty, and a
@@ -62,29 +65,6 @@ std::string html(const Page& p) {
   return out.str();
 }
 
-// The page's data block, parsed.
-json page_data(const std::string& html) {
-  const std::string open = "<script type=\"application/json\" id=\"liftsim-data\">";
-  const std::size_t from = html.find(open);
-  EXPECT_NE(from, std::string::npos);
-  const std::size_t to = html.find("</script>", from);
-  return json::parse(html.substr(from + open.size(), to - from - open.size()));
-}
-
-std::string base64_decode(const std::string& text) {
-  static const std::string alphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  unsigned bits = 0;
-  int have = 0;
-  for (char c : text) {
-    if (c == '=') break;
-    bits = bits << 6 | static_cast<unsigned>(alphabet.find(c));
-    if ((have += 6) >= 8) out += static_cast<char>((bits >> (have -= 8)) & 0xff);
-  }
-  return out;
-}
-
 // The model runs with floating-point traps on; a page with every kind of awkward value is written
 // without setting one off, and its columns come back bit for bit: the time as binary64, the rest
 // as a conversion to binary32 rounds them (values beyond its range as infinities, the edge exact),
@@ -99,7 +79,7 @@ TEST(Writer, RunDataRoundTripWithoutATrap) {
   for (std::size_t i = 0; i < std::size(awkward); ++i) run.rows[7 + i][1 + i % 2] = awkward[i];
   run.truck.zh_1 = 0.456;
   run.summary["min_F_kp"] = std::nan("");
-  run.case_params = {{"f_fr", 0.1 + 0.2, ""}, {"m_4", kInf, "kg"}};
+  run.case_params = {{"f_fr", 0.1 + 0.2, "", "set"}, {"m_4", kInf, "kg", "dani.dat"}};
   CapacityPage capacity = small_capacity();
   capacity.rows[1].capacity_stable = std::nan("");
   feenableexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
@@ -109,6 +89,8 @@ TEST(Writer, RunDataRoundTripWithoutATrap) {
 
   EXPECT_EQ(data["kind"], "run");
   EXPECT_EQ(data["rows"], 301);
+  EXPECT_EQ(data["rows_total"], 301);  // every row shown
+  EXPECT_TRUE(data["csv"].is_null());
   EXPECT_EQ(data["case"][0]["value"].get<double>(), 0.1 + 0.2);
   EXPECT_TRUE(data["case"][1]["value"].is_null());
   EXPECT_TRUE(data["summary"]["min_F_kp"].is_null());
@@ -137,6 +119,24 @@ TEST(Writer, RunDataRoundTripWithoutATrap) {
   }
 }
 
+// The rows that fit a budget of column data take no more than it, and not much less.
+TEST(Writer, RowBudget) {
+  for (const std::size_t columns : {1u, 3u, 34u}) {
+    for (const std::size_t budget : {1000u, 300'000u}) {
+      RunPage p = small_run(0);
+      p.columns.resize(columns, {"c", "", "", ""});
+      for (std::size_t j = 1; j < columns; ++j) p.columns[j].name = "c" + std::to_string(j);
+      p.rows.assign(run_rows_within(columns, budget), std::vector<double>(columns, 1.0));
+      std::size_t bytes = 0;
+      const json shown = page_data(html(p));
+      for (const json& c : shown["columns"]) bytes += c["data"].get<std::string>().size();
+      const std::size_t row = (8 + 4 * (columns - 1)) * 4 / 3 + 1;
+      EXPECT_LE(bytes, budget) << columns << " columns";
+      EXPECT_GT(bytes + 2 * (row + 4 * columns), budget) << columns << " columns";
+    }
+  }
+}
+
 // Whatever the text, the page's markup stays intact and the data carry the text unchanged; bytes
 // that are not UTF-8 become replacement characters.
 TEST(Writer, HostileTextStaysText) {
@@ -144,7 +144,7 @@ TEST(Writer, HostileTextStaysText) {
       "</script><script>alert(1)</script> <!-- & \"quoted\" 'single' </style>";
   RunPage run = small_run(20);
   run.title = hostile;
-  run.case_params.push_back({hostile, 1.0, hostile});
+  run.case_params.push_back({hostile, 1.0, hostile, hostile});
   run.summary["outcome"] = hostile;
   run.columns[1].meaning = run.columns[1].group = hostile;
   SweepPage sweep = small_sweep();

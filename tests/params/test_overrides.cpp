@@ -79,11 +79,17 @@ TEST(Overrides, Refusals) {
       {false, "m4=100", {"unknown parameter 'm4'", "did you mean m_4", "liftsim params"}},
       {false, "M_4=100", {"unknown parameter 'M_4'", "did you mean m_4"}},
       {false, "t_strat=1", {"'t_strat'", "did you mean t_start"}},
-      {false, "m_4=12kg", {"value '12kg' for m_4 is not a number"}},
-      {false, "m_4=1,5", {"'1,5'", "not a number"}},
-      {false, "m_4=0x10", {"'0x10'", "not a number"}},
-      {false, "m_4=inf", {"value 'inf' for m_4 is not a finite number"}},
-      {false, "m_4=1e999", {"'1e999'", "not a finite number"}},
+      // numbers as the one reader takes them, the accepted forms named
+      {false, "m_4=12kg", {"value of m_4: '12kg' is not a number (digits with an optional sign"}},
+      {false, "m_4=1,5", {"'1,5' is not a number"}},
+      {false, "m_4=0x10", {"'0x10' is not a number"}},
+      {false, "m_4=+-1", {"'+-1' is not a number"}},
+      {false, "m_4=inf", {"'inf' is not a number"}},
+      {false, "m_4=1e999", {"'1e999' is too large"}},
+      {false, "m_4=" + std::string(400, '7'), {"'" + std::string(60, '7') + "...' is too large"}},
+      {false,
+       std::string(100, 'x') + "=1",
+       {"unknown parameter '" + std::string(60, 'x') + "...'"}},
       // outside the parameter's range, with the range and unit
       {false, "m_1=-210", {"value -210 for m_1", "> 0", "kg"}},
       {false, "R_t=0", {"R_t", "> 0", "(m)"}},
@@ -101,6 +107,7 @@ TEST(Overrides, Refusals) {
       {true, "m_4 = 1\nm_4 = 2\n", {"case.toml:2"}},  // defined twice
       {true, "m_4 = 1\nthis is not toml\n", {"case.toml:2"}},
       {true, "[truck]\nm_4 = 1\n", {"case.toml:1: ", "truck", "not a number"}},
+      {true, "\nm_4 = in\n", {"case.toml:2: ", "saw 'in '"}},  // toml++ quotes the line end
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -109,6 +116,7 @@ TEST(Overrides, Refusals) {
     ASSERT_TRUE(error);
     for (const std::string& f : c.fragments)
       EXPECT_NE(error->message.find(f), std::string::npos) << error->message;
+    EXPECT_EQ(error->message.find_first_of("\r\n"), std::string::npos) << "one line";
     EXPECT_TRUE(c.toml || o.empty());
   }
   // Suggestions come best first and never name what cannot be set.

@@ -7,6 +7,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -185,6 +187,35 @@ TEST(Csv, ReadsBackAsTheRunsOwnValuesAndInterpolatesOnTheGrid) {
   }
 }
 
+// Length and SHA-256 of a file, the digest from sha256sum.
+std::string digest(const std::filesystem::path& file) {
+  FILE* pipe = ::popen(("sha256sum < '" + file.string() + "'").c_str(), "r");
+  char hex[65] = {};
+  const bool read = pipe != nullptr && std::fread(hex, 1, 64, pipe) == 64;
+  if (pipe != nullptr) ::pclose(pipe);
+  return std::to_string(std::filesystem::file_size(file)) + " " + (read ? hex : "(no sha256sum)");
+}
+
+// The CSV's bytes stay what they have been: every output point, a grid, a few columns of a run
+// that restarts.
+TEST(Csv, BytesAsPinned) {
+  const struct {
+    Sets sets;
+    Args options;
+    const char* digest;
+  } cases[] = {
+      // clang-format off
+      {{}, {}, "6796211 e31a4fa43c611f32a01d6a3ac8d25cdd538bd902ac4ac7ae8aefb5c64d073024"},
+      {{{"t_end", 2.0}}, {"--grid", "0.0037"}, "365521 ec47f9c94677a6c69c3f0d249e7f5abf310be1fc3c85d73dd92a4ea05e55ecf2"},
+      {{{"m_4", 10.0}, {"zc_4", 2.0}}, {"--columns", "F_kp,X_C4,n_e"}, "3513433 5da7e5ce1dbdf5d7a4d150d0a536433ad9d03890ed1540e96ddc1f900c90b649"},
+      // clang-format on
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.options));
+    EXPECT_EQ(digest(*run_program(c.sets, Args{"--csv", "x.csv"} + c.options) / "x.csv"), c.digest);
+  }
+}
+
 // The facts of a run recomputed from its CSV of every output point up to the time the verdict was
 // decided (that point included when a tip-over decided it, excluded when the state left the
 // model); null without points.
@@ -301,6 +332,25 @@ TEST(Summary, VerdictOnEachSideOfEveryBoundaryAndFactsOfTheCsv) {
   }
 }
 
+// A summary says which truck and load it shows, also when nothing is set by name: the values read
+// from dani.dat (here 2000 kg at 0.2 m), those set, the model, road, drive and brake.
+TEST(Summary, SaysWhatWasRun) {
+  CaseDir dir(replace_record(replace_record(example_input(), 6, "2000.0000"), 10,
+                             "   0.0      0.2"));
+  ASSERT_EQ(run_liftsim(dir.path(), {"-q", "--set", "t_end=0.01", "--summary", "s.json"}).exit_status,
+            0);
+  const json c = json::parse(read_file(dir / "s.json")).at("case");
+  std::map<std::string, std::pair<double, std::string>> values;
+  for (const json& v : c.at("values")) values[v.at("name")] = {v.at("value"), v.at("source")};
+  EXPECT_EQ(values.at("m_4"), std::pair(2000.0, std::string("dani.dat")));
+  EXPECT_EQ(values.at("zc_4"), std::pair(0.2, std::string("dani.dat")));
+  EXPECT_EQ(values.at("t_end"), std::pair(0.01, std::string("set")));
+  EXPECT_TRUE(values.count("xp_1") && !values.count("m_1"));
+  EXPECT_EQ(c.at("road").get<std::string>() + "|" + c.at("drive").get<std::string>() + "|" +
+                c.at("brake").get<std::string>(),
+            "flat|engine law|none");
+}
+
 // The summary, verdict included, is the same whatever else the run writes: a CSV of every point
 // or on a grid, a page.
 TEST(Summary, TheSameWithOrWithoutFilesGridOrPage) {
@@ -349,7 +399,8 @@ TEST(Summary, ConvergenceReportsTheTighterRunsVerdictAndEveryFiguresChange) {
 
 // The thresholds at the run's own values: a load that travelled exactly the limit is held, a
 // hair more is not; a smallest wheel force exactly at the lift force counts as lifted. "--summary
-// -" writes the same facts as lines on standard output, after the run's own lines.
+// -" writes the same facts as lines on standard output, which then holds them alone: the run's
+// progress lines and stop line go to standard error.
 TEST(Summary, ThresholdsAtTheRunsOwnValuesAndLinesOnStandardOutput) {
   const struct {
     Sets sets;
@@ -376,14 +427,26 @@ TEST(Summary, ThresholdsAtTheRunsOwnValuesAndLinesOnStandardOutput) {
       EXPECT_EQ(s.at(c.fact), value);
     }
   }
+  // The lines follow the progress lines on standard output and end as they do, in CR LF.
   RunResult r;
   run_program({{"t_end", 0.01}}, {"--summary", "-"}, &r);
-  const std::string stop = "Stop - Program terminated.\r\n";
-  ASSERT_NE(r.out.find(stop), std::string::npos) << r.out;
-  const std::string lines = r.out.substr(r.out.find(stop) + stop.size());
-  EXPECT_TRUE(lines.starts_with("verdict: stable\n")) << lines;
-  EXPECT_NE(lines.find("\noutcome: completed\n"), std::string::npos) << lines;
-  EXPECT_NE(lines.find("\nparameters changed: t_end = 0.01\n"), std::string::npos) << lines;
+  EXPECT_TRUE(r.err.ends_with("Stop - Program terminated.\r\n")) << r.err;
+  const std::string& lines = r.out;
+  EXPECT_TRUE(lines.starts_with("verdict: stable\r\n")) << lines;
+  EXPECT_NE(lines.find("\noutcome: completed\r\n"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("\nparameters changed: t_end = 0.01\r\n"), std::string::npos) << lines;
+  EXPECT_EQ(count(r.out, "\n"), count(r.out, "\r\n")) << r.out;
+}
+
+// A CSV on standard output has the stream to itself: the same bytes as the file, the progress
+// lines on standard error instead.
+TEST(Csv, OnStandardOutputAlone) {
+  RunResult piped, plain;
+  const auto dir = run_program({{"t_end", 0.6}}, {"--csv", "run.csv"}, &plain);
+  run_program({{"t_end", 0.6}}, {"--csv", "-"}, &piped);
+  EXPECT_EQ(piped.out, read_file(*dir / "run.csv"));
+  EXPECT_EQ(piped.err, plain.out);
+  EXPECT_EQ(count(piped.err, "\r\n"), 3u) << piped.err;
 }
 
 }  // namespace

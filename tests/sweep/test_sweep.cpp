@@ -56,12 +56,17 @@ TEST(Axes, ValuesAndErrors) {
       {"m_4", {}, "NAME=FROM:TO:STEP"},
       {"m_5=1,2", {}, "unknown parameter 'm_5'"},
       {"stop=0,1", {}, "stop"},
-      {"m_4=1:2", {}, "FROM:TO:STEP with three finite numbers"},
+      {"m_4=1:2", {}, "FROM:TO:STEP with three numbers"},
+      {"m_4=1:+-2:1", {}, "'+-2' is not a number (digits with an optional sign"},
+      {"m_4=1:2:0x1", {}, "'0x1' is not a number"},
+      {"m_4=1:1e999:1", {}, "'1e999' is too large"},
       {"m_4=3:1:1", {}, "FROM <= TO and STEP > 0"},
       {"m_4=1:2:0", {}, "FROM <= TO and STEP > 0"},
       {"m_4=1:2:-1", {}, "FROM <= TO and STEP > 0"},
-      {"m_4=1,,2", {}, "'' is not a finite number"},
-      {"m_4=1,2x", {}, "'2x' is not a finite number"},
+      {"m_4=1,,2", {}, "'' is not a number"},
+      {"m_4=1,2x", {}, "'2x' is not a number"},
+      {"m_4=1,+-2", {}, "'+-2' is not a number"},
+      {"m_4=1,inf", {}, "'inf' is not a number"},
       {"m_4=-5,10", {}, "outside its range"},
       {"m_4=1:1e9:1", {}, "too many values"},
   };
@@ -102,12 +107,13 @@ TEST(Axes, CaseOrderAndShards) {
             kMostCases);
 
   // Which case a shard holds: three shards merged give the whole sweep (test_sweep_runs.cpp).
-  for (const char* bad : {"0/3", "4/3", "3", "1/0", "a/3", "1/3x", "-1/3", "/3", ""}) {
+  for (const char* bad : {"0/3", "4/3", "3", "1/0", "a/3", "1/3x", "-1/3", "/3", "", "+-1/3",
+                          "0x1/3", "1/2147483648"}) {
     Shard shard;
     EXPECT_TRUE(parse_shard(bad, shard)) << "'" << bad << "'";
   }
   Shard shard;
-  ASSERT_FALSE(parse_shard("3/3", shard));
+  ASSERT_FALSE(parse_shard(" +3 / 3 ", shard));
   EXPECT_EQ(shard.index, 3);
   EXPECT_EQ(shard.count, 3);
   // A shard's cases from their position in it, never listed: every case in exactly one shard.

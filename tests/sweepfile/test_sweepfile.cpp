@@ -5,6 +5,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,8 +36,9 @@ Study sweep_study(sweep::Shard shard = {}) {
 sweep::BaseFacts facts() {
   sweep::BaseCase base;
   base.overrides.set(*params::find_param("t_end"), 2);
-  params::CaseValues values = params::built_in_case();
-  return sweep::base_facts(base, values, {params::find_param("m_4")});
+  params::CaseValues values = params::built_in_case(), plain = values;
+  values.prmt[1] = 2;
+  return sweep::base_facts(base, values, plain, {params::find_param("m_4")});
 }
 
 std::string join(const std::vector<std::string>& lines) {
@@ -155,12 +157,16 @@ TEST(Stored, ResumeCheck) {
   const Study all = sweep_study(), shard = sweep_study({2, 4});
   const std::string head = join(head_lines(all, facts()));
   const std::string shard_head = join(head_lines(shard, facts()));
+  // Line n of the rows: n + the head's lines (the header being the last of them).
+  auto line = [&](int n) {
+    return "line " + std::to_string(std::count(head.begin(), head.end(), '\n') + n);
+  };
   const struct {
     const char* what;
     const Study& study;
     std::string text;
     std::int64_t rows;  // rows kept; -1: refused
-    const char* says;
+    std::string says;
   } cases[] = {
       {"nothing", all, "", 0, ""},
       {"a cut head", all, head.substr(0, 40), 0, ""},
@@ -169,12 +175,12 @@ TEST(Stored, ResumeCheck) {
       {"a cut row", all, head + rows(all, {0, 1}) + "2,0.5,50", 2, ""},
       {"a shard's rows", shard, shard_head + rows(shard, {1, 5}), 2, ""},
       {"another shard's rows", shard, shard_head + rows(shard, {0}), -1, "case 0 is not the next case"},
-      {"a case skipped", all, head + rows(all, {0, 2}), -1, "line 13: case 2 is not the next case of this sweep (case 1 is)"},
-      {"more rows than cases", all, head + rows(all, {0, 1, 2, 3, 4, 5, 0}), -1, "line 18"},
-      {"another shard's head", all, shard_head, -1, "line 11 differs"},
+      {"a case skipped", all, head + rows(all, {0, 2}), -1, line(2) + ": case 2 is not the next case of this sweep (case 1 is)"},
+      {"more rows than cases", all, head + rows(all, {0, 1, 2, 3, 4, 5, 0}), -1, line(7) + ":"},
+      {"another shard's head", all, shard_head, -1, line(0) + " differs"},
       {"another study", all, head.substr(0, head.find("# set")) + "# set: none\n", -1, "line 6 differs"},
       {"a file of before", all, "case,zc_4,m_4,outcome\n", -1, "line 1 differs"},
-      {"a bad row", all, head + "1\n", -1, "line 12: it has 1 fields"},
+      {"a bad row", all, head + "1\n", -1, line(1) + ": it has 1 fields"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

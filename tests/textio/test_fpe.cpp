@@ -2,6 +2,11 @@
 // the run with theirs.
 #include <fenv.h>
 #include <gtest/gtest.h>
+#include <setjmp.h>
+#include <signal.h>
+#if defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
 
 #include <atomic>
 #include <cfloat>
@@ -19,21 +24,36 @@ namespace {
 
 volatile double g_sink;
 
-// The caller's rounding mode and raised flags, with no trap enabled.
-struct CallerEnvironment {
-  CallerEnvironment() {
-    fesetround(FE_UPWARD);
-    feclearexcept(FE_ALL_EXCEPT);
-    feraiseexcept(FE_INEXACT);
+// What a run may touch of the thread's floating-point environment.
+struct FpState {
+  int round = fegetround();
+  int enabled = fegetexcept();
+  int raised = fetestexcept(FE_ALL_EXCEPT);
+#if defined(__x86_64__)
+  unsigned csr = _mm_getcsr();  // SSE control and status, flush-to-zero included
+#endif
+  bool operator==(const FpState&) const = default;
+};
+
+// Callers' environments: the default, and one no run must inherit (rounding upward, a flag
+// raised, underflow trapping, denormals flushed to zero).
+void default_caller() {}
+void unusual_caller() {
+  fesetround(FE_UPWARD);
+  feraiseexcept(FE_INEXACT);
+  feenableexcept(FE_UNDERFLOW);
+#if defined(__x86_64__)
+  _mm_setcsr(_mm_getcsr() | 0x8040);  // FTZ and DAZ
+#endif
+}
+// Sets the caller's environment for its lifetime: the set-up's state is `state`.
+struct Caller {
+  explicit Caller(void (*setup)()) {
+    setup();
+    state = FpState{};
   }
-  ~CallerEnvironment() {
-    fesetround(FE_TONEAREST);
-    feclearexcept(FE_ALL_EXCEPT);
-  }
-  static bool intact() {
-    return fegetround() == FE_UPWARD && fetestexcept(FE_ALL_EXCEPT) == FE_INEXACT &&
-           fegetexcept() == 0;
-  }
+  ~Caller() { fesetenv(FE_DFL_ENV); }
+  FpState state;
 };
 
 // Under the traps a fault ends the body where it happens and comes back as the error value; a
@@ -62,7 +82,7 @@ TEST(FpTraps, FaultsAndBadArgumentsGiveTheirError) {
   // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
-    const CallerEnvironment caller;
+    const Caller caller(unusual_caller);
     std::optional<RunError> error;
     try {
       auto body = [&c] { c.body(); };
@@ -71,7 +91,35 @@ TEST(FpTraps, FaultsAndBadArgumentsGiveTheirError) {
       error = failure.error();
     }
     EXPECT_EQ(error, (RunError{c.code, Statement::math, "", c.message}));
-    EXPECT_TRUE(CallerEnvironment::intact());
+    EXPECT_EQ(FpState{}, caller.state);
+  }
+}
+
+// Whatever the caller's environment, a run computes in the default one with exactly its own traps,
+// and the caller has its own back after a normal end, a trap and an exception alike.
+TEST(FpTraps, RunsUseTheDefaultEnvironmentAndRestoreTheCallers) {
+  volatile double zero = 0.0;
+  for (void (*setup)() : {default_caller, unusual_caller}) {
+    const Caller caller(setup);
+    FpState inside;
+    bool kept_denormal = false;
+    auto normal = [&] {
+      inside = FpState{};
+      volatile double smallest = DBL_MIN;
+      kept_denormal = smallest / 1e10 > 0.0;
+    };
+    EXPECT_EQ(run_with_fp_traps(normal), std::nullopt);
+    EXPECT_EQ(inside.round, FE_TONEAREST);
+    EXPECT_EQ(inside.enabled, FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
+    EXPECT_EQ(inside.raised, 0);
+    EXPECT_TRUE(kept_denormal);
+    EXPECT_EQ(FpState{}, caller.state);
+    auto trap = [&] { g_sink = 1.0 / zero; };
+    EXPECT_EQ(run_with_fp_traps(trap)->code, ErrorCode::M6103);
+    EXPECT_EQ(FpState{}, caller.state);
+    auto throws = [] { throw RunFailure(fp_fault_error(ErrorCode::M6104)); };
+    EXPECT_THROW(run_with_fp_traps(throws), RunFailure);
+    EXPECT_EQ(FpState{}, caller.state);
   }
 }
 
@@ -114,6 +162,131 @@ TEST(FpTraps, OtherThreadsAreNotAffected) {
   ASSERT_TRUE(error);
   EXPECT_EQ(error->code, ErrorCode::M6103);
   feclearexcept(FE_ALL_EXCEPT);
+}
+
+// A host's own SIGFPE handlers: they count the calls, note the signal's code and, for a fault of
+// an instruction, jump back to where the host resumes (returning would repeat the instruction).
+std::atomic<int> g_host_calls{0};
+volatile int g_host_code = 0;
+sigjmp_buf g_host_resume;
+void host_info_handler(int, siginfo_t* info, void*) {
+  ++g_host_calls;
+  g_host_code = info->si_code;
+  if (info->si_code > 0) siglongjmp(g_host_resume, 1);
+}
+void host_plain_handler(int) {
+  ++g_host_calls;
+}
+struct sigaction disposition(void (*plain)(int), void (*info)(int, siginfo_t*, void*) = nullptr) {
+  struct sigaction action {};
+  sigemptyset(&action.sa_mask);
+  if (info != nullptr) {
+    action.sa_sigaction = info;
+    action.sa_flags = SA_SIGINFO;
+  } else {
+    action.sa_handler = plain;
+  }
+  return action;
+}
+bool is_installed(const struct sigaction& host) {
+  struct sigaction now {};
+  sigaction(SIGFPE, nullptr, &now);
+  return now.sa_handler == host.sa_handler;
+}
+
+// A run on another thread whose body waits until finish(), then divides by zero.
+struct WaitingRun {
+  std::atomic<int> stage{0};
+  std::optional<RunError> error;
+  std::thread thread{[this] {
+    auto body = [this] {
+      stage = 1;
+      while (stage != 2) std::this_thread::yield();
+      volatile double zero = 0.0;
+      g_sink = 1.0 / zero;
+    };
+    error = run_with_fp_traps(body);
+  }};
+  WaitingRun() {
+    while (stage != 1) std::this_thread::yield();
+  }
+  std::optional<RunError> finish() {
+    stage = 2;
+    thread.join();
+    return error;
+  }
+};
+
+enum class Fault { raised, divided };
+void cause(Fault fault) {
+  if (fault == Fault::raised) {
+    raise(SIGFPE);
+    return;
+  }
+  if (sigsetjmp(g_host_resume, 1) == 0) {
+    feenableexcept(FE_DIVBYZERO);
+    volatile double zero = 0.0;
+    g_sink = 1.0 / zero;
+  }
+  fesetenv(FE_DFL_ENV);
+}
+
+// A host that set its own SIGFPE disposition, before the first run or between two, has it outside
+// every run; while a run is under way on another thread, a signal the host raises or a fault of
+// its own still reaches it, with its code. A run's trap is the run's alone.
+TEST(FpTraps, TheHostsHandlerGetsEveryFaultThatIsNotARunsTrap) {
+  const auto info = disposition(nullptr, host_info_handler);
+  const auto plain = disposition(host_plain_handler);
+  const auto ignore = disposition(SIG_IGN);
+  struct sigaction original {};
+  sigaction(SIGFPE, nullptr, &original);
+  // clang-format off
+  const struct { const char* what; struct sigaction host; bool during_run; Fault fault; int calls; int code; } cases[] = {
+      {"raised between runs", info, false, Fault::raised, 1, SI_TKILL},
+      {"fault between runs", info, false, Fault::divided, 1, FPE_FLTDIV},
+      {"raised during a run", info, true, Fault::raised, 1, SI_TKILL},
+      {"fault during a run", info, true, Fault::divided, 1, FPE_FLTDIV},
+      {"plain handler, raised during a run", plain, true, Fault::raised, 1, 0},
+      {"ignored, raised during a run", ignore, true, Fault::raised, 0, 0},
+  };
+  // clang-format on
+  volatile double zero = 0.0;
+  auto trap = [&zero] { g_sink = 1.0 / zero; };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sigaction(SIGFPE, &c.host, nullptr);
+    g_host_calls = 0;
+    g_host_code = 0;
+    EXPECT_EQ(run_with_fp_traps(trap)->code, ErrorCode::M6103);
+    EXPECT_TRUE(is_installed(c.host));
+    std::optional<WaitingRun> run;
+    if (c.during_run) run.emplace();
+    cause(c.fault);
+    if (run) {
+      EXPECT_EQ(run->finish()->code, ErrorCode::M6103);
+    }
+    EXPECT_EQ(g_host_calls, c.calls);
+    if (c.code != 0) {
+      EXPECT_EQ(g_host_code, c.code);
+    }
+    EXPECT_TRUE(is_installed(c.host));
+  }
+  sigaction(SIGFPE, &original, nullptr);
+}
+
+// With the default disposition a SIGFPE that is no run's trap ends the process by the signal,
+// as it would without the library: never a report and an exit status of its own.
+TEST(FpTrapsDeathTest, TheDefaultDispositionEndsTheProcessBySignal) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (const Fault fault : {Fault::raised, Fault::divided}) {
+    EXPECT_EXIT(
+        {
+          signal(SIGFPE, SIG_DFL);
+          WaitingRun run;
+          cause(fault);
+        },
+        testing::KilledBySignal(SIGFPE), "");
+  }
 }
 
 }  // namespace

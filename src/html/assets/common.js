@@ -16,6 +16,7 @@ var Liftsim = (function () {
   // Summary fields a run reports, with a description and a unit; others are shown as they come.
   var FIELDS = {
     outcome: ["how the run ended", ""],
+    model: ["legacy: the moment arms of the stored results; sound: arms from the traction axle", ""],
     error: ["what stopped the run", ""],
     t_end: ["end time asked for", "s"],
     t_reached: ["time reached", "s"],
@@ -28,16 +29,22 @@ var Liftsim = (function () {
     t_min_F_kp: ["time of the least steered-wheel force", "s"],
     lift_off_t: ["steered wheels first off the road", "s"],
     lifted_at_end: ["steered wheels off the road at the end", ""],
-    tip_t: ["tipping: wheels off with the centre of mass ahead of the axle", "s"],
+    tip_t: ["tipping: steered wheels off, the centre of mass ahead of the traction wheels, pitching forward", "s"],
+    out_of_model: ["the first quantity outside the model's valid range, and when", ""],
+    decided_t: ["when the verdict could no longer change", "s"],
     max_abs_Fi_3: ["largest body pitch, absolute", "rad"],
     t_max_abs_Fi_3: ["time of the largest body pitch", "s"],
     max_abs_Fi_1: ["largest mast angle, absolute", "rad"],
     load_travel: ["load travel along the forks", "m"],
+    travel: ["how far the truck moved", "m"],
+    legacy_arm_pitch: ["pitch the legacy model's moment arms add by the travel alone", "rad"],
     min_F_13: ["least tilt-cylinder force", "N"],
     max_F_13: ["largest tilt-cylinder force", "N"],
     max_F_12: ["largest lift-cylinder force", "N"],
     parameters: ["parameters changed", ""],
-    thresholds: ["limits of the verdict", ""]
+    thresholds: ["limits of the verdict", ""],
+    convergence: ["the same case with a tenth of tol and h_max: its verdict and each figure's change", ""],
+    "case": ["what was run (also above)", ""]
   };
 
   function isNum(v) {
@@ -121,21 +128,25 @@ var Liftsim = (function () {
   }
 
   // The parameters that differ from a default run.
-  function renderCase(parent, params) {
+  // The values read from the input and those set, with where each came from, then the notes
+  // (model, road, drive, brake), so that a page printed alone still says what it shows.
+  function renderCase(parent, params, notes) {
     var s = section(parent, "Case", "case");
     if (!params || !params.length) {
-      s.appendChild(el("p", { class: "quiet", text: "Default run: every parameter has its built-in value." }));
-      return s;
+      s.appendChild(el("p", { class: "quiet", text: "Every parameter has its built-in value." }));
+    } else {
+      var body = el("tbody");
+      params.forEach(function (p) {
+        body.appendChild(el("tr", {}, [
+          el("th", { text: p.name }),
+          el("td", { class: "num", text: formatNumber(p.value, 6) }),
+          el("td", { class: "unit", text: p.unit || "" }),
+          el("td", { class: "quiet", text: p.source || "" })
+        ]));
+      });
+      s.appendChild(el("table", { class: "kv" }, [body]));
     }
-    var body = el("tbody");
-    params.forEach(function (p) {
-      body.appendChild(el("tr", {}, [
-        el("th", { text: p.name }),
-        el("td", { class: "num", text: formatNumber(p.value, 6) }),
-        el("td", { class: "unit", text: p.unit || "" })
-      ]));
-    });
-    s.appendChild(el("table", { class: "kv" }, [body]));
+    (notes || []).forEach(function (n) { s.appendChild(el("p", { class: "quiet", text: n })); });
     return s;
   }
 
@@ -155,7 +166,7 @@ var Liftsim = (function () {
     });
     var body = el("tbody");
     keys.forEach(function (k) {
-      if (k === "verdict") return;
+      if (k === "verdict" || k === "case") return;  // the badge above, and the Case section
       var field = FIELDS[k] || [k, ""];
       var value = summary[k];
       var unit = typeof value === "number" ? field[1] : "";

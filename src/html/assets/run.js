@@ -79,13 +79,16 @@
     return a[1] + (b[1] - a[1]) * (x - a[0]) / (b[0] - a[0]);
   }
 
-  function minMax(values) {
+  // The least and largest value, of the first `count` values when given.
+  function minMax(values, count) {
     var lo = Infinity, hi = -Infinity;
-    values.forEach(function (v) {
-      if (v === null) return;
+    var n = count === undefined ? values.length : Math.min(count, values.length);
+    for (var i = 0; i < n; i++) {
+      var v = values[i];
+      if (v === null) continue;
       if (v < lo) lo = v;
       if (v > hi) hi = v;
-    });
+    }
     return lo <= hi ? [lo, hi] : [0, 0];
   }
 
@@ -114,10 +117,18 @@
     var Z02 = series["Z_02"], XC4 = series["X_C4"];
     var Fitk = series["Fi_tk"] || null, Fkp = series["F_kp"] || null;
 
+    // The view frames the rows up to the decision of the verdict (a certain tip-over, the state
+    // leaving the model): what comes after is not a result and may fly off anywhere.
+    var decided = data.summary && L.isNum(data.summary.decided_t) ? data.summary.decided_t : Infinity;
+    var shown = 0;
+    while (shown < series.t.length && !(series.t[shown] > decided)) shown++;
+    if (shown === 0) shown = series.t.length;
+
     // Extents of the body (its frame) and of everything on the mast (the mast's frame).
     var rear = Math.min(-L_b - R_k - 0.25, Math.min.apply(null, obs.map(function (p) { return p[0]; }).concat([0])) - 0.2);
     var roof = Math.max(bodyHeight + 0.9, Math.max.apply(null, obs.map(function (p) { return p[1]; }).concat([0])) + 0.05);
-    var xc4Range = minMax(XC4), z02Range = minMax(Z02), xRange = minMax(X), zRange = minMax(Z);
+    var xc4Range = minMax(XC4, shown), z02Range = minMax(Z02, shown), xRange = minMax(X, shown);
+    var zRange = minMax(Z, shown);
     var front = Math.max(x_O2 + forkLength, x_O2 + xc4Range[1] + loadLength / 2) + 0.3;
     var innerLift = Math.max(0, z02Range[1] + 0.7 - mastHeight);
     var top = Math.max(mastHeight + innerLift, z02Range[1] + loadHeight, roof) + zRange[1] + 0.3;
@@ -197,12 +208,31 @@
     }
     L.svg("circle", { class: "hub", r: 0.04 }, traction);
 
+    // The direction of travel: +x, towards the forks, is forward; an arrow in the view's top left
+    // corner says so, and turns round while the truck moves backwards.
+    var VX = series["VX_01.3"] || null;
+    var travel = L.svg("g", { class: "travel" }, root);
+    var arrow = L.svg("polygon", { class: "travel-arrow", points: "0,-0.04 0.42,-0.04 0.42,-0.1 0.6,0 " +
+      "0.42,0.1 0.42,0.04 0,0.04" }, travel);
+    var travelText = L.svg("text", { class: "travel-text", x: 0, y: 0.3, "font-size": 0.16 }, travel);
+    travelText.textContent = "forward: towards the forks";
+
     var note = L.el("p", { class: "quiet view-note" });
     box.appendChild(note);
 
     function setView(xTruck) {
       var x0 = follow ? xTruck + (rear + front) / 2 - viewWidth / 2 : viewX0;
       root.setAttribute("viewBox", [x0, -top, viewWidth, top - bottom].join(" "));
+      travel.setAttribute("transform", "translate(" + (x0 + 0.25) + " " + (-top + 0.25) + ")");
+    }
+
+    // The arrow points the way the truck goes (forward while it stands), the text says how fast.
+    function showTravel(i) {
+      var v = VX && VX[i] !== null ? VX[i] : 0;
+      var backwards = v < -1e-3;
+      arrow.setAttribute("transform", backwards ? "translate(0.6 0) scale(-1 1)" : "");
+      travelText.textContent = Math.abs(v) <= 1e-3 ? "forward: towards the forks (standing)" :
+        (backwards ? "moving backwards, " : "moving forward, ") + L.formatNumber(Math.abs(v), 3) + " m/s";
     }
 
     // For each point, the last point up to it whose drawn coordinates are all finite (-1: none).
@@ -224,6 +254,7 @@
         L.formatNumber(series.t[i], 6) + " s." : follow ? "The view follows the truck." : "";
       var x = X[i], z = Z[i], f1 = Fi1[i], f3 = Fi3[i], z02 = Z02[i], xc4 = XC4[i];
       setView(x);
+      showTravel(i);
       body.setAttribute("transform", frame(x, z, f3));
       mast.setAttribute("transform", frame(x, z, f1));
       carriage.setAttribute("transform", "translate(0 " + z02 + ")");
@@ -309,8 +340,22 @@
 
     var head = L.el("div", { class: "top" });
     report.appendChild(head);
-    L.renderCase(head, data.case);
+    L.renderCase(head, data.case, data.case_notes);
     L.renderSummary(head, data.summary);
+
+    // A page carries a bounded number of rows; beyond it, a view that keeps every extreme.
+    var total = L.num(data.rows_total, rows);
+    var sampled = null;
+    if (total > rows) {
+      sampled = L.el("p", { class: "note downsampled", text: "Downsampled view: the plots and the " +
+        "side view show " + rows.toLocaleString("en") + " of the run's " + total.toLocaleString("en") +
+        " rows. Over each of " + L.num(data.slices, 0).toLocaleString("en") + " equal time slices " +
+        "they show its first and last row and the rows holding each column's least and greatest " +
+        "value, so no peak is lost. " + (typeof data.csv === "string"
+          ? "Every row is in the CSV file " + data.csv + "."
+          : "To have every row, write the CSV with --csv FILE.") });
+      report.appendChild(sampled);
+    }
 
     var viewSection = L.section(report, "Side view", "animation");
     var missing = DRAWN.filter(function (n) { return !series.hasOwnProperty(n); });
@@ -466,7 +511,8 @@
       // Where the opening time goes, in ms (the plots draw after this, in a microtask).
       timings: { start: started, decode: decoded - started, layout: beforePlots - decoded,
         plots: afterPlots - beforePlots },
-      rows: rows, t: t, series: series, plots: plots, view: view, slider: slider, groups: groupColumns(columns),
+      rows: rows, total: total, sampled: sampled,
+      t: t, series: series, plots: plots, view: view, slider: slider, groups: groupColumns(columns),
       index: function () { return index; }, advance: advance, start: start, pause: pause,
       isPlaying: function () { return playing; }
     };
@@ -489,6 +535,12 @@
       return p.data.map(function (d) { return d.length; });
     });
     fact("rows", rows);
+    fact("rows_total", page.total);
+    if (page.total > rows) {
+      check("the page says it shows a downsampled view", page.sampled !== null &&
+        page.sampled.textContent.indexOf(page.total.toLocaleString("en")) >= 0,
+        page.sampled ? page.sampled.textContent : "no note");
+    }
     fact("timings", page.timings);
     fact("points", counts);
     check("every plotted series has every row", counts.every(function (c) {

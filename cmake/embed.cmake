@@ -1,5 +1,13 @@
-# Writes OUT, a C++ source defining liftsim::html::assets::NAME() that returns the bytes of IN.
-# KIND script or style: refuse bytes that would end the <script> or <style> element early.
+# Writes OUT, a C++ source defining NAMESPACE::NAME() (declared in HEADER) that returns the bytes
+# of IN; NAMESPACE and HEADER default to the HTML page assets'. KIND script or style: refuse bytes
+# that would end the <script> or <style> element early; any other KIND (text) takes the bytes as
+# they are.
+if(NOT DEFINED NAMESPACE)
+  set(NAMESPACE liftsim::html::assets)
+endif()
+if(NOT DEFINED HEADER)
+  set(HEADER html/assets.h)
+endif()
 file(READ "${IN}" text)
 string(TOLOWER "${text}" lower)
 if(KIND STREQUAL "script")
@@ -24,9 +32,9 @@ string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
 string(REGEX REPLACE "((0x..,){16})" "\\1\n    " bytes "${bytes}")
 
 file(WRITE "${OUT}.tmp" "// Generated from ${IN}; do not edit.
-#include \"html/assets.h\"
+#include \"${HEADER}\"
 
-namespace liftsim::html::assets {
+namespace ${NAMESPACE} {
 namespace {
 constexpr unsigned char kBytes[] = {
     ${bytes}0x00};
@@ -36,6 +44,6 @@ std::string_view ${NAME}() {
   return {reinterpret_cast<const char*>(kBytes), ${size}};
 }
 
-}  // namespace liftsim::html::assets
+}  // namespace ${NAMESPACE}
 ")
 file(RENAME "${OUT}.tmp" "${OUT}")

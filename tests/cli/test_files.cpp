@@ -1,0 +1,156 @@
+// The files a single run names, end to end on the built executable: outputs checked against each
+// other and against the inputs before the run starts, standard output kept for one thing, and the
+// limits on what a run reads and how many rows a grid makes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/e2e.h"
+
+namespace liftsim::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every entry under `dir`: a file's bytes, a link's target, "/" for a folder.
+std::map<std::string, std::string> tree(const fs::path& dir) {
+  std::map<std::string, std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    const std::string name = fs::relative(e.path(), dir).string();
+    out[name] = e.is_symlink()     ? "-> " + fs::read_symlink(e.path()).string()
+                : e.is_directory() ? "/"
+                                   : read_file(e.path());
+  }
+  return out;
+}
+
+// What a refused command leaves: status 2, one line naming the fault, the folder as it was.
+void expect_refused(const fs::path& dir, const Args& args, const std::vector<std::string>& says) {
+  const auto before = tree(dir);
+  const RunResult r = run_liftsim(dir, Args{"-q"} + args);
+  EXPECT_EQ(r.exit_status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(count(r.err, "\n"), 2u) << r.err;
+  for (const std::string& s : says) EXPECT_NE(r.err.find(s), std::string::npos) << r.err;
+  EXPECT_TRUE(tree(dir) == before) << "the folder changed";
+}
+
+// An output that is another output or an input, by the same path, another path to it, a link (to
+// a file yet to be made too) or -C, and an output that cannot be made where it is named: refused
+// before the run starts, naming both files, with nothing written.
+TEST(Outputs, ConflictsAreRefusedBeforeAnythingIsWritten) {
+  const struct {
+    const char* what;
+    Args args;
+    std::vector<std::string> says;
+  } cases[] = {
+      // clang-format off
+      {"same path", {"--csv", "x.csv", "--html", "x.csv"},
+       {"--csv 'x.csv' and --html 'x.csv' are the same file"}},
+      {"another path", {"--csv", "x.csv", "--summary", "sub/../x.csv"},
+       {"--csv 'x.csv' and --summary 'sub/../x.csv' are the same file"}},
+      {"a link to a file yet to be made", {"--csv", "x.csv", "--html", "link.html"},
+       {"--csv 'x.csv' and --html 'link.html' are the same file"}},
+      {"a hard link", {"--csv", "old.csv", "--summary", "hard.json"},
+       {"--csv 'old.csv' and --summary 'hard.json' are the same file"}},
+      {"standard output twice", {"--csv", "-", "--summary", "-"},
+       {"--csv '-' and --summary '-' cannot both use standard output"}},
+      {"the input", {"--csv", "dani.dat"},
+       {"--csv 'dani.dat' is the same file as the run's input dani.dat"}},
+      {"the input of another folder", {"-C", "sub", "--html", "sub/dani.dat"},
+       {"--html 'sub/dani.dat' is the same file as the run's input dani.dat"}},
+      {"the report of another folder", {"-C", "sub", "--summary", "sub/result.rez"},
+       {"--summary 'sub/result.rez' is the same file as the run's result.rez"}},
+      {"a time history through a link", {"--csv", "history.csv"},
+       {"--csv 'history.csv' is the same file as the run's F_kp.rez"}},
+      {"the parameter file", {"--params", "case.toml", "--summary", "case.toml"},
+       {"--summary 'case.toml' is the same file as --params 'case.toml', which the run reads"}},
+      {"the road", {"--road", "road.csv", "--csv", "./road.csv"},
+       {"--csv './road.csv' is the same file as --road 'road.csv', which the run reads"}},
+      {"a missing folder", {"--summary", "miss/x.json"},
+       {"--summary 'miss/x.json': the folder 'miss' does not exist"}},
+      {"a link into a missing folder", {"--html", "lost.html"},
+       {"--html 'lost.html': the folder 'miss' does not exist"}},
+      {"a folder", {"--csv", "sub"}, {"--csv 'sub': is a folder"}},
+      // clang-format on
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    CaseDir dir;
+    fs::create_directory(dir / "sub");
+    write_file(dir / "sub" / "dani.dat", example_input());
+    write_file(dir / "case.toml", "m_4 = 1000\n");
+    write_file(dir / "road.csv", "x,z\n0,0\n1,0\n");
+    write_file(dir / "old.csv", "t\n0\n");
+    write_file(dir / "F_kp.rez", "");
+    fs::create_hard_link(dir / "old.csv", dir / "hard.json");
+    fs::create_symlink("x.csv", dir / "link.html");
+    fs::create_symlink("F_kp.rez", dir / "history.csv");
+    fs::create_symlink("miss/page.html", dir / "lost.html");
+    expect_refused(dir.path(), c.args, c.says);
+  }
+}
+
+// With the CSV or the summary on standard output, standard output holds it alone: the CSV's bytes
+// as a file would get them; the progress lines and the stop line go to standard error. Devices may
+// take several outputs.
+TEST(Outputs, StandardOutputCarriesOneThingAndDevicesAreShared) {
+  CaseDir file, piped, devices;
+  const Args run{"-q", "--set", "t_end=1"};
+  const RunResult to_file = run_liftsim(file.path(), run + Args{"--csv", "x.csv"});
+  const RunResult to_stdout = run_liftsim(piped.path(), run + Args{"--csv", "-"});
+  EXPECT_EQ(to_stdout.exit_status, 0);
+  EXPECT_TRUE(to_stdout.out == read_file(file / "x.csv")) << "the CSV on standard output differs";
+  EXPECT_EQ(to_stdout.err, to_file.out);
+  EXPECT_TRUE(to_file.out.ends_with("Stop - Program terminated.\r\n"));
+
+  const RunResult shared = run_liftsim(
+      devices.path(),
+      run + Args{"--csv", "/dev/null", "--summary", "/dev/null", "--html", "/dev/null"});
+  EXPECT_EQ(shared.exit_status, 0) << shared.err;
+}
+
+// What a run reads and how many rows a grid makes are bounded: a parameter file or road profile
+// of more than 16 MiB (or one that never ends) and a grid of more than 10^7 rows are usage errors
+// that leave the folder as it was; --force lifts the grid's limit, and a file of exactly 16 MiB is
+// read.
+TEST(Limits, OversizedInputsAndGridsAreRefused) {
+  CaseDir dir;
+  const std::size_t limit = std::size_t{16} << 20;
+  const std::string assignment = "m_4 = 1234.5\n";
+  const std::string full = assignment + std::string(limit - assignment.size() - 1, '#') + "\n";
+  write_file(dir / "full.toml", full);
+  write_file(dir / "over.toml", full + "\n");
+  const struct {
+    Args args;
+    std::vector<std::string> says;
+  } refused[] = {
+      // clang-format off
+      {{"--params", "/dev/zero"}, {"parameter file '/dev/zero' is larger than 16 MiB"}},
+      {{"--road", "/dev/zero"}, {"road profile '/dev/zero' is larger than 16 MiB"}},
+      {{"--params", "over.toml"}, {"parameter file 'over.toml' is larger than 16 MiB"}},
+      {{"--set", "t_end=1", "--grid", "1e-7", "--csv", "x.csv"},
+       {"--grid 1e-07 makes 10000001 rows", "t_end = 1 s", "--force"}},
+      {{"--grid", "1e-300", "--html", "x.html"}, {"makes 1e+301 rows"}},
+      {{"--force", "--csv", "x.csv"}, {"--force only lifts the row limit of --grid"}},
+      // clang-format on
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    expect_refused(dir.path(), c.args, c.says);
+  }
+  // A load below 1 kg ends the run at its first output point, before the grid's first row.
+  const RunResult forced = run_liftsim(
+      dir.path(), {"-q", "--set", "m_4=0.5", "--grid", "1e-9", "--force", "--csv", "x.csv"});
+  EXPECT_EQ(forced.exit_status, 1) << forced.err;
+  const RunResult read = run_liftsim(
+      dir.path(), {"-q", "--set", "t_end=0.01", "--params", "full.toml", "--summary", "s.json"});
+  EXPECT_EQ(read.exit_status, 0) << read.err;
+  EXPECT_NE(read_file(dir / "s.json").find("\"m_4\": 1234.5"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace liftsim::testing

@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# A one-node Slurm cluster on this machine, for the cluster test and CI: configuration, state and
+# logs in a folder of its own, ports of its own, the node "localhost" with the machine's CPUs.
+#
+#   slurm.sh start DIR   starts munged (unless one already answers), slurmctld and slurmd with
+#                        DIR/slurm.conf and waits until the node is idle
+#   slurm.sh stop DIR    stops the daemons that `start` started, by the process ids it noted
+#
+# Clients reach the cluster with SLURM_CONF=DIR/slurm.conf. Needs root (munged runs as the user
+# munge, slurmd starts jobs as their owner) and Debian's slurmctld, slurmd, slurm-client and
+# munge. Exit status 1 with the daemons' logs when the cluster does not come up.
+set -euo pipefail
+
+usage() {
+  echo "usage: slurm.sh start|stop DIR" >&2
+  exit 2
+}
+(($# == 2)) || usage
+action=$1
+dir=$(realpath -m "$2")
+
+log() { echo "slurm.sh: $*" >&2; }
+
+# True when a process with this id runs the program `name` (a process id can be reused).
+runs() {
+  local pid=$1 name=$2
+  [[ -n "$pid" && "$(cat "/proc/$pid/comm" 2>/dev/null)" == "$name" ]]
+}
+
+# Ends the daemons noted in DIR that still run the program they were started as: SIGTERM to all
+# of them at once, then, for one still running after 10 s, SIGKILL.
+stop() {
+  local file name pid pids=() names=()
+  for file in slurmd.pid:slurmd slurmctld.pid:slurmctld munged.started:munged; do
+    name=${file#*:}
+    file=$dir/${file%:*}
+    [[ -s "$file" ]] || continue
+    pid=$(<"$file")
+    rm -f "$file"
+    runs "$pid" "$name" || continue
+    kill -TERM "$pid" 2>/dev/null || true
+    pids+=("$pid")
+    names+=("$name")
+  done
+  for _ in $(seq 100); do
+    local left=0 i
+    for i in "${!pids[@]}"; do runs "${pids[$i]}" "${names[$i]}" && left=1; done
+    ((left)) || return 0
+    sleep 0.1
+  done
+  for i in "${!pids[@]}"; do
+    if runs "${pids[$i]}" "${names[$i]}"; then
+      log "${names[$i]} (${pids[$i]}) did not stop on SIGTERM; SIGKILL"
+      kill -KILL "${pids[$i]}" 2>/dev/null || true
+    fi
+  done
+}
+
+munge_answers() {
+  munge -n </dev/null 2>/dev/null | unmunge >/dev/null 2>&1
+}
+
+start_munge() {
+  if munge_answers; then
+    return 0  # a munged of this machine's already answers: use it, leave it running
+  fi
+  install -d -o munge -g munge -m 0755 /run/munge
+  if [[ ! -s /etc/munge/munge.key ]]; then
+    install -d -o munge -g munge -m 0700 /etc/munge
+    runuser -u munge -- mungekey --create --keyfile=/etc/munge/munge.key
+  fi
+  runuser -u munge -- munged
+  cp /run/munge/munged.pid "$dir/munged.started"
+  for _ in $(seq 50); do
+    munge_answers && return 0
+    sleep 0.1
+  done
+  log "munged does not answer"
+  return 1
+}
+
+# A TCP port on the loopback that nothing listens on, from a range of its own.
+free_port() {
+  local port
+  for _ in $(seq 200); do
+    port=$((20000 + RANDOM % 20000))
+    if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+      echo "$port"
+      return 0
+    fi
+  done
+  log "no free port found"
+  return 1
+}
+
+write_config() {
+  local ctld_port slurmd_port
+  ctld_port=$(free_port)
+  slurmd_port=$(free_port)
+  while [[ "$slurmd_port" == "$ctld_port" ]]; do slurmd_port=$(free_port); done
+  mkdir -p "$dir/state" "$dir/spool"
+  cat >"$dir/slurm.conf" <<EOF
+# One node, no accounting: the cluster of liftsim's cluster test (tests/cluster/slurm.sh).
+ClusterName=liftsim
+SlurmctldHost=localhost
+SlurmctldPort=$ctld_port
+SlurmdPort=$slurmd_port
+SlurmUser=root
+SlurmdUser=root
+AuthType=auth/munge
+CredType=cred/munge
+ProctrackType=proctrack/linuxproc
+TaskPlugin=task/none
+SelectType=select/cons_tres
+SelectTypeParameters=CR_CPU
+SchedulerType=sched/backfill
+MpiDefault=none
+AccountingStorageType=accounting_storage/none
+JobAcctGatherType=jobacct_gather/none
+JobCompType=jobcomp/none
+ReturnToService=2
+StateSaveLocation=$dir/state
+SlurmdSpoolDir=$dir/spool
+SlurmctldPidFile=$dir/slurmctld.pid
+SlurmdPidFile=$dir/slurmd.pid
+SlurmctldLogFile=$dir/slurmctld.log
+SlurmdLogFile=$dir/slurmd.log
+NodeName=localhost NodeAddr=127.0.0.1 CPUs=$(nproc) State=UNKNOWN
+PartitionName=main Nodes=localhost Default=YES MaxTime=INFINITE State=UP
+EOF
+}
+
+fail_start() {
+  log "$1; the daemons' logs:"
+  for f in "$dir"/slurmctld.log "$dir"/slurmd.log; do
+    [[ -f "$f" ]] && { echo "== $f" >&2; tail -n 30 "$f" >&2; }
+  done
+  stop
+  exit 1
+}
+
+start() {
+  for program in munge unmunge munged mungekey slurmctld slurmd sinfo runuser; do
+    command -v "$program" >/dev/null || { log "$program is missing"; exit 1; }
+  done
+  [[ "$(id -u)" == 0 ]] || { log "needs root"; exit 1; }
+  mkdir -p "$dir"
+  start_munge || fail_start "munged did not start"
+  write_config
+  export SLURM_CONF=$dir/slurm.conf
+  slurmctld -f "$SLURM_CONF" || fail_start "slurmctld did not start"
+  slurmd -f "$SLURM_CONF" -N localhost || fail_start "slurmd did not start"
+  for _ in $(seq 300); do
+    if [[ "$(sinfo -h -N -n localhost -o %T 2>/dev/null)" == idle ]]; then
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail_start "the node is not idle after 30 s ($(sinfo -h -N -o '%N %T' 2>&1))"
+}
+
+case "$action" in
+  start) start ;;
+  stop) stop ;;
+  *) usage ;;
+esac

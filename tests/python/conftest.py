@@ -1,0 +1,50 @@
+"""Shared helpers: the built command line, run on the bundled example in a fresh folder."""
+
+import json
+import os
+import shutil
+import subprocess
+
+import pytest
+
+
+def example_path():
+    return os.path.join(os.environ["LIFTSIM_EXAMPLES"], "dani.dat")
+
+
+class Cli:
+    """The command line's run of a case in its own folder, with the bundled example as dani.dat."""
+
+    def __init__(self, folder, args):
+        shutil.copy(example_path(), folder / "dani.dat")
+        self.folder = folder
+        self.done = subprocess.run([os.environ["LIFTSIM_EXE"], "--quiet", *args], cwd=folder,
+                                   capture_output=True, text=True, timeout=120)
+
+    def csv(self, name):
+        """The header and the rows, every number read back with float()."""
+        with open(self.folder / name, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+        return lines[0].split(","), [[float(v) for v in line.split(",")] for line in lines[1:]]
+
+    def json(self, name):
+        with open(self.folder / name, encoding="utf-8") as f:
+            return json.load(f)
+
+    def usage_error(self):
+        """The message of a usage error, without the program's name and the option."""
+        assert self.done.returncode == 2
+        first = self.done.stderr.splitlines()[0]
+        return first.removeprefix("liftsim: ").removeprefix("--set: ")
+
+
+@pytest.fixture
+def cli(tmp_path):
+    count = iter(range(1000))
+
+    def run(*args):
+        folder = tmp_path / f"cli-{next(count)}"
+        folder.mkdir()
+        return Cli(folder, [str(a) for a in args])
+
+    return run

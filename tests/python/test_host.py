@@ -1,0 +1,79 @@
+"""The module inside a host process: Ctrl-C, the host's SIGFPE handler, threads, pickling."""
+
+import concurrent.futures
+import os
+import pickle
+import signal
+import threading
+import time
+
+import numpy as np
+import pytest
+
+import liftsim
+
+# A run that would take minutes, restarting without end (and only its time column, to keep its
+# memory small).
+LONG = dict(params={"t_end": 300.0}, work_limit=0, columns=["t"])
+
+
+def after(seconds, action):
+    timer = threading.Timer(seconds, action)
+    timer.start()
+    return timer
+
+
+def test_ctrl_c_stops_a_run_within_a_second():
+    sent = []
+    timer = after(0.3, lambda: (sent.append(time.monotonic()), os.kill(os.getpid(), signal.SIGINT)))
+    with pytest.raises(KeyboardInterrupt):
+        liftsim.run(**LONG)
+    assert time.monotonic() - sent[0] < 1.0
+    timer.join()
+    # The next run is not disturbed.
+    assert liftsim.run({"t_end": 1.0}).error is None
+
+
+class Caught(Exception):
+    pass
+
+
+def test_the_hosts_sigfpe_handler_gets_what_is_not_a_runs_fault():
+    def handler(signum, frame):
+        raise Caught()
+
+    previous = signal.signal(signal.SIGFPE, handler)
+    try:
+        # A run's own fault is the run's: returned, not seen by the handler.
+        assert liftsim.run({"m_4": 0.5}).error.code == "M6103"
+        # A SIGFPE another thread raises during a run reaches it, and its exception stops the run.
+        timer = after(0.3, lambda: signal.raise_signal(signal.SIGFPE))
+        start = time.monotonic()
+        with pytest.raises(Caught):
+            liftsim.run(**LONG)
+        assert time.monotonic() - start < 1.3
+        timer.join()
+        # Between runs the handler is the host's own.
+        with pytest.raises(Caught):
+            signal.raise_signal(signal.SIGFPE)
+    finally:
+        signal.signal(signal.SIGFPE, previous)
+
+
+def test_threads_running_at_once_give_what_one_after_the_other_gives():
+    cases = [{"m_4": m, "zc_4": z, "t_end": 3.0} for m in (300.0, 1500.0, 2400.0) for z in (0.5, 1.5)]
+    alone = [liftsim.run(c) for c in cases]
+    with concurrent.futures.ThreadPoolExecutor(4) as pool:
+        together = list(pool.map(liftsim.run, cases))
+    for a, b in zip(alone, together):
+        assert np.array_equal(a.data, b.data) and a.summary == b.summary
+
+
+def test_results_and_tables_pickle():
+    for r in (liftsim.run({"t_end": 1.0}), liftsim.run({"m_4": 0.5})):
+        back = pickle.loads(pickle.dumps(r))
+        assert np.array_equal(back.data, r.data) and back.columns == r.columns
+        assert (back.summary, back.error, back.verdict) == (r.summary, r.error, r.verdict)
+        assert np.array_equal(back["F_kp"], r.F_kp)
+    table = liftsim.params()
+    assert pickle.loads(pickle.dumps(table)) == table
