@@ -75,7 +75,7 @@ sweep::BaseCase base_case(const SweepOptions& o, Folder& folder, sweep::Shard& s
 }
 
 // The result file, the page and the case folders against each other and against every file the
-// study reads (dani.dat, --params, --road): a usage error before anything runs.
+// study reads (dani.dat, --params, --road, --drive, --brake): a usage error before anything runs.
 void check_outputs(const SweepOptions& o, const std::string& output, int dir_fd) {
   std::vector<NamedFile> outputs{named("-o", output)}, inputs;
   outputs.back().standard_output = output == "-";
@@ -89,6 +89,10 @@ void check_outputs(const SweepOptions& o, const std::string& output, int dir_fd)
   const CaseOptions& c = o.case_options;
   if (!c.params_file.empty()) inputs.push_back(named("--params", c.params_file));
   if (!c.road_file.empty()) inputs.push_back(named("--road", c.road_file));
+  if (!c.drive_file.empty() && c.drive_file != "off") {
+    inputs.push_back(named("--drive", c.drive_file));
+  }
+  if (!c.brake.empty() && c.brake != "hold") inputs.push_back(named("--brake", c.brake));
   if (auto conflict = first_conflict(outputs, inputs)) throw UsageError{*conflict};
   if (o.resume && output == "-") {
     throw UsageError{"--resume needs an output file, not standard output"};

@@ -184,15 +184,15 @@ std::vector<std::string> head_lines(const Study& study, const sweep::BaseFacts& 
                       ? std::string("# road: flat")
                       : "# road: " + std::to_string(base.road_points) + " points, x from " +
                             number(base.road_x_first) + " to " + number(base.road_x_last) + " m");
+  auto points = [](std::size_t n) {
+    return " over time (" + std::to_string(n) + (n == 1 ? " point)" : " points)");
+  };
   lines.push_back("# drive: " +
-                  (base.torque_points == 0
-                       ? std::string("engine law")
-                       : "torque over time, " + std::to_string(base.torque_points) + " points") +
+                  (base.torque_points == 0 ? "engine law" : "torque" + points(base.torque_points)) +
                   "; brake: " +
-                  (base.brake_hold ? std::string("holds from the start")
-                   : base.brake_points == 0
-                       ? std::string("none")
-                       : "over time, " + std::to_string(base.brake_points) + " points"));
+                  (base.brake_hold          ? "holds from the start"
+                   : base.brake_points == 0 ? "none"
+                                            : "limit" + points(base.brake_points)));
   lines.push_back("# verdict: slide limit " + number(base.thresholds.slide_limit) +
                   " m, lift force " + number(base.thresholds.lift_force) + " N, " +
                   (base.stop_when_decided ? "runs end once decided" : "runs go to their end"));

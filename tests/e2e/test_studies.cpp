@@ -60,6 +60,7 @@ TEST(Studies, RefusedBeforeAnyCaseWithNothingWritten) {
   fs::create_directory(dir / "sub");
   write_file(dir / "sub" / "dani.dat", example_input());
   write_file(dir / "p.toml", "tol = 0.004\n");
+  write_file(dir / "d.csv", "0,0\n1,100\n");
   write_file(dir / "file", "x");
   const struct {
     Args args;
@@ -73,6 +74,7 @@ TEST(Studies, RefusedBeforeAnyCaseWithNothingWritten) {
       {kSweep + Args{"-o", "x", "--save", "x"}, "-o 'x' is the same file as --save 'x'"},
       {kSweep + Args{"-C", "sub", "-o", "sub/dani.dat"}, "is the same file as dani.dat"},
       {kSweep + Args{"--params", "p.toml", "-o", "p.toml"}, "is the same file as --params 'p.toml'"},
+      {kSweep + Args{"--drive", "d.csv", "--html", "d.csv"}, "is the same file as --drive 'd.csv'"},
       {{"merge", "a.csv", "-o", "link.csv"}, "-o 'link.csv' is the same file as shard file 'a.csv'"},
       {kSweep + Args{"--save", "file"}, "--save 'file': is not a folder"},
       {kSweep + Args{"--save", "none/cases"}, "the folder 'none' does not exist"},
