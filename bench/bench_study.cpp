@@ -15,10 +15,8 @@
 #include "results/summary.h"
 #include "run/simulation.h"
 #include "sweep/axes.h"
-#include "sweep/capacity.h"
 #include "sweep/case_run.h"
-#include "sweep/ordered_runner.h"
-#include "sweep/sweep_file.h"
+#include "sweep/study.h"
 #include "textio/buffered_file.h"
 
 namespace {
@@ -111,29 +109,20 @@ BENCHMARK(BM_SweepCase)->ArgName("model")->Arg(0)->Arg(1)->Unit(benchmark::kMill
 // A sweep of 1000 cases over m_4 x zc_4 (stable, lifting and tipping trucks among them) on 1 and
 // 2 threads: wall time, process CPU time and cases per second.
 void BM_Sweep1000(benchmark::State& state) {
-  sweep::BaseCase base;
-  base.input_text = example();
-  std::vector<sweep::Axis> axes(2);
-  sweep::parse_axis("m_4=500:2450:50", axes[0]);
-  sweep::parse_axis("zc_4=0:2.4:0.1", axes[1]);
-  const sweep::CaseGrid grid(axes);
-  std::vector<std::int64_t> jobs;
-  for (std::int64_t i = 0; i < grid.size(); ++i) jobs.push_back(i);
+  sweep::SweepSpec spec;
+  spec.base.input_text = example();
+  spec.axes.resize(2);
+  sweep::parse_axis("m_4=500:2450:50", spec.axes[0]);
+  sweep::parse_axis("zc_4=0:2.4:0.1", spec.axes[1]);
+  spec.threads = static_cast<int>(state.range(0));
+  const std::int64_t cases = sweep::case_count(spec.axes);
   for (auto _ : state) {
     std::int64_t rows = 0;
-    sweep::run_ordered(
-        jobs,
-        [&](std::int64_t index) {
-          std::vector<double> v;
-          grid.values(index, v);
-          return sweep::sweep_row(
-              index, v, sweep::run_case(base, {{axes[0].param, v[0]}, {axes[1].param, v[1]}}));
-        },
-        [&](std::int64_t, const std::string&) { ++rows; }, {static_cast<int>(state.range(0))});
-    if (rows != grid.size()) state.SkipWithError("cases missing");
+    sweep::run_sweep(spec, 0, [&](sweep::SweepRow&) { ++rows; });
+    if (rows != cases) state.SkipWithError("cases missing");
   }
   state.counters["cases_per_second"] =
-      benchmark::Counter(static_cast<double>(grid.size()) * static_cast<double>(state.iterations()),
+      benchmark::Counter(static_cast<double>(cases) * static_cast<double>(state.iterations()),
                          benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_Sweep1000)
@@ -148,30 +137,20 @@ BENCHMARK(BM_Sweep1000)
 // The load-capacity chart of the example at 20 heights (0 to 2.85 m) over the default mass range at
 // 1 kg resolution, sound model, on 1 and 2 threads: wall time and process CPU time.
 void BM_Capacity20(benchmark::State& state) {
-  sweep::BaseCase base;
-  base.input_text = example();
-  sweep::Axis heights;
-  sweep::parse_axis("zc_4=0:2.85:0.15", heights);
-  std::vector<std::int64_t> jobs;
-  for (std::int64_t i = 0; i < static_cast<std::int64_t>(heights.values.size()); ++i) {
-    jobs.push_back(i);
-  }
+  sweep::CapacitySpec spec;
+  spec.base.input_text = example();
+  sweep::parse_axis("zc_4=0:2.85:0.15", spec.heights);
+  spec.threads = static_cast<int>(state.range(0));
   long runs = 0;
   for (auto _ : state) {
     std::int64_t rows = 0;
-    sweep::run_ordered(
-        jobs,
-        [&](std::int64_t index) {
-          const sweep::CapacityRow row = sweep::find_capacity(
-              base, *heights.param, heights.values[static_cast<std::size_t>(index)], {});
-          return sweep::capacity_row(index, row);
-        },
-        [&](std::int64_t, const std::string& row) {
-          ++rows;
-          runs += std::stol(row.substr(row.rfind(',') + 1));
-        },
-        {static_cast<int>(state.range(0))});
-    if (rows != static_cast<std::int64_t>(jobs.size())) state.SkipWithError("heights missing");
+    sweep::run_capacity(spec, 0, [&](std::int64_t, sweep::CapacityRow& row) {
+      ++rows;
+      runs += row.runs;
+    });
+    if (rows != static_cast<std::int64_t>(spec.heights.values.size())) {
+      state.SkipWithError("heights missing");
+    }
   }
   state.counters["runs"] = static_cast<double>(runs) / static_cast<double>(state.iterations());
 }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang in build/fuzz and fuzzes each one for a bounded time.
 #
-#   fuzz/run-fuzzers.sh [SECONDS [TARGET...]]   seconds per target (60), targets (all five:
-#                                               input fields road toml axis)
+#   fuzz/run-fuzzers.sh [SECONDS [TARGET...]]   seconds per target (60), targets (all six:
+#                                               input fields road toml axis results)
 #
 # Each target starts from a copy of its seed corpus inside build/fuzz, so nothing is written into
 # the repository. Runs in one process on one core. When clang or its libFuzzer runtime is missing
@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 
 seconds="${1:-60}"
 targets=("${@:2}")
-((${#targets[@]})) || targets=(input fields road toml axis)
+((${#targets[@]})) || targets=(input fields road toml axis results)
 build=build/fuzz
 
 skip() {

@@ -136,10 +136,17 @@ void add_sweep_options(CLI::App& app, SweepOptions& o, const char* default_outpu
       ->type_name("NAME=VALUES")
       ->expected(1)
       ->take_all();
-  add_number(app, "--jobs,-j", o.jobs, "Threads (default: every core)")->type_name("N");
-  app.add_option("-o", o.output, std::string("Result file (default ") + default_output + ")")
+  add_number(app, "--jobs,-j", o.jobs,
+             "Threads, 1 to 1024 (default 0: as many as the CPUs this process may use, never "
+             "more than the cases)")
+      ->type_name("N");
+  app.add_option("-o", o.output,
+                 std::string("Result file, locked while written ('-': standard output; default ") +
+                     default_output + ")")
       ->type_name("FILE");
-  app.add_flag("--resume", o.resume, "Continue an interrupted run from its result file");
+  app.add_flag("--resume", o.resume,
+               "Continue an interrupted run from its result file, after checking that it holds "
+               "this study's rows (a missing or empty file starts afresh)");
   app.add_option("--shard", o.shard, "Run the K-th of N slices (cases i with i mod N = K-1)")
       ->type_name("K/N");
   app.add_option("--html", o.html_file, "Also write the results as a page with a chart")
@@ -259,7 +266,9 @@ int main_with_args(int argc, char** argv) {
 
   MergeOptions merge_options;
   CLI::App* merge = app.add_subcommand(
-      "merge", "Put shard outputs of a sweep or capacity chart back into one file");
+      "merge",
+      "Put shard outputs of a sweep or capacity chart back into one file, after checking that "
+      "they are one study's and hold each of its cases once");
   merge->add_option("files", merge_options.files, "Shard files")->required();
   merge->add_option("-o", merge_options.output, "Merged file")->required()->type_name("FILE");
   add_number(*merge, "--cases", merge_options.cases,

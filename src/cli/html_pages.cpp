@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -11,6 +10,7 @@
 #include "run/legs.h"
 #include "results/columns.h"
 #include "results/summary_text.h"
+#include "sweepfile/format.h"
 #include "textio/files.h"
 #include "textio/run_error.h"
 
@@ -46,47 +46,6 @@ std::vector<html::CaseParam> case_params(const params::Overrides& o) {
   std::vector<std::pair<std::string, double>> list;
   for (const auto& a : o.list()) list.emplace_back(std::string(a.param->name), a.value);
   return case_params(list);
-}
-
-// The fields of a CSV line.
-std::vector<std::string_view> split(std::string_view line) {
-  std::vector<std::string_view> fields;
-  for (;;) {
-    const auto comma = line.find(',');
-    fields.push_back(line.substr(0, comma));
-    if (comma == std::string_view::npos) return fields;
-    line.remove_prefix(comma + 1);
-  }
-}
-
-nlohmann::json value_of(std::string_view text) {
-  if (text.empty()) return nullptr;
-  double v = 0.0;
-  const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (r.ec == std::errc() && r.ptr == text.data() + text.size()) return v;
-  return std::string(text);
-}
-
-// Header names and rows of a result file.
-std::vector<std::vector<std::string_view>> rows_of(const std::string& text,
-                                                   std::vector<std::string_view>& header) {
-  std::vector<std::vector<std::string_view>> rows;
-  std::size_t pos = 0;
-  bool first = true;
-  while (pos < text.size()) {
-    const auto lf = text.find('\n', pos);
-    if (lf == std::string::npos) break;
-    const std::string_view line(text.data() + pos, lf - pos);
-    pos = lf + 1;
-    if (first) {
-      header = split(line);
-      first = false;
-      continue;
-    }
-    auto fields = split(line);
-    if (fields.size() == header.size()) rows.push_back(std::move(fields));
-  }
-  return rows;
 }
 
 }  // namespace
@@ -156,8 +115,41 @@ void write_run_html(const std::string& path, const std::string& title, const run
   write_file(path, out.str());
 }
 
+std::optional<html::SweepCase> sweep_cell(const std::vector<sweep::Axis>& axes,
+                                          const std::vector<std::string>& columns,
+                                          const sweep::SweepRow& row) {
+  std::int64_t inner = 1;  // cases per value of the first axis
+  for (std::size_t k = 1; k < axes.size(); ++k) {
+    inner *= static_cast<std::int64_t>(axes[k].values.size());
+  }
+  const std::int64_t per_y =  // cases per value of the second axis, within one of the first
+      axes.size() > 1 ? inner / static_cast<std::int64_t>(axes[1].values.size()) : inner;
+  if (axes.size() > 2 && row.index % per_y != 0) return std::nullopt;
+  html::SweepCase c;
+  c.ix = static_cast<std::size_t>(row.index / inner);
+  c.iy = axes.size() > 1 ? static_cast<std::size_t>((row.index % inner) / per_y) : 0;
+  const std::vector<sweepfile::Value> values = sweepfile::sweep_values(row);
+  nlohmann::json s = nlohmann::json::object();
+  for (std::size_t k = 0; k < columns.size() && k < values.size(); ++k) {
+    const sweepfile::Value& v = values[k];
+    if (const double* d = std::get_if<double>(&v)) {
+      s[columns[k]] = *d;
+    } else if (const std::int64_t* i = std::get_if<std::int64_t>(&v)) {
+      s[columns[k]] = *i;
+    } else if (const std::string* t = std::get_if<std::string>(&v)) {
+      s[columns[k]] = *t;
+    } else {
+      s[columns[k]] = nullptr;
+    }
+  }
+  // A case that failed on its own files has no verdict: its cell says error.
+  c.verdict = row.verdict ? results::verdict_name(*row.verdict) : "error";
+  c.summary = std::move(s);
+  return c;
+}
+
 void write_sweep_html(const std::string& path, const std::string& title,
-                      const std::vector<sweep::Axis>& axes, const std::string& results_text,
+                      const std::vector<sweep::Axis>& axes, std::vector<html::SweepCase> cells,
                       const params::Overrides& base) {
   html::SweepPage page;
   page.title = title;
@@ -167,56 +159,28 @@ void write_sweep_html(const std::string& path, const std::string& title,
   };
   page.x = axis(axes[0]);
   if (axes.size() > 1) page.y = axis(axes[1]);
-  std::vector<std::string_view> header;
-  const sweep::CaseGrid grid(axes);
-  for (const auto& fields : rows_of(results_text, header)) {
-    std::int64_t index = 0;
-    std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), index);
-    // The map shows the first two axes; with more, each cell shows the first case that falls in.
-    const std::int64_t inner = grid.size() / static_cast<std::int64_t>(axes[0].values.size());
-    html::SweepCase c;
-    c.ix = static_cast<std::size_t>(index / inner);
-    c.iy = axes.size() > 1
-               ? static_cast<std::size_t>(
-                     (index % inner) / (inner / static_cast<std::int64_t>(axes[1].values.size())))
-               : 0;
-    if (axes.size() > 2 &&
-        index % (inner / static_cast<std::int64_t>(axes[1].values.size())) != 0) {
-      continue;
-    }
-    nlohmann::json s = nlohmann::json::object();
-    for (std::size_t k = 0; k < header.size(); ++k) s[std::string(header[k])] = value_of(fields[k]);
-    c.verdict = s.value("verdict", std::string("numerical_failure"));
-    c.summary = std::move(s);
-    page.cases.push_back(std::move(c));
-  }
+  page.cases = std::move(cells);
   std::ostringstream out;
   html::write_sweep_page(out, page);
   write_file(path, out.str());
 }
 
 void write_capacity_html(const std::string& path, const std::string& title,
-                         const sweep::Axis& heights, const std::string& results_text,
+                         const sweep::Axis& heights, const std::vector<sweep::CapacityRow>& rows,
                          const params::Overrides& base) {
   html::CapacityPage page;
   page.title = title;
   page.case_params = case_params(base);
   page.height_unit = std::string(heights.param->unit);
-  std::vector<std::string_view> header;
-  for (const auto& f : rows_of(results_text, header)) {
-    // case, height, capacity_stable, capacity_no_tip, min_F_kp_stable, min_F_kp_no_tip,
-    // stable_note, no_tip_note, runs
-    if (f.size() < 8) continue;
+  for (const sweep::CapacityRow& r : rows) {
     html::CapacityRow row;
-    const nlohmann::json h = value_of(f[1]), cs = value_of(f[2]), cn = value_of(f[3]);
-    if (!h.is_number()) continue;
-    row.height = h.get<double>();
-    if (cs.is_number()) row.capacity_stable = cs.get<double>();
-    if (cn.is_number()) row.capacity_no_tip = cn.get<double>();
+    row.height = r.height;
+    row.capacity_stable = r.stable.mass;
+    row.capacity_no_tip = r.no_tip.mass;
     std::string note;
-    if (!f[6].empty()) note += "stable: " + std::string(f[6]);
-    if (!f[7].empty())
-      note += std::string(note.empty() ? "" : "; ") + "no tip: " + std::string(f[7]);
+    if (!r.stable.note.empty()) note += "stable: " + r.stable.note;
+    if (!r.no_tip.note.empty())
+      note += (note.empty() ? "" : "; ") + std::string("no tip: ") + r.no_tip.note;
     row.note = note;
     page.rows.push_back(std::move(row));
   }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "html/report.h"
 #include "model/road.h"
 #include "params/overrides.h"
 #include "results/columns.h"
@@ -12,6 +13,7 @@
 #include "results/summary.h"
 #include "run/simulation.h"
 #include "sweep/axes.h"
+#include "sweep/study.h"
 
 namespace liftsim::cli {
 
@@ -30,14 +32,21 @@ void write_run_html(const std::string& path, const std::string& title, const run
                     const std::vector<const results::Column*>& columns, results::PageSink& rows,
                     const std::string& csv_file, const model::Road& road);
 
-// Writes the stability map of a sweep from its result file's text (every case it holds).
+// The cell a sweep's row gets on the stability map, whose axes are the first two varied
+// parameters; with more axes a cell shows the first case that falls in it, and the others get
+// none. Its summary holds the row's fields by `columns` (the result file's header).
+std::optional<html::SweepCase> sweep_cell(const std::vector<sweep::Axis>& axes,
+                                          const std::vector<std::string>& columns,
+                                          const sweep::SweepRow& row);
+
+// Writes the stability map of a sweep from its cells (every case it holds, resumed ones too).
 void write_sweep_html(const std::string& path, const std::string& title,
-                      const std::vector<sweep::Axis>& axes, const std::string& results_text,
+                      const std::vector<sweep::Axis>& axes, std::vector<html::SweepCase> cells,
                       const params::Overrides& base);
 
-// Writes the capacity chart from a capacity result file's text.
+// Writes the capacity chart from its rows.
 void write_capacity_html(const std::string& path, const std::string& title,
-                         const sweep::Axis& heights, const std::string& results_text,
+                         const sweep::Axis& heights, const std::vector<sweep::CapacityRow>& rows,
                          const params::Overrides& base);
 
 }  // namespace liftsim::cli

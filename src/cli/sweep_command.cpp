@@ -1,133 +1,118 @@
 #include "cli/sweep_command.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <thread>
+#include <functional>
 
+#include "cli/file_check.h"
 #include "cli/html_pages.h"
 #include "cli/interrupt.h"
+#include "cli/result_file.h"
 #include "params/text.h"
-#include "run/input.h"
-#include "sweep/axes.h"
-#include "sweep/capacity.h"
-#include "sweep/case_run.h"
-#include "sweep/ordered_runner.h"
-#include "sweep/sweep_file.h"
-#include "textio/buffered_file.h"
+#include "sweep/provenance.h"
+#include "sweep/study.h"
+#include "sweepfile/format.h"
+#include "sweepfile/stored.h"
 #include "textio/files.h"
+
+#ifndef LIFTSIM_VERSION
+#define LIFTSIM_VERSION "unknown"
+#endif
 
 namespace liftsim::cli {
 namespace {
 
-// The largest dani.dat a sweep reads: far beyond 43 short records.
-constexpr std::size_t kLargestInput = 1 << 20;
-
-// dani.dat of the folder, whole; the run-time report values when it cannot be read.
-std::string read_input(int dir_fd) {
-  install_interrupt_handlers();
-  auto interrupted = [] {
-    if (const int signal = interrupt_signal().load(); signal != 0) {
-      throw textio::RunFailure(textio::interrupted_error(signal));
-    }
-  };
-  const int fd = ::openat(dir_fd, "dani.dat", O_RDONLY | O_CLOEXEC);
-  if (fd < 0 && errno == EINTR) interrupted();
-  if (fd < 0) {
-    textio::fail(errno == ENOENT ? textio::ErrorCode::F6416 : textio::ErrorCode::F6414,
-                 textio::Statement::open, "dani.dat",
-                 std::string("cannot open dani.dat: ") + std::strerror(errno));
+// The run folder's descriptor, closed with its owner.
+struct Folder {
+  int fd = AT_FDCWD;
+  Folder() = default;
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  ~Folder() {
+    if (fd >= 0) ::close(fd);
   }
-  std::string text;
-  char buf[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) {
-      if (interrupt_signal().load() != 0) ::close(fd);
-      interrupted();
-      continue;
-    }
-    if (n < 0) {
-      const int e = errno;
-      ::close(fd);
-      textio::fail(textio::ErrorCode::F6500, textio::Statement::read, "dani.dat",
-                   std::string("read failure: ") + std::strerror(e));
-    }
-    if (n == 0) break;
-    text.append(buf, static_cast<std::size_t>(n));
-    if (text.size() > kLargestInput) break;  // 43 records never come near; the rest is unread
-  }
-  ::close(fd);
-  return text;
-}
-
-struct Prepared {
-  sweep::BaseCase base;
-  sweep::Shard shard;
-  int threads = 1;
 };
 
-// Everything checked before any file is touched; throws UsageError.
-Prepared prepare(const SweepOptions& o, std::vector<sweep::Axis>& axes) {
-  if (o.vary.empty()) throw UsageError{"--vary NAME=... is needed at least once"};
-  for (const std::string& v : o.vary) {
-    sweep::Axis axis;
-    if (auto bad = sweep::parse_axis(v, axis)) throw UsageError{"--vary: " + bad->message};
-    for (const sweep::Axis& a : axes) {
-      if (a.param == axis.param) {
-        throw UsageError{"--vary: " + std::string(axis.param->name) + " is varied twice"};
-      }
-    }
-    axes.push_back(std::move(axis));
-  }
-  Prepared p;
-  if (!o.shard.empty()) {
-    if (auto bad = sweep::parse_shard(o.shard, p.shard)) throw UsageError{bad->message};
-  }
-  if (o.jobs < 0) throw UsageError{"--jobs must be 1 or more (0: every core)"};
-  p.threads = o.jobs > 0 ? o.jobs : std::max(1u, std::thread::hardware_concurrency());
-  if (!(std::isfinite(o.slide_limit) && o.slide_limit >= 0.0)) {
-    throw UsageError{"--slide-limit must be a finite length >= 0 (m)"};
-  }
-  if (!std::isfinite(o.lift_force)) throw UsageError{"--lift-force must be a finite force (N)"};
-  return p;
+// A run failure's report, file names and messages made safe for a terminal; the exit status.
+int report(const textio::RunError& error) {
+  textio::RunError shown = error;
+  shown.file = escaped(shown.file, true);
+  shown.message = escaped(shown.message, true);
+  textio::write_all(STDERR_FILENO, textio::report_text(shown));
+  return error.code == textio::ErrorCode::S6600 ? 128 + interrupt_signal().load() : 1;
 }
 
-// Reads the base case; a run-time failure (a missing or broken dani.dat) is reported as a run's.
-std::optional<textio::RunError> load_base(const SweepOptions& o, Prepared& p,
-                                          const std::vector<sweep::Axis>& axes) {
+std::vector<sweep::Axis> parse_axes(const std::vector<std::string>& vary) {
+  std::vector<sweep::Axis> axes;
+  for (const std::string& v : vary) {
+    sweep::Axis axis;
+    if (auto bad = sweep::parse_axis(v, axis)) throw UsageError{"--vary: " + bad->message};
+    axes.push_back(std::move(axis));
+  }
+  return axes;
+}
+
+// The base case of the options and the shard; the folder stays open in `folder`.
+sweep::BaseCase base_case(const SweepOptions& o, Folder& folder, sweep::Shard& shard) {
+  if (!o.shard.empty()) {
+    if (auto bad = sweep::parse_shard(o.shard, shard)) throw UsageError{bad->message};
+  }
   ResolvedCase rc = resolve(o.case_options, model::Kind::sound);
-  p.base.overrides = std::move(rc.overrides);
-  p.base.road = std::move(rc.road);
-  p.base.kind = rc.kind;
-  p.base.drive = std::move(rc.drive);
-  p.base.work = rc.work;
-  p.base.thresholds = {o.slide_limit, o.lift_force};
-  p.base.stop_when_decided = o.stop_when_decided;
-  if (auto bad = sweep::check_cases(p.base, axes)) {
-    if (rc.dir_fd >= 0) ::close(rc.dir_fd);
-    throw UsageError{bad->message};
+  folder.fd = rc.dir_fd;
+  sweep::BaseCase base;
+  base.overrides = std::move(rc.overrides);
+  base.road = std::move(rc.road);
+  base.kind = rc.kind;
+  base.drive = std::move(rc.drive);
+  base.work = rc.work;
+  base.thresholds = {o.slide_limit, o.lift_force};
+  base.stop_when_decided = o.stop_when_decided;
+  return base;
+}
+
+// The result file, the page and the case folders against each other and against every file the
+// study reads (dani.dat, --params, --road, --drive, --brake): a usage error before anything runs.
+void check_outputs(const SweepOptions& o, const std::string& output, int dir_fd) {
+  std::vector<NamedFile> outputs{named("-o", output)}, inputs;
+  outputs.back().standard_output = output == "-";
+  if (!o.html_file.empty()) outputs.push_back(named("--html", o.html_file));
+  if (!o.save_dir.empty()) {
+    // A folder: compared by its place, its own checks are the library's (check_save_folder).
+    outputs.push_back(named("--save", o.save_dir));
+    outputs.back().own = true;
   }
-  try {
-    p.base.input_text = read_input(rc.dir_fd);
-    if (rc.dir_fd >= 0) ::close(rc.dir_fd);
-    // Every case reads the same records: a broken file is reported once, here.
-    std::size_t position = 0;
-    params::CaseValues values = params::built_in_case();
-    run::read_case(run::memory_source(p.base.input_text, position), "dani.dat", p.base.overrides,
-                   values, {});
-  } catch (const textio::RunFailure& failure) {
-    if (rc.dir_fd >= 0) ::close(rc.dir_fd);
-    return failure.error();
+  inputs.push_back({"dani.dat", "dani.dat", dir_fd});
+  const CaseOptions& c = o.case_options;
+  if (!c.params_file.empty()) inputs.push_back(named("--params", c.params_file));
+  if (!c.road_file.empty()) inputs.push_back(named("--road", c.road_file));
+  if (!c.drive_file.empty() && c.drive_file != "off") {
+    inputs.push_back(named("--drive", c.drive_file));
   }
-  return std::nullopt;
+  if (!c.brake.empty() && c.brake != "hold") inputs.push_back(named("--brake", c.brake));
+  if (auto conflict = first_conflict(outputs, inputs)) throw UsageError{*conflict};
+  if (o.resume && output == "-") {
+    throw UsageError{"--resume needs an output file, not standard output"};
+  }
+}
+
+// The base values and the file's head; a broken dani.dat is a run failure (nullopt, reported).
+std::optional<std::vector<std::string>> read_base(sweep::BaseCase& base, int dir_fd,
+                                                  const sweepfile::Study& study,
+                                                  const std::vector<const params::Param*>& varied,
+                                                  int& status) {
+  params::CaseValues values, plain;
+  auto failure = sweep::read_input_file(dir_fd, &interrupt_signal(), base.input_text);
+  // Every case reads the same records: a broken file is reported once, here.
+  if (!failure) failure = sweep::base_values(base, values, &plain);
+  if (failure) {
+    status = report(*failure);
+    return std::nullopt;
+  }
+  return sweepfile::head_lines(study, sweep::base_facts(base, values, plain, varied));
 }
 
 // Progress on a terminal: done/total, cases per second, time left.
@@ -164,211 +149,196 @@ class Progress {
   std::chrono::steady_clock::time_point last_{};
 };
 
-std::string read_whole(const std::string& path) {
-  return read_named_file(path, "file");
-}
-
-// Streams the rows of `jobs` (after those a resumed file already holds) to `output`.
-int run_jobs(const SweepOptions& o, const Prepared& p, const std::string& header,
-             const std::vector<std::int64_t>& jobs, const std::string& default_output,
-             const char* what, const std::function<std::string(std::int64_t)>& work) {
-  const std::string output = o.output.empty() ? default_output : o.output;
-  std::int64_t already = 0;
-  textio::BufferedFile file;
-  try {
-    if (o.resume) {
-      if (output == "-") throw UsageError{"--resume needs an output file, not standard output"};
-      std::string text;
-      struct stat info {};
-      if (::stat(output.c_str(), &info) == 0) text = read_whole(output);
-      if (!text.empty()) {
-        sweep::Resumable r;
-        if (auto bad = sweep::check_resumable(text, header, jobs, r)) {
-          throw UsageError{"--resume: " + output + ": " + bad->message};
-        }
-        already = r.rows;
-        if (::truncate(output.c_str(), static_cast<off_t>(r.bytes)) != 0) {
-          throw UsageError{"--resume: cannot cut " + output + ": " + std::strerror(errno)};
-        }
-      }
-      file.open_append(output);
-      if (text.empty()) {
-        file.buffer() = header;
-        file.end_record();
-      }
-    } else {
-      file.open(output);
-      file.buffer() = header;
-      file.end_record();
-    }
-    file.flush();
-  } catch (const textio::RunFailure& failure) {
-    textio::write_all(STDERR_FILENO, textio::report_text(failure.error()));
-    return 1;
+// Opens the result file (continued with --resume), runs the study through `run` with the rows
+// written as they come, and says how it ended. `page` writes the page once every row is in.
+int run_study(const SweepOptions& o, const std::string& output,
+              const std::vector<std::string>& head, const sweepfile::Study& study,
+              std::int64_t rows, const char* what,
+              const std::function<void(sweepfile::ReadRow&)>& kept,
+              const std::function<sweep::StudyEnd(ResultFile&, Progress&)>& run,
+              const std::function<void()>& page) {
+  ResultFile file;
+  auto failure = file.open(output, o.resume);
+  if (!failure) {
+    failure = o.resume ? file.resume(head, study, kept, &interrupt_signal()) : file.start(head);
   }
+  if (failure) return report(*failure);
 
-  install_interrupt_handlers();
   const bool show = !o.case_options.quiet && ::isatty(STDERR_FILENO) == 1;
-  Progress progress(show, static_cast<std::int64_t>(jobs.size()), what);
-  progress.start_at(already);
-  const std::vector<std::int64_t> todo(jobs.begin() + already, jobs.end());
-  std::int64_t written = already;
-  std::optional<textio::RunError> error;
-  try {
-    sweep::run_ordered(todo, work,
-                       [&](std::int64_t, const std::string& row) {
-                         file.buffer() += row;
-                         file.end_record();
-                         file.flush();  // each case's row is in the file as soon as it is known
-                         ++written;
-                         progress.update(written);
-                       },
-                       {p.threads, &interrupt_signal()});
-    file.close();
-  } catch (const textio::RunFailure& failure) {
-    error = failure.error();
-  }
+  Progress progress(show, rows, what);
+  progress.start_at(file.kept_rows());
+  sweep::StudyEnd end = run(file, progress);
   progress.finish();
-  if (error) {
-    textio::write_all(STDERR_FILENO, textio::report_text(*error));
-    return 1;
+  if (!end.error) {
+    try {
+      file.close();
+    } catch (const textio::RunFailure& f) {
+      end.error = f.error();
+    }
   }
+  if (end.error) return report(*end.error);
+  const std::string where = output == "-" ? "standard output" : output;
   if (const int signal = interrupt_signal().load(); signal != 0) {
-    const std::string message = "liftsim: interrupted by " + std::string(signal_name(signal)) +
-                                " after " + std::to_string(written) + " of " +
-                                std::to_string(jobs.size()) + " " + what + "; " + output +
-                                " holds them; continue with --resume\n";
+    std::string message = "liftsim: " + std::string(signal_name(signal));
+    if (end.stopped) {
+      message +=
+          " stopped the run after " + std::to_string(end.done) + " of " + std::to_string(rows) +
+          " " + what + "; " + where +
+          (end.done == 0 ? " holds its head and no row yet" : " holds their rows, each one whole") +
+          (output == "-" ? "" : "; the same command with --resume runs the rest") + "\n";
+      textio::write_all(STDERR_FILENO, message);
+      return 128 + signal;
+    }
+    message += " came after the last of the " + std::to_string(rows) + " " + what + "; " + where +
+               " is complete\n";
     textio::write_all(STDERR_FILENO, message);
-    return 128 + signal;
   }
-  return 0;
-}
-
-// The page from the result file as it now stands (resumed rows included).
-int write_page(const SweepOptions& o, const char* default_output,
-               const std::function<void(const std::string&)>& write) {
-  const std::string output = o.output.empty() ? default_output : o.output;
-  if (output == "-") throw UsageError{"--html needs the results in a file, not standard output"};
+  if (o.html_file.empty()) return 0;
   try {
-    write(read_whole(output));
-  } catch (const textio::RunFailure& failure) {
-    textio::write_all(STDERR_FILENO, textio::report_text(failure.error()));
-    return 1;
+    page();
+  } catch (const textio::RunFailure& f) {
+    return report(f.error());
   }
   return 0;
 }
 
-std::vector<std::int64_t> shard_jobs(std::int64_t total, const sweep::Shard& shard) {
-  std::vector<std::int64_t> jobs;
-  for (std::int64_t i = 0; i < total; ++i) {
-    if (shard.contains(i)) jobs.push_back(i);
-  }
-  return jobs;
+std::vector<const params::Param*> params_of(const std::vector<sweep::Axis>& axes) {
+  std::vector<const params::Param*> out;
+  for (const sweep::Axis& a : axes) out.push_back(a.param);
+  return out;
 }
 
 }  // namespace
 
 int sweep_command(const SweepOptions& o) {
-  std::vector<sweep::Axis> axes;
-  Prepared p = prepare(o, axes);
-  const sweep::CaseGrid grid(axes);
-  if (grid.size() > sweep::kMostCases) {
-    throw UsageError{"--vary: more than " + std::to_string(sweep::kMostCases) + " cases"};
-  }
-  if (auto error = load_base(o, p, axes)) {
-    textio::write_all(STDERR_FILENO, textio::report_text(*error));
-    return error->code == textio::ErrorCode::S6600 ? 128 + interrupt_signal().load() : 1;
-  }
-  if (!o.save_dir.empty() && ::mkdir(o.save_dir.c_str(), 0777) != 0 && errno != EEXIST) {
-    throw UsageError{"--save: cannot create folder '" + o.save_dir + "': " + std::strerror(errno)};
-  }
-  const auto jobs = shard_jobs(grid.size(), p.shard);
-  const int digits = std::max<int>(5, static_cast<int>(std::to_string(grid.size()).size()));
-  auto work = [&](std::int64_t index) {
-    std::vector<double> values;
-    grid.values(index, values);
-    std::vector<params::Assignment> varied;
-    for (std::size_t k = 0; k < axes.size(); ++k) varied.push_back({axes[k].param, values[k]});
-    std::string save;
-    if (!o.save_dir.empty()) {
-      std::string number = std::to_string(index);
-      number.insert(
-          0, static_cast<std::size_t>(std::max(0, digits - static_cast<int>(number.size()))), '0');
-      save = o.save_dir + "/case-" + number;
-    }
-    return sweep::sweep_row(index, values, sweep::run_case(p.base, varied, save));
+  sweep::SweepSpec spec;
+  spec.axes = parse_axes(o.vary);
+  Folder folder;
+  spec.base = base_case(o, folder, spec.shard);
+  spec.threads = o.jobs;
+  spec.save_dir = o.save_dir;
+  spec.stop = &interrupt_signal();
+  if (auto bad = sweep::check_sweep(spec)) throw UsageError{bad->message};
+  const std::string output = o.output.empty() ? "sweep.csv" : o.output;
+  check_outputs(o, output, folder.fd);
+
+  install_interrupt_handlers();
+  sweepfile::Study study;
+  study.version = LIFTSIM_VERSION;
+  study.axes = spec.axes;
+  study.shard = spec.shard;
+  int status = 0;
+  const auto head = read_base(spec.base, folder.fd, study, params_of(spec.axes), status);
+  if (!head) return status;
+
+  const std::vector<std::string> columns = sweepfile::columns(study);
+  std::vector<html::SweepCase> cells;
+  auto keep = [&](const sweep::SweepRow& row) {
+    if (o.html_file.empty()) return;
+    if (auto cell = sweep_cell(spec.axes, columns, row)) cells.push_back(std::move(*cell));
   };
-  const int status = run_jobs(o, p, sweep::sweep_header(axes), jobs, "sweep.csv", "cases", work);
-  if (status != 0 || o.html_file.empty()) return status;
-  return write_page(o, "sweep.csv", [&](const std::string& text) {
-    write_sweep_html(o.html_file, "liftsim sweep", axes, text, p.base.overrides);
-  });
+  const std::int64_t rows = spec.shard.size(sweep::case_count(spec.axes));
+  return run_study(
+      o, output, *head, study, rows, "cases", [&](sweepfile::ReadRow& r) { keep(r.sweep); },
+      [&](ResultFile& file, Progress& progress) {
+        std::int64_t done = file.kept_rows();
+        return sweep::run_sweep(spec, done, [&](sweep::SweepRow& row) {
+          file.write(sweepfile::row_text(sweepfile::sweep_values(row)));
+          keep(row);
+          progress.update(++done);
+        });
+      },
+      [&] {
+        write_sweep_html(o.html_file, "liftsim sweep", spec.axes, std::move(cells),
+                         spec.base.overrides);
+      });
 }
 
 int capacity_command(const SweepOptions& o) {
-  std::vector<sweep::Axis> axes;
-  Prepared p = prepare(o, axes);
+  sweep::CapacitySpec spec;
+  std::vector<sweep::Axis> axes = parse_axes(o.vary);
   if (axes.size() != 1) throw UsageError{"capacity takes one --vary: the load height"};
-  const sweep::Axis& heights = axes[0];
-  if (heights.param->name == "m_4") throw UsageError{"capacity searches m_4; vary the height"};
-  sweep::MassRange range;
+  spec.heights = std::move(axes[0]);
   {
     const auto colon = o.mass.find(':');
     if (colon == std::string::npos) throw UsageError{"--mass '" + o.mass + "' is not LO:HI"};
-    double lo = 0, hi = 0;
     const std::string_view mass = o.mass;
-    for (const auto& [part, into] :
-         {std::pair{mass.substr(0, colon), &lo}, std::pair{mass.substr(colon + 1), &hi}}) {
+    for (const auto& [part, into] : {std::pair{mass.substr(0, colon), &spec.mass.lo},
+                                     std::pair{mass.substr(colon + 1), &spec.mass.hi}}) {
       if (const auto read = params::read_number(part, *into); read != params::NumberRead::ok) {
         throw UsageError{"--mass: " + params::number_problem(part, read)};
       }
     }
-    if (!(lo > 0.0) || !(hi > lo)) throw UsageError{"--mass LO:HI needs 0 < LO < HI (kg)"};
-    if (!(std::isfinite(o.resolution) && o.resolution > 0.0) || (hi - lo) / o.resolution > 1e9) {
-      throw UsageError{"--resolution must be a mass > 0 (kg), at most a billionth of the range"};
-    }
-    range = {lo, hi, o.resolution};
+    spec.mass.resolution = o.resolution;
   }
-  if (auto error = load_base(o, p, axes)) {
-    textio::write_all(STDERR_FILENO, textio::report_text(*error));
-    return error->code == textio::ErrorCode::S6600 ? 128 + interrupt_signal().load() : 1;
-  }
-  const auto jobs = shard_jobs(static_cast<std::int64_t>(heights.values.size()), p.shard);
-  auto work = [&](std::int64_t index) {
-    const double h = heights.values[static_cast<std::size_t>(index)];
-    sweep::CapacityOptions options;
-    options.convergence = o.convergence;
-    options.stop = &interrupt_signal();
-    return sweep::capacity_row(
-        index, sweep::find_capacity(p.base, *heights.param, h, range, options), o.convergence);
+  Folder folder;
+  spec.base = base_case(o, folder, spec.shard);
+  spec.convergence = o.convergence;
+  spec.threads = o.jobs;
+  spec.stop = &interrupt_signal();
+  if (auto bad = sweep::check_capacity(spec)) throw UsageError{bad->message};
+  const std::string output = o.output.empty() ? "capacity.csv" : o.output;
+  check_outputs(o, output, folder.fd);
+
+  install_interrupt_handlers();
+  sweepfile::Study study;
+  study.kind = sweepfile::Kind::capacity;
+  study.version = LIFTSIM_VERSION;
+  study.axes = {spec.heights};
+  study.shard = spec.shard;
+  study.mass = spec.mass;
+  study.convergence = spec.convergence;
+  int status = 0;
+  const auto head = read_base(spec.base, folder.fd, study,
+                              {spec.heights.param, params::find_param("m_4")}, status);
+  if (!head) return status;
+
+  std::vector<sweep::CapacityRow> page_rows;
+  auto keep = [&](const sweep::CapacityRow& row) {
+    if (!o.html_file.empty()) page_rows.push_back(row);
   };
-  const int status = run_jobs(o, p, sweep::capacity_header(*heights.param, o.convergence), jobs,
-                              "capacity.csv", "heights", work);
-  if (status != 0 || o.html_file.empty()) return status;
-  return write_page(o, "capacity.csv", [&](const std::string& text) {
-    write_capacity_html(o.html_file, "liftsim capacity", heights, text, p.base.overrides);
-  });
+  const std::int64_t rows = spec.shard.size(static_cast<std::int64_t>(spec.heights.values.size()));
+  return run_study(
+      o, output, *head, study, rows, "heights", [&](sweepfile::ReadRow& r) { keep(r.capacity); },
+      [&](ResultFile& file, Progress& progress) {
+        std::int64_t done = file.kept_rows();
+        return sweep::run_capacity(spec, done, [&](std::int64_t index, sweep::CapacityRow& row) {
+          file.write(sweepfile::row_text(sweepfile::capacity_values(index, row, spec.convergence)));
+          keep(row);
+          progress.update(++done);
+        });
+      },
+      [&] {
+        write_capacity_html(o.html_file, "liftsim capacity", spec.heights, page_rows,
+                            spec.base.overrides);
+      });
 }
 
 int merge_command(const MergeOptions& o) {
   if (o.files.empty()) throw UsageError{"merge needs the shard files"};
   if (o.output.empty()) throw UsageError{"merge needs -o FILE"};
-  std::vector<std::string> texts;
-  for (const std::string& f : o.files) texts.push_back(read_named_file(f, "shard file"));
-  std::string merged;
   if (o.cases && *o.cases < 0) throw UsageError{"--cases must be 0 or more"};
-  if (auto bad = sweep::merge_files(texts, o.files, merged, o.cases)) {
-    throw UsageError{bad->message};
+  std::vector<NamedFile> outputs{named("-o", o.output)}, inputs;
+  outputs.back().standard_output = o.output == "-";
+  for (const std::string& f : o.files) inputs.push_back(named("shard file", f));
+  if (auto conflict = first_conflict(outputs, inputs)) throw UsageError{*conflict};
+  // Checked whole before the output is touched; then merged, reading the files again.
+  if (auto bad = sweepfile::merge_files(o.files, o.cases, nullptr)) {
+    throw UsageError{"merge: " + *bad};
   }
+  ResultFile file;
+  if (auto failure = file.open(o.output, false)) return report(*failure);
+  if (auto failure = file.start({})) return report(*failure);
   try {
-    textio::BufferedFile out;
-    out.open(o.output);
-    out.buffer() = std::move(merged);
-    out.end_record();
-    out.close();
+    if (auto bad = sweepfile::merge_files(
+            o.files, o.cases, [&](std::string_view bytes) { file.write(bytes, false); })) {
+      // The files changed since they were checked.
+      textio::write_all(STDERR_FILENO, "liftsim: merge: " + escaped(*bad) + "\n");
+      return 1;
+    }
+    file.close();
   } catch (const textio::RunFailure& failure) {
-    textio::write_all(STDERR_FILENO, textio::report_text(failure.error()));
-    return 1;
+    return report(failure.error());
   }
   return 0;
 }

@@ -14,7 +14,7 @@ namespace liftsim::cli {
 struct SweepOptions {
   CaseOptions case_options;
   std::vector<std::string> vary;  // --vary NAME=FROM:TO:STEP | NAME=V1,V2,...
-  int jobs = 0;                   // 0: every core
+  int jobs = 0;                   // 0: the CPUs this process may use
   std::string output;             // -o FILE
   std::string save_dir;           // --save DIR (sweep only)
   std::string html_file;          // --html FILE

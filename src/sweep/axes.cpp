@@ -56,6 +56,7 @@ std::optional<params::ParseError> parse_axis(std::string_view text, Axis& axis) 
   }
   axis.param = p;
   axis.values.clear();
+  axis.text.clear();
   const std::string_view values_text = trim(text.substr(eq + 1));
   if (values_text.find(':') != std::string_view::npos) {
     const auto c1 = values_text.find(':');
@@ -80,6 +81,8 @@ std::optional<params::ParseError> parse_axis(std::string_view text, Axis& axis) 
     for (std::int64_t k = 0; k <= n; ++k) {
       axis.values.push_back(decimal(from + static_cast<double>(k) * step, step, scale));
     }
+    axis.text = name + "=" + params::shortest(from) + ":" + params::shortest(to) + ":" +
+                params::shortest(step);
   } else {
     std::string_view rest = values_text;
     for (;;) {
@@ -90,6 +93,7 @@ std::optional<params::ParseError> parse_axis(std::string_view text, Axis& axis) 
       if (comma == std::string_view::npos) break;
       rest.remove_prefix(comma + 1);
     }
+    axis.text = axis_text(Axis{p, axis.values});
   }
   for (double v : axis.values) {
     if (auto bad = params::check_value(*p, v))
@@ -98,12 +102,27 @@ std::optional<params::ParseError> parse_axis(std::string_view text, Axis& axis) 
   return std::nullopt;
 }
 
-CaseGrid::CaseGrid(std::vector<Axis> axes) : axes_(std::move(axes)) {
-  for (const Axis& a : axes_) {
-    const auto n = static_cast<std::int64_t>(a.values.size());
-    size_ = n == 0 || size_ > kMostCases / n ? kMostCases + 1 : size_ * n;
+std::string axis_text(const Axis& axis) {
+  if (!axis.text.empty()) return axis.text;
+  std::string text(axis.param->name);
+  for (std::size_t k = 0; k < axis.values.size(); ++k) {
+    text += k == 0 ? '=' : ',';
+    text += params::shortest(axis.values[k]);
   }
+  return text;
 }
+
+std::int64_t case_count(const std::vector<Axis>& axes) {
+  std::int64_t count = 1;
+  for (const Axis& a : axes) {
+    const auto n = static_cast<std::int64_t>(a.values.size());
+    if (n == 0) return 0;
+    count = count > kMostCases / n ? kMostCases + 1 : count * n;
+  }
+  return count;
+}
+
+CaseGrid::CaseGrid(std::vector<Axis> axes) : axes_(std::move(axes)), size_(case_count(axes_)) {}
 
 void CaseGrid::values(std::int64_t index, std::vector<double>& out) const {
   out.resize(axes_.size());

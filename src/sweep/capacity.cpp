@@ -27,19 +27,30 @@ bool no_tip(Verdict v) {
   return v == Verdict::stable || v == Verdict::wheel_lift || v == Verdict::load_slide;
 }
 
+// The stop request ended the search: unwinds to find_capacity, which reports no row.
+struct Stopped {};
+
 // Runs of one height, each mass at most once.
 class Probe {
  public:
   Probe(const BaseCase& base, const params::Param& height_param, double height,
-        const MassRange& range, int& runs)
-      : base_(base), height_param_(height_param), height_(height), range_(range), runs_(runs) {}
+        const MassRange& range, int& runs, const std::atomic<int>* stop)
+      : base_(base),
+        height_param_(height_param),
+        height_(height),
+        range_(range),
+        runs_(runs),
+        stop_(stop) {}
 
   const results::Summary& at(std::int64_t k) {
     auto it = seen_.find(k);
     if (it == seen_.end()) {
-      static const params::Param& mass = *params::find_param("m_4");
-      it = seen_.emplace(k, run_case(base_, {{&height_param_, height_}, {&mass, mass_at(range_, k)}}))
-               .first;
+      if (stop_ != nullptr && stop_->load() != 0) throw Stopped{};
+      const params::Param& mass = *params::find_param("m_4");
+      results::Summary s =
+          run_case(base_, {{&height_param_, height_}, {&mass, mass_at(range_, k)}}, {}, stop_);
+      if (interrupted(s)) throw Stopped{};
+      it = seen_.emplace(k, std::move(s)).first;
       ++runs_;
     }
     return it->second;
@@ -51,6 +62,7 @@ class Probe {
   double height_;
   const MassRange& range_;
   int& runs_;
+  const std::atomic<int>* stop_;
   std::map<std::int64_t, results::Summary> seen_;
 };
 
@@ -156,7 +168,8 @@ Capacity search(Probe& probe, const std::vector<std::int64_t>& scan, bool (*qual
 // one found, out to the nearest pair of neighbours that brackets the change.
 std::optional<double> shifted(const BaseCase& base, const params::Param& height_param,
                               double height, const MassRange& range, double capacity,
-                              bool (*qualifies)(Verdict), int& runs) {
+                              bool (*qualifies)(Verdict), int& runs,
+                              const std::atomic<int>* stop) {
   BaseCase tight = base;
   const params::CaseValues plain = params::built_in_case();
   for (const char* name : {"tol", "h_max"}) {
@@ -164,7 +177,7 @@ std::optional<double> shifted(const BaseCase& base, const params::Param& height_
     const double now = tight.overrides.find(p).value_or(params::get(p, plain));
     tight.overrides.set(p, now * 0.1);
   }
-  Probe probe(tight, height_param, height, range, runs);
+  Probe probe(tight, height_param, height, range, runs, stop);
   const auto K = static_cast<std::int64_t>(std::floor((range.hi - range.lo) / range.resolution + 1e-9));
   const auto k0 = static_cast<std::int64_t>(std::llround((capacity - range.lo) / range.resolution));
   std::int64_t good = k0, bad = k0 + 1;
@@ -183,8 +196,9 @@ std::optional<double> shifted(const BaseCase& base, const params::Param& height_
 
 }  // namespace
 
-CapacityRow find_capacity(const BaseCase& base, const params::Param& height_param, double height,
-                          const MassRange& range, const CapacityOptions& options) {
+std::optional<CapacityRow> find_capacity(const BaseCase& base, const params::Param& height_param,
+                                         double height, const MassRange& range,
+                                         const CapacityOptions& options) {
   CapacityRow row;
   row.height = height;
   const auto K =
@@ -196,48 +210,35 @@ CapacityRow find_capacity(const BaseCase& base, const params::Param& height_para
     const std::int64_t k = K * i / kScan;
     if (scan.empty() || k != scan.back()) scan.push_back(k);
   }
-  Probe probe(base, height_param, height, range, row.runs);
-  if (options.stop != nullptr && options.stop->load() != 0) return row;
-  row.stable = search(probe, scan, stable, range);
-  row.no_tip = search(probe, scan, no_tip, range);
-  if (options.convergence) {
-    using Qualifies = bool (*)(Verdict);
-    for (auto [capacity, qualifies] : {std::pair<Capacity*, Qualifies>{&row.stable, stable},
-                                       std::pair<Capacity*, Qualifies>{&row.no_tip, no_tip}}) {
-      if (!capacity->mass) continue;
-      capacity->shift =
-          shifted(base, height_param, height, range, *capacity->mass, qualifies, row.runs);
+  try {
+    Probe probe(base, height_param, height, range, row.runs, options.stop);
+    row.stable = search(probe, scan, stable, range);
+    row.no_tip = search(probe, scan, no_tip, range);
+    if (options.convergence) {
+      using Qualifies = bool (*)(Verdict);
+      for (auto [capacity, qualifies] : {std::pair<Capacity*, Qualifies>{&row.stable, stable},
+                                         std::pair<Capacity*, Qualifies>{&row.no_tip, no_tip}}) {
+        if (!capacity->mass) continue;
+        capacity->shift = shifted(base, height_param, height, range, *capacity->mass, qualifies,
+                                  row.runs, options.stop);
+      }
     }
+  } catch (const Stopped&) {
+    return std::nullopt;
   }
   return row;
 }
 
-std::string capacity_header(const params::Param& height_param, bool convergence) {
-  return "case," + std::string(height_param.name) +
-         ",capacity_stable,capacity_no_tip,min_F_kp_stable,min_F_kp_no_tip,stable_note,"
-         "no_tip_note,runs" +
-         (convergence ? ",shift_stable,shift_no_tip\n" : "\n");
-}
-
-std::string capacity_row(std::int64_t index, const CapacityRow& row, bool convergence) {
-  std::string out = std::to_string(index) + ',';
-  auto number = [&out](const std::optional<double>& v) {
-    if (v) results::append_number(out, *v);
-    out += ',';
-  };
-  number(row.height);
-  number(row.stable.mass);
-  number(row.no_tip.mass);
-  number(row.stable.min_F_kp);
-  number(row.no_tip.min_F_kp);
-  out += row.stable.note + ',' + row.no_tip.note + ',' + std::to_string(row.runs);
-  if (convergence) {
-    out += ',';
-    number(row.stable.shift);
-    if (row.no_tip.shift) results::append_number(out, *row.no_tip.shift);
+std::optional<params::ParseError> check_mass_range(const MassRange& range) {
+  if (!(range.lo > 0.0) || !(range.hi > range.lo) || !std::isfinite(range.hi)) {
+    return params::ParseError{"--mass LO:HI needs 0 < LO < HI (kg)"};
   }
-  out += '\n';
-  return out;
+  if (!(std::isfinite(range.resolution) && range.resolution > 0.0) ||
+      (range.hi - range.lo) / range.resolution > 1e9) {
+    return params::ParseError{
+        "--resolution must be a mass > 0 (kg), at most a billionth of the range"};
+  }
+  return std::nullopt;
 }
 
 }  // namespace liftsim::sweep

@@ -39,7 +39,8 @@ struct CapacityRow {
 
 struct CapacityOptions {
   bool convergence = false;  // check each capacity with a tenth of tol and h_max
-  const std::atomic<int>* stop = nullptr;  // ends the search early (the row is then incomplete)
+  // Ends the search early, between runs and inside the one under way; the row is then not found.
+  const std::atomic<int>* stop = nullptr;
 };
 
 // Searches at one height (the value of `height_param`, normally zc_4). A coarse scan of the range
@@ -47,13 +48,14 @@ struct CapacityOptions {
 // them a bracketing search on the run's margin (the lowest steered-wheel force for a wheel that
 // lifts, the load's travel for a load that slides) narrows to the resolution, each step a real
 // run, and the two masses that end it were run: the capacity qualifies, one resolution more does
-// not. A verdict that changes more than once between two masses of the scan is not seen.
-CapacityRow find_capacity(const BaseCase& base, const params::Param& height_param, double height,
-                          const MassRange& range, const CapacityOptions& options = {});
+// not. A verdict that changes more than once between two masses of the scan is not seen. None
+// when the stop request ended the search.
+std::optional<CapacityRow> find_capacity(const BaseCase& base, const params::Param& height_param,
+                                         double height, const MassRange& range,
+                                         const CapacityOptions& options = {});
 
-// "case,<height name>,capacity_stable,capacity_no_tip,min_F_kp_stable,min_F_kp_no_tip,
-//  stable_note,no_tip_note,runs" (and the shifts with convergence checks).
-std::string capacity_header(const params::Param& height_param, bool convergence = false);
-std::string capacity_row(std::int64_t index, const CapacityRow& row, bool convergence = false);
+// What a run would refuse in any search of the range (0 < LO < HI, a resolution that gives at
+// most a billion masses); the message is the command line's.
+std::optional<params::ParseError> check_mass_range(const MassRange& range);
 
 }  // namespace liftsim::sweep

@@ -4,20 +4,98 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <algorithm>
 #include <optional>
 
 #include "results/csv_writer.h"
 #include "results/summary_text.h"
+#include "run/input.h"
 #include "run/simulation.h"
 #include "textio/buffered_file.h"
 
 namespace liftsim::sweep {
+namespace {
 
-std::optional<params::ParseError> check_cases(const BaseCase& base,
-                                              const std::vector<Axis>& axes) {
+// The OPEN report's code for an error number of open or mkdir.
+textio::ErrorCode open_code(int error) {
+  if (error == EMFILE || error == ENFILE) return textio::ErrorCode::F6417;
+  if (error == ENOENT || error == ENOTDIR) return textio::ErrorCode::F6416;
+  return textio::ErrorCode::F6414;
+}
+
+bool stopped(const std::atomic<int>* stop) {
+  return stop != nullptr && stop->load() != 0;
+}
+
+}  // namespace
+
+std::optional<textio::RunError> read_input_file(int dir_fd, const std::atomic<int>* stop,
+                                                std::string& text) {
+  text.clear();
+  const auto interrupted_now = [stop]() -> std::optional<textio::RunError> {
+    if (stopped(stop)) return textio::interrupted_error(stop->load());
+    return std::nullopt;
+  };
+  int fd = -1;
+  do {
+    fd = ::openat(dir_fd, "dani.dat", O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno == EINTR) {
+      if (auto i = interrupted_now()) return i;
+    }
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    const int error = errno;
+    return textio::RunError{open_code(error), textio::Statement::open, "dani.dat",
+                            std::string("cannot open dani.dat: ") + std::strerror(error)};
+  }
+  char buf[65536];
+  std::optional<textio::RunError> failure;
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) {
+      if ((failure = interrupted_now())) break;
+      continue;
+    }
+    if (n < 0) {
+      failure = textio::RunError{textio::ErrorCode::F6500, textio::Statement::read, "dani.dat",
+                                 std::string("read failure: ") + std::strerror(errno)};
+      break;
+    }
+    if (n == 0) break;
+    if (static_cast<std::size_t>(n) > kLargestInput - text.size()) {
+      // Refused whole rather than cut: a cut file would read as a missing record.
+      failure = textio::RunError{
+          textio::ErrorCode::F6500, textio::Statement::read, "dani.dat",
+          "dani.dat holds more than " + std::to_string(kLargestInput) +
+              " bytes (4 MiB); a run reads 43 records of at most 64 KiB, so this is not a case "
+              "file"};
+      break;
+    }
+    text.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  if (failure) text.clear();
+  return failure;
+}
+
+std::optional<textio::RunError> base_values(const BaseCase& base, params::CaseValues& values,
+                                            params::CaseValues* plain) {
+  values = params::built_in_case();
+  std::size_t position = 0;
+  run::InputNotes notes;
+  try {
+    run::read_case(run::memory_source(base.input_text, position), "dani.dat", base.overrides,
+                   values, {}, &notes);
+  } catch (const textio::RunFailure& failure) {
+    return failure.error();
+  }
+  if (plain != nullptr) *plain = notes.plain;
+  return std::nullopt;
+}
+
+std::optional<params::ParseError> check_cases(const BaseCase& base, const std::vector<Axis>& axes) {
   params::CaseValues v = params::built_in_case();
   for (const params::Assignment& a : base.overrides.list()) {
     if (auto bad = params::check_value(*a.param, a.value)) return bad;
@@ -28,6 +106,8 @@ std::optional<params::ParseError> check_cases(const BaseCase& base,
     for (double value : axis.values) {
       if (auto bad = params::check_value(*axis.param, value)) return bad;
     }
+    if (axis.values.empty())
+      return params::ParseError{std::string(axis.param->name) + " has no values"};
     const auto [lo, hi] = std::minmax_element(axis.values.begin(), axis.values.end());
     ends.emplace_back(*lo, *hi);
   }
@@ -42,8 +122,35 @@ std::optional<params::ParseError> check_cases(const BaseCase& base,
   return std::nullopt;
 }
 
+std::optional<params::ParseError> check_save_folder(const std::string& dir) {
+  const std::string quoted = "--save '" + dir + "': ";
+  if (dir.empty()) return params::ParseError{"--save needs a folder name"};
+  struct stat st {};
+  if (::stat(dir.c_str(), &st) == 0) {
+    if (!S_ISDIR(st.st_mode)) return params::ParseError{quoted + "is not a folder"};
+    if (::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+      return params::ParseError{quoted + "cannot create folders in it: " + std::strerror(errno)};
+    }
+    return std::nullopt;
+  }
+  if (errno != ENOENT) return params::ParseError{quoted + std::strerror(errno)};
+  // A new folder: its parent must be there and take it.
+  std::string parent = dir;
+  while (parent.size() > 1 && parent.back() == '/') parent.pop_back();
+  const auto slash = parent.rfind('/');
+  parent = slash == std::string::npos ? "." : slash == 0 ? "/" : parent.substr(0, slash);
+  if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    return params::ParseError{quoted + "the folder '" + parent + "' does not exist"};
+  }
+  if (::faccessat(AT_FDCWD, parent.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+    return params::ParseError{quoted + "cannot create it in '" + parent +
+                              "': " + std::strerror(errno)};
+  }
+  return std::nullopt;
+}
+
 results::Summary run_case(const BaseCase& base, const std::vector<params::Assignment>& varied,
-                          const std::string& save_dir) {
+                          const std::string& save_dir, const std::atomic<int>* stop) {
   run::RunSpec setup;
   setup.legacy_files = false;
   setup.input_text = base.input_text;
@@ -53,6 +160,7 @@ results::Summary run_case(const BaseCase& base, const std::vector<params::Assign
   setup.kind = base.kind;
   setup.drive = base.drive;
   setup.work = base.work;
+  setup.stop = stop;
   results::SummaryObserver summary(base.thresholds, base.stop_when_decided);
   setup.observers.push_back(&summary);
 
@@ -65,13 +173,15 @@ results::Summary run_case(const BaseCase& base, const std::vector<params::Assign
   int dir_fd = -1;
   try {
     if (::mkdir(save_dir.c_str(), 0777) != 0 && errno != EEXIST) {
-      textio::fail(textio::ErrorCode::F6416, textio::Statement::open, save_dir,
-                   "cannot create folder " + save_dir + ": " + std::strerror(errno));
+      const int error = errno;
+      textio::fail(open_code(error), textio::Statement::open, save_dir,
+                   "cannot create folder " + save_dir + ": " + std::strerror(error));
     }
     dir_fd = ::open(save_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir_fd < 0) {
-      textio::fail(textio::ErrorCode::F6414, textio::Statement::open, save_dir,
-                   "cannot open folder " + save_dir + ": " + std::strerror(errno));
+      const int error = errno;
+      textio::fail(open_code(error), textio::Statement::open, save_dir,
+                   "cannot open folder " + save_dir + ": " + std::strerror(error));
     }
     csv_file.open(save_dir + "/case.csv");
     csv.emplace(&csv_file, std::nullopt);
@@ -88,16 +198,39 @@ results::Summary run_case(const BaseCase& base, const std::vector<params::Assign
   }
   if (dir_fd >= 0) ::close(dir_fd);
   results::Summary s = results::summarize(result, summary);
+  if (interrupted(s)) return s;
   try {
     textio::BufferedFile json;
     json.open(save_dir + "/summary.json");
     json.buffer() = results::summary_json(s);
     json.end_record();
     json.close();
-  } catch (const textio::RunFailure&) {
-    // The case's row still says what the run did; a missing summary file is seen in the folder.
+  } catch (const textio::RunFailure& failure) {
+    // The folder misses a file the case was to leave: the row says so, with the run's figures.
+    if (!s.error) {
+      s.outcome = run::Outcome::error;
+      s.error = failure.error();
+    }
   }
   return s;
+}
+
+std::optional<results::Verdict> reported_verdict(const results::Summary& s) {
+  if (s.outcome == run::Outcome::error && s.error) {
+    switch (s.error->statement) {
+      case textio::Statement::open:
+      case textio::Statement::write:
+      case textio::Statement::close:
+        return std::nullopt;
+      default:
+        break;
+    }
+  }
+  return s.verdict;
+}
+
+bool interrupted(const results::Summary& s) {
+  return s.error && s.error->code == textio::ErrorCode::S6600;
 }
 
 }  // namespace liftsim::sweep

@@ -24,8 +24,12 @@ void BufferedFile::open(const std::string& path) {
   open_with(path, O_TRUNC);
 }
 
-void BufferedFile::open_append(const std::string& path) {
-  open_with(path, O_APPEND);
+void BufferedFile::adopt(int fd, const std::string& path) {
+  if (owned_ && fd_ >= 0) ::close(fd_);
+  name_ = path;
+  fd_ = fd;
+  owned_ = true;
+  buffer_.reserve(kBufferSize + 4096);
 }
 
 void BufferedFile::open_with(const std::string& path, int mode) {

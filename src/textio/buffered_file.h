@@ -21,8 +21,9 @@ class BufferedFile {
   // Creates or truncates `path` (relative to the working directory unless absolute), or uses
   // standard output for "-". Throws RunFailure (OPEN) when it cannot.
   void open(const std::string& path);
-  // Opens `path` to add records at its end (created when missing).
-  void open_append(const std::string& path);
+  // Writes to `fd`, an open file named `path`, from where it stands; the file owns it from now on
+  // (closes it, which also releases any lock held through it).
+  void adopt(int fd, const std::string& path);
   bool is_open() const { return fd_ >= 0; }
   const std::string& name() const { return name_; }
 

@@ -68,6 +68,8 @@ Started::Started(const fs::path& dir, const std::vector<std::string>& args,
     const rlimit limit{rlim_t(options.max_open_files), rlim_t(options.max_open_files)};
     const rlimit size{rlim_t(options.max_file_size), rlim_t(options.max_file_size)};
     if (options.max_file_size > 0 && ::setrlimit(RLIMIT_FSIZE, &size) != 0) ::_exit(124);
+    const rlimit memory{rlim_t(options.max_address_space), rlim_t(options.max_address_space)};
+    if (options.max_address_space > 0 && ::setrlimit(RLIMIT_AS, &memory) != 0) ::_exit(124);
     if (options.max_open_files > 0) {
       if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(124);
       // A sanitizer build's leak check at exit needs descriptors the limit leaves none for.
@@ -152,16 +154,31 @@ std::size_t CsvText::col(std::string_view name) const {
 
 CsvText split_csv(std::string_view text) {
   CsvText csv;
+  bool header = true;
   for (std::size_t pos = 0, lf; pos < text.size(); pos = lf + 1) {
     lf = std::min(text.find('\n', pos), text.size());
     const std::string_view line = text.substr(pos, lf - pos);
-    std::vector<std::string> fields;
-    for (std::size_t start = 0, comma = 0; comma != std::string_view::npos; start = comma + 1) {
-      comma = line.find(',', start);
-      fields.emplace_back(line.substr(start, comma - start));
+    if (header && line.starts_with("#")) continue;
+    std::vector<std::string> fields(1);
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      if (line[i] == '"' && fields.back().empty()) {
+        for (++i; i < line.size(); ++i) {
+          if (line[i] == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+            ++i;
+          } else if (line[i] == '"') {
+            break;  // the closing quote
+          }
+          fields.back() += line[i];
+        }
+      } else if (line[i] == ',') {
+        fields.emplace_back();
+      } else {
+        fields.back() += line[i];
+      }
     }
-    if (pos == 0) {
+    if (header) {
       csv.names = std::move(fields);
+      header = false;
     } else {
       csv.rows.push_back(std::move(fields));
       csv.lines.emplace_back(line);

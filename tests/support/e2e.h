@@ -41,6 +41,7 @@ struct RunOptions {
   int max_open_files = 0;        // when positive, the child's limit of open file descriptors
   std::array<bool, 3> closed{};  // standard descriptors (0, 1, 2) the program starts without
   long long max_file_size = 0;   // when positive, the limit on the size of a file it writes, bytes
+  long long max_address_space = 0;  // when positive, the limit of its virtual memory, bytes
   bool stdout_reader_gone = false;  // standard output is a pipe whose reading end is closed
 };
 
@@ -91,7 +92,8 @@ inline Args operator+(Args a, const Args& b) {
 // `input` with record `number` (1-based) replaced by `text`.
 std::string replace_record(std::string_view input, int number, std::string_view text);
 
-// A CSV text split at line feeds and commas: the header's names and each row's fields.
+// A CSV text split at line feeds and commas (a field in quotes may hold either): the header's
+// names and each row's fields. Comment lines ('#') before the header are skipped.
 struct CsvText {
   std::vector<std::string> names;
   std::vector<std::vector<std::string>> rows;

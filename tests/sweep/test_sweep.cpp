@@ -1,5 +1,6 @@
-// The parts of a sweep: varied values, case order, shards, the result file (resume, merge) and the
-// ordered runner. Real cases on several threads are tested end to end (test_sweep_runs.cpp).
+// The parts of a sweep: varied values, case order, shards, the ordered runner, the checks before a
+// study runs, and the stop request reaching the cases under way. Real cases on several threads
+// are tested end to end (test_sweep_runs.cpp); the result files in tests/sweepfile.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,12 +10,16 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <functional>
 #include <thread>
 #include <vector>
 
+#include <sched.h>
+
 #include "sweep/axes.h"
 #include "sweep/ordered_runner.h"
-#include "sweep/sweep_file.h"
+#include "sweep/study.h"
+#include "support/e2e.h"
 
 namespace liftsim::sweep {
 namespace {
@@ -74,6 +79,11 @@ TEST(Axes, ValuesAndErrors) {
       EXPECT_EQ(axis.values, c.values);
       const std::string_view text = c.text;
       EXPECT_EQ(axis.param->name, text.substr(0, text.find_first_of(" =")));
+      // A file states the axis by its text, which gives the same values again.
+      Axis again;
+      ASSERT_FALSE(parse_axis(axis_text(axis), again)) << axis_text(axis);
+      EXPECT_EQ(again.values, axis.values) << axis_text(axis);
+      EXPECT_EQ(axis_text(Axis{axis.param, axis.values}).find(' '), std::string::npos);
     }
   }
 }
@@ -106,133 +116,193 @@ TEST(Axes, CaseOrderAndShards) {
   ASSERT_FALSE(parse_shard(" +3 / 3 ", shard));
   EXPECT_EQ(shard.index, 3);
   EXPECT_EQ(shard.count, 3);
-}
-
-const std::string kHeader = "case,m_4,outcome\n";
-
-// A result file: the header and a row for each case number.
-std::string file(const std::vector<int>& cases, const std::string& header = kHeader) {
-  std::string out = header;
-  for (int n : cases) out += std::to_string(n) + ",1" + std::to_string(n) + ",completed\n";
-  return out;
-}
-
-TEST(SweepFile, MergeFindsGapsRepeatsAndOtherHeaders) {
-  const struct {
-    const char* what;
-    std::vector<std::string> texts;
-    const char* error;  // "": merges to the file of cases 0 to 6
-  } cases[] = {
-      {"three shards", {file({0, 3, 6}), file({1, 4}), file({2, 5})}, ""},
-      {"in any order", {file({2, 5}), file({0, 3, 6}), file({1, 4})}, ""},
-      {"an empty shard", {file({0, 1, 2, 3, 4, 5, 6}), kHeader}, ""},
-      // clang-format off
-      {"a shard missing", {file({0, 3, 6}), file({2, 5})}, "case 1 is in none of the files"},
-      {"a shard twice", {file({0, 3, 6}), file({1, 4}), file({1, 4}), file({2, 5})}, "case 1 appears twice"},
-      {"another header", {file({0, 3, 6}), file({1, 4}, "case,zc_4,outcome\n")}, "b.csv: its header differs"},
-      {"a cut row", {file({0, 3, 6}), file({1, 4}) + "7,1", file({2, 5})}, "b.csv: the last row is cut"},
-      {"rows out of order", {file({0, 2, 1}), file({1, 3, 4, 5, 6})}, "a.csv: rows are not numbered in increasing order"},
-      {"no header", {"", kHeader}, "a.csv: no header"},
-      // clang-format on
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    std::vector<std::string> names;
-    for (std::size_t i = 0; i < c.texts.size(); ++i)
-      names.push_back(char('a' + i) + std::string(".csv"));
-    std::string merged;
-    const auto error = merge_files(c.texts, names, merged);
-    expect_error(error, c.error);
-    EXPECT_TRUE(error || merged == file({0, 1, 2, 3, 4, 5, 6})) << merged;
-  }
-}
-
-// A file to continue: the whole rows that follow the header and are the next cases of the sweep
-// (of its shard); a cut last row is run again.
-TEST(SweepFile, ResumeCheck) {
-  const std::vector<std::int64_t> all{0, 1, 2, 3}, shard{1, 4, 7};
-  const struct {
-    const char* what;
-    std::string text;
-    const std::vector<std::int64_t>& expected;
-    std::int64_t rows;  // whole rows to keep, ending at the text's last line feed
-    const char* error;
-  } cases[] = {
-      {"header only", kHeader, all, 0, ""},
-      {"whole rows", file({0, 1, 2}), all, 3, ""},
-      {"a cut row", file({0, 1, 2}) + "3,13,compl", all, 3, ""},
-      {"all rows", file({0, 1, 2, 3}), all, 4, ""},
-      {"a shard's rows", file({1, 4}) + "7", shard, 2, ""},
-      {"another header", file({0}, "case,zc_4,outcome\n"), all, 0, "header"},
-      {"a cut header", kHeader.substr(0, 7), all, 0, "header"},
-      {"a case skipped", file({0, 2}), all, 0, "row 3 is not the next case"},
-      {"another shard's rows", file({0, 3}), shard, 0, "row 2 is not the next case"},
-      {"more rows than cases", file({0, 1, 2, 3, 4}), all, 0, "row 6"},
-      {"not a number", kHeader + "x,1,completed\n", all, 0, "row 2"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    Resumable r;
-    const auto error = check_resumable(c.text, kHeader, c.expected, r);
-    expect_error(error, c.error);
-    if (!error) {
-      EXPECT_EQ(r.rows, c.rows);
-      EXPECT_EQ(r.bytes, c.text.rfind('\n') + 1);
+  // A shard's cases from their position in it, never listed: every case in exactly one shard.
+  for (const std::int64_t total : {0, 1, 7, 9}) {
+    std::vector<int> seen(static_cast<std::size_t>(total));
+    for (int k = 1; k <= 3; ++k) {
+      const Shard s{k, 3};
+      for (std::int64_t p = 0; p < s.size(total); ++p) {
+        ASSERT_TRUE(s.contains(s.at(p)) && s.at(p) < total) << k << " " << p;
+        ++seen[static_cast<std::size_t>(s.at(p))];
+      }
     }
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), total) << total;
   }
+  EXPECT_EQ((Shard{1, 1000}).size(kMostCases), kMostCases / 1000);
 }
 
 // Results come back in job order whatever the threads do, never far ahead of the last one handed
-// back; a stop hands back exactly the first ones; a failing job's exception reaches the caller.
+// back; a stop hands back exactly the first ones, as does a job that gives up; a failing job's
+// exception reaches the caller.
 TEST(OrderedRunner, OrderStopAndFailure) {
-  std::vector<std::int64_t> jobs;
-  for (std::int64_t j = 0; j < 60; ++j) jobs.push_back(j * 3 + 1);
   const struct {
     const char* what;
     int threads;
     std::int64_t stop_after;  // emitted results before the stop is set; -1: never
     std::int64_t failing;     // job that throws; -1: none
-  } cases[] = {{"one thread", 1, -1, -1},
-               {"four threads", 4, -1, -1},
-               {"stopped", 3, 10, -1},
-               {"a job fails", 3, -1, 3 * 25 + 1}};
+    std::int64_t giving_up;   // job that gives up; -1: none
+  } cases[] = {{"one thread", 1, -1, -1, -1},
+               {"four threads", 4, -1, -1, -1},
+               {"more threads than jobs", 100, -1, -1, -1},
+               {"stopped", 3, 10, -1, -1},
+               {"a job fails", 3, -1, 25, -1},
+               {"a job gives up", 3, -1, -1, 17}};
+  constexpr std::int64_t kJobs = 60;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::atomic<int> stop{0};
     std::atomic<std::int64_t> finished{0}, emitted{0}, most_ahead{0};
     std::vector<std::int64_t> got;
-    auto work = [&](std::int64_t job) {
+    auto work = [&](std::int64_t job) -> std::optional<std::string> {
       // Later jobs often finish first.
       std::this_thread::sleep_for(std::chrono::microseconds((job * 7919) % 5 * 300));
       if (job == c.failing) throw std::runtime_error("job failed");
+      if (job == c.giving_up) return std::nullopt;
       const std::int64_t ahead = ++finished - emitted.load();
       std::int64_t seen = most_ahead.load();
       while (ahead > seen && !most_ahead.compare_exchange_weak(seen, ahead)) {
       }
       return "row " + std::to_string(job);
     };
-    auto emit = [&](std::int64_t job, const std::string& row) {
+    auto emit = [&](std::int64_t job, std::string& row) {
       EXPECT_EQ(row, "row " + std::to_string(job));
       got.push_back(job);
       if (++emitted == c.stop_after) stop = 2;
     };
     std::int64_t n = -1;
     if (c.failing >= 0) {
-      EXPECT_THROW(run_ordered(jobs, work, emit, {c.threads, &stop, 4}), std::runtime_error);
+      EXPECT_THROW(run_ordered<std::string>(kJobs, work, emit, {c.threads, &stop, 4}),
+                   std::runtime_error);
       n = static_cast<std::int64_t>(got.size());
-      EXPECT_LE(n, 25);
+      EXPECT_LE(n, c.failing);
     } else {
-      n = run_ordered(jobs, work, emit, {c.threads, &stop, 4});
+      n = run_ordered<std::string>(kJobs, work, emit, {c.threads, &stop, 4});
     }
     ASSERT_EQ(static_cast<std::int64_t>(got.size()), n);
-    EXPECT_TRUE(std::equal(got.begin(), got.end(), jobs.begin()));
+    for (std::int64_t i = 0; i < n; ++i) EXPECT_EQ(got[static_cast<std::size_t>(i)], i);
     if (c.stop_after >= 0) {
       EXPECT_GE(n, c.stop_after);
-      EXPECT_LT(n, static_cast<std::int64_t>(jobs.size()));
+      EXPECT_LT(n, kJobs);
+    } else if (c.giving_up >= 0) {
+      EXPECT_EQ(n, c.giving_up);
     } else if (c.failing < 0) {
-      EXPECT_EQ(n, static_cast<std::int64_t>(jobs.size()));
+      EXPECT_EQ(n, kJobs);
     }
-    EXPECT_LE(most_ahead.load(), 5 * c.threads) << "results held back";
+    EXPECT_LE(most_ahead.load(), 5 * std::min(c.threads, 60)) << "results held back";
+  }
+}
+
+// The default thread count is the CPUs this process may use (a task of a cluster or `taskset`
+// gets its share, not the machine), never more than the rows, never more than the most.
+TEST(OrderedRunner, ThreadsFromTheAffinityMask) {
+  cpu_set_t all;
+  ASSERT_EQ(::sched_getaffinity(0, sizeof all, &all), 0);
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+    if (CPU_ISSET(cpu, &all)) {
+      CPU_SET(cpu, &one);
+      break;
+    }
+  }
+  ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
+  const int on_one = usable_cpus();
+  const int default_threads = thread_count(0, 1000);
+  ASSERT_EQ(::sched_setaffinity(0, sizeof all, &all), 0);
+  EXPECT_EQ(on_one, 1);
+  EXPECT_EQ(default_threads, 1);
+  EXPECT_EQ(usable_cpus(), CPU_COUNT(&all));
+  EXPECT_EQ(thread_count(8, 3), 3);
+  EXPECT_EQ(thread_count(8, 0), 1);
+  EXPECT_EQ(thread_count(kMostThreads, 1'000'000), kMostThreads);
+}
+
+SweepSpec example_sweep(std::vector<const char*> vary) {
+  SweepSpec spec;
+  spec.base.input_text = liftsim::testing::example_input();
+  for (const char* v : vary) {
+    spec.axes.emplace_back();
+    EXPECT_FALSE(parse_axis(v, spec.axes.back())) << v;
+  }
+  return spec;
+}
+
+// What a sweep or a chart refuses before it runs a case, with the command line's messages.
+TEST(Study, ChecksBeforeAnyCase) {
+  liftsim::testing::TempDir dir;
+  liftsim::testing::write_file(dir / "file", "x");
+  const struct {
+    const char* what;
+    std::function<void(SweepSpec&)> change;
+    const char* message;  // "": accepted
+  } cases[] = {
+      {"as it is", [](SweepSpec&) {}, ""},
+      {"no axis", [](SweepSpec& s) { s.axes.clear(); }, "--vary NAME=... is needed"},
+      {"an axis twice", [](SweepSpec& s) { s.axes.push_back(s.axes[0]); }, "m_4 is varied twice"},
+      {"too many cases",
+       [](SweepSpec& s) {
+         s.axes[0].values.assign(20'000, 1000.0);
+         s.axes.push_back({&param("zc_4"), std::vector<double>(10000, 0.5)});
+       },
+       "more than 100000000 cases"},
+      {"1024 threads", [](SweepSpec& s) { s.threads = kMostThreads; }, ""},
+      {"1025 threads", [](SweepSpec& s) { s.threads = kMostThreads + 1; }, "--jobs 1025: use 1 to 1024"},
+      {"-1 threads", [](SweepSpec& s) { s.threads = -1; }, "--jobs -1"},
+      {"a shard 4/3", [](SweepSpec& s) { s.shard = {4, 3}; }, "--shard 4/3 is not K/N"},
+      {"a slide limit below 0", [](SweepSpec& s) { s.base.thresholds.slide_limit = -1; }, "--slide-limit"},
+      {"an end before the start", [](SweepSpec& s) { s.base.overrides.set(param("t_end"), -1); }, "t_end = -1 s"},
+      {"a save folder that is a file", [&](SweepSpec& s) { s.save_dir = (dir / "file").string(); }, "is not a folder"},
+      {"a save folder in none", [&](SweepSpec& s) { s.save_dir = (dir / "no/such").string(); }, "does not exist"},
+      {"a new save folder", [&](SweepSpec& s) { s.save_dir = (dir / "new").string(); }, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SweepSpec spec = example_sweep({"m_4=1000,2000"});
+    c.change(spec);
+    expect_error(check_sweep(spec), c.message);
+  }
+  CapacitySpec capacity;
+  ASSERT_FALSE(parse_axis("m_4=1000", capacity.heights));
+  expect_error(check_capacity(capacity), "capacity searches m_4");
+  ASSERT_FALSE(parse_axis("zc_4=0,1", capacity.heights));
+  expect_error(check_capacity(capacity), "");
+  capacity.mass = {10, 5, 1};
+  expect_error(check_capacity(capacity), "--mass LO:HI needs 0 < LO < HI");
+}
+
+// The stop request reaches every case under way within its next output point, cases that would
+// never end by themselves too: the sweep and the chart end at once, with the rows done before.
+TEST(Study, StopReachesTheCasesUnderWay) {
+  for (const bool chart : {false, true}) {
+    SCOPED_TRACE(chart ? "capacity" : "sweep");
+    std::atomic<int> stop{0};
+    SweepSpec sweep = example_sweep({"m_4=1000,1001,1002,1003"});
+    // A step too small to get anywhere and no work limit: the runs never end by themselves.
+    sweep.base.overrides.set(param("h_max"), 1e-300);
+    sweep.base.work.derivative_calls = 0;
+    sweep.threads = 2;
+    sweep.stop = &stop;
+    std::thread stopper([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      stop = 2;
+    });
+    std::int64_t rows = 0;
+    StudyEnd end;
+    if (chart) {
+      CapacitySpec capacity;
+      capacity.base = sweep.base;
+      ASSERT_FALSE(parse_axis("zc_4=0,1,2", capacity.heights));
+      capacity.threads = 2;
+      capacity.stop = &stop;
+      end = run_capacity(capacity, 0, [&](std::int64_t, CapacityRow&) { ++rows; });
+    } else {
+      end = run_sweep(sweep, 0, [&](SweepRow&) { ++rows; });
+    }
+    stopper.join();
+    EXPECT_TRUE(end.stopped);
+    EXPECT_FALSE(end.error);
+    EXPECT_EQ(rows, 0);
+    EXPECT_EQ(end.done, 0);
   }
 }
 

@@ -1,0 +1,480 @@
+#include "sweepfile/format.h"
+
+#include <charconv>
+#include <cinttypes>
+#include <cstdio>
+
+#include "results/csv_writer.h"
+
+namespace liftsim::sweepfile {
+namespace {
+
+constexpr std::string_view kShardLine = "# shard: ";
+constexpr std::string_view kVaryLine = "# vary: ";
+constexpr std::string_view kConvergenceLine = "# convergence: ";
+
+std::string number(double v) {
+  std::string text;
+  results::append_number(text, v);
+  return text;
+}
+
+// "m_4 = 1000 kg, zc_4 = 0.5 m" ("1": a pure number, no unit).
+std::string value_list(const std::vector<sweep::NamedValue>& values) {
+  std::string text;
+  for (const sweep::NamedValue& v : values) {
+    if (!text.empty()) text += ", ";
+    text += std::string(v.param->name) + " = " + number(v.value);
+    if (v.param->unit != "1") text += " " + std::string(v.param->unit);
+  }
+  return text;
+}
+
+// The length of the UTF-8 sequence at the start of `text`, 0 when it is not one.
+std::size_t utf8_length(std::string_view text) {
+  const auto lead = static_cast<unsigned char>(text[0]);
+  std::size_t length = 0;
+  std::uint32_t cp = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    cp = lead & 0x1Fu;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    cp = lead & 0x0Fu;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    cp = lead & 0x07u;
+  } else {
+    return 0;
+  }
+  if (text.size() < length) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    const auto c = static_cast<unsigned char>(text[k]);
+    if ((c & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (c & 0x3Fu);
+  }
+  const std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < smallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return length;
+}
+
+// `text` on one line of UTF-8: control characters as blanks, other bytes that are not UTF-8 as '?'.
+std::string one_line(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x20 || byte == 0x7F) {
+      out += ' ';
+    } else if (byte >= 0x80) {
+      if (const std::size_t n = utf8_length(text.substr(i)); n > 0) {
+        out.append(text.substr(i, n));
+        i += n;
+        continue;
+      }
+      out += '?';
+    } else {
+      out += text[i];
+    }
+    ++i;
+  }
+  return out;
+}
+
+void append_text(std::string& out, std::string_view text) {
+  const std::string line = one_line(text);
+  if (line.find_first_of(",\"") == std::string::npos) {
+    out += line;
+    return;
+  }
+  out += '"';
+  for (const char c : line) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+// The fields of a CSV line; a field in quotes may hold commas and doubled quotes. False when the
+// quotes do not close or a quote stands inside a field that does not begin with one.
+bool split(std::string_view line, std::vector<std::string>& fields) {
+  fields.clear();
+  std::size_t i = 0;
+  for (;;) {
+    std::string field;
+    if (i < line.size() && line[i] == '"') {
+      for (++i;; ++i) {
+        if (i >= line.size()) return false;
+        if (line[i] == '"') {
+          if (i + 1 < line.size() && line[i + 1] == '"') {
+            field += '"';
+            ++i;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        field += line[i];
+      }
+      if (i < line.size() && line[i] != ',') return false;
+    } else {
+      const std::size_t end = std::min(line.find(',', i), line.size());
+      field.assign(line.substr(i, end - i));
+      if (field.find('"') != std::string::npos) return false;
+      i = end;
+    }
+    fields.push_back(std::move(field));
+    if (i >= line.size()) return true;
+    ++i;  // the comma
+  }
+}
+
+template <class Int>
+bool whole(std::string_view text, Int& value) {
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+  return !text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
+bool real(std::string_view text, double& value) {
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+  return !text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
+// An optional number: empty is none.
+bool maybe(std::string_view text, std::optional<double>& value) {
+  value.reset();
+  if (text.empty()) return true;
+  double v = 0;
+  if (!real(text, v)) return false;
+  value = v;
+  return true;
+}
+
+std::string quoted(std::string_view text) {
+  constexpr std::size_t kShown = 60;
+  std::string shown = one_line(text.substr(0, kShown));
+  if (text.size() > kShown) shown += "...";
+  return "'" + shown + "'";
+}
+
+std::string join(const std::vector<std::string>& names) {
+  std::string line;
+  for (const std::string& n : names) line += (line.empty() ? "" : ",") + n;
+  return line;
+}
+
+}  // namespace
+
+std::vector<std::string> head_lines(const Study& study, const sweep::BaseFacts& base) {
+  std::vector<std::string> lines;
+  const bool sweep = study.kind == Kind::sweep;
+  lines.push_back("# liftsim " + study.version + (sweep ? " sweep" : " capacity"));
+  lines.push_back("# model: " + std::string(model::kind_name(base.model)));
+  for (const sweep::Axis& a : study.axes)
+    lines.push_back(std::string(kVaryLine) + sweep::axis_text(a));
+  if (!sweep) {
+    lines.push_back("# mass: " + number(study.mass.lo) + ":" + number(study.mass.hi) + " kg by " +
+                    number(study.mass.resolution) + " kg");
+    lines.push_back(std::string(kConvergenceLine) + (study.convergence ? "yes" : "no"));
+  }
+  lines.push_back("# dani.dat: " + (base.from_input.empty() ? std::string("no value the cases use")
+                                                            : value_list(base.from_input)));
+  lines.push_back("# set: " + (base.set.empty() ? std::string("none") : value_list(base.set)));
+  lines.push_back(base.road_points == 0
+                      ? std::string("# road: flat")
+                      : "# road: " + std::to_string(base.road_points) + " points, x from " +
+                            number(base.road_x_first) + " to " + number(base.road_x_last) + " m");
+  auto points = [](std::size_t n) {
+    return " over time (" + std::to_string(n) + (n == 1 ? " point)" : " points)");
+  };
+  lines.push_back("# drive: " +
+                  (base.torque_points == 0 ? "engine law" : "torque" + points(base.torque_points)) +
+                  "; brake: " +
+                  (base.brake_hold          ? "holds from the start"
+                   : base.brake_points == 0 ? "none"
+                                            : "limit" + points(base.brake_points)));
+  lines.push_back("# verdict: slide limit " + number(base.thresholds.slide_limit) +
+                  " m, lift force " + number(base.thresholds.lift_force) + " N, " +
+                  (base.stop_when_decided ? "runs end once decided" : "runs go to their end"));
+  lines.push_back(base.work.derivative_calls > 0
+                      ? "# work limit: " + std::to_string(base.work.derivative_calls) +
+                            " derivative calls a run"
+                      : std::string("# work limit: none"));
+  char hash[40];
+  std::snprintf(hash, sizeof hash, "# base case: fnv1a64 %016" PRIx64, base.hash);
+  lines.emplace_back(hash);
+  if (study.shard.count > 1) {
+    lines.push_back(std::string(kShardLine) + std::to_string(study.shard.index) + "/" +
+                    std::to_string(study.shard.count));
+  }
+  lines.push_back(join(columns(study)));
+  for (std::string& line : lines) line += '\n';
+  return lines;
+}
+
+bool is_shard_line(std::string_view line) {
+  return line.starts_with(kShardLine);
+}
+
+std::optional<std::string> parse_head(const std::vector<std::string>& lines, Study& study) {
+  study = {};
+  if (lines.empty() || !lines[0].starts_with("# liftsim ")) {
+    return "it does not begin with '# liftsim VERSION sweep' or '... capacity' (not a result "
+           "file of this program, or one from before result files said what they hold)";
+  }
+  const std::string_view first = lines[0];
+  const auto space = first.rfind(' ');
+  const std::string_view what = first.substr(space + 1);
+  if (what != "sweep" && what != "capacity")
+    return "line 1 names neither a sweep nor a capacity chart";
+  study.kind = what == "sweep" ? Kind::sweep : Kind::capacity;
+  study.version = std::string(first.substr(10, space > 10 ? space - 10 : 0));
+  for (std::size_t n = 1; n + 1 < lines.size(); ++n) {
+    const std::string_view line = lines[n];
+    const std::string at = "line " + std::to_string(n + 1) + ": ";
+    if (line.starts_with(kVaryLine)) {
+      sweep::Axis axis;
+      if (auto bad = sweep::parse_axis(line.substr(kVaryLine.size()), axis))
+        return at + bad->message;
+      study.axes.push_back(std::move(axis));
+    } else if (line.starts_with(kShardLine)) {
+      if (auto bad = sweep::parse_shard(line.substr(kShardLine.size()), study.shard)) {
+        return at + bad->message;
+      }
+    } else if (line.starts_with(kConvergenceLine)) {
+      study.convergence = line.substr(kConvergenceLine.size()) == "yes";
+    }
+  }
+  if (study.axes.empty() || (study.kind == Kind::capacity && study.axes.size() != 1)) {
+    return "its '# vary:' lines do not describe a " +
+           std::string(study.kind == Kind::sweep ? "sweep" : "capacity chart");
+  }
+  if (study.kind == Kind::sweep && sweep::case_count(study.axes) > sweep::kMostCases) {
+    return "its axes make more than " + std::to_string(sweep::kMostCases) + " cases";
+  }
+  if (lines.back() != join(columns(study))) {
+    return "its header is not the one its '# vary:' lines give";
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> columns(const Study& study) {
+  std::vector<std::string> names{"case"};
+  for (const sweep::Axis& a : study.axes) names.emplace_back(a.param->name);
+  if (study.kind == Kind::sweep) {
+    for (const char* n :
+         {"outcome", "verdict", "t_reached", "min_F_kp", "t_min_F_kp", "lift_off_t", "max_abs_Fi_3",
+          "load_travel", "restarts", "derivative_calls", "error", "message"}) {
+      names.emplace_back(n);
+    }
+  } else {
+    for (const char* n : {"capacity_stable", "capacity_no_tip", "min_F_kp_stable",
+                          "min_F_kp_no_tip", "stable_note", "no_tip_note", "runs"}) {
+      names.emplace_back(n);
+    }
+    if (study.convergence) {
+      names.emplace_back("shift_stable");
+      names.emplace_back("shift_no_tip");
+    }
+  }
+  return names;
+}
+
+std::vector<Value> sweep_values(const sweep::SweepRow& row) {
+  const results::Summary& s = row.summary;
+  const results::Facts& f = s.facts;
+  const bool any = f.points > 0;
+  auto when = [any](double v) { return any ? Value(v) : Value(); };
+  auto maybe_value = [](const std::optional<double>& v) { return v ? Value(*v) : Value(); };
+  std::vector<Value> out{row.index};
+  for (double v : row.values) out.emplace_back(v);
+  out.emplace_back(std::string(run::outcome_name(s.outcome)));
+  out.push_back(row.verdict ? Value(std::string(results::verdict_name(*row.verdict))) : Value());
+  out.emplace_back(s.t_reached);
+  out.push_back(when(f.min_F_kp));
+  out.push_back(when(f.t_min_F_kp));
+  out.push_back(maybe_value(f.lift_off_t));
+  out.push_back(when(f.max_abs_Fi_3));
+  out.push_back(when(f.load_travel));
+  out.emplace_back(static_cast<std::int64_t>(s.restarts));
+  out.emplace_back(static_cast<std::int64_t>(s.derivative_calls));
+  out.push_back(s.error ? Value(std::string(textio::error_code_text(s.error->code))) : Value());
+  out.push_back(s.error ? Value(s.error->message) : Value());
+  return out;
+}
+
+std::vector<Value> capacity_values(std::int64_t index, const sweep::CapacityRow& row,
+                                   bool convergence) {
+  auto maybe_value = [](const std::optional<double>& v) { return v ? Value(*v) : Value(); };
+  std::vector<Value> out{index, row.height};
+  out.push_back(maybe_value(row.stable.mass));
+  out.push_back(maybe_value(row.no_tip.mass));
+  out.push_back(maybe_value(row.stable.min_F_kp));
+  out.push_back(maybe_value(row.no_tip.min_F_kp));
+  out.emplace_back(row.stable.note);
+  out.emplace_back(row.no_tip.note);
+  out.emplace_back(static_cast<std::int64_t>(row.runs));
+  if (convergence) {
+    out.push_back(maybe_value(row.stable.shift));
+    out.push_back(maybe_value(row.no_tip.shift));
+  }
+  return out;
+}
+
+std::string row_text(const std::vector<Value>& values) {
+  std::string out;
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    if (k > 0) out += ',';
+    const Value& v = values[k];
+    if (const double* d = std::get_if<double>(&v)) {
+      results::append_number(out, *d);
+    } else if (const std::int64_t* i = std::get_if<std::int64_t>(&v)) {
+      out += std::to_string(*i);
+    } else if (const std::string* s = std::get_if<std::string>(&v)) {
+      append_text(out, *s);
+    }
+  }
+  out += '\n';
+  return out;
+}
+
+RowReader::RowReader(const Study& study)
+    : study_(study), grid_(study.kind == Kind::sweep ? study.axes : std::vector<sweep::Axis>{}) {
+  total_ = study.kind == Kind::sweep
+               ? grid_.size()
+               : static_cast<std::int64_t>(study.axes.empty() ? 0 : study.axes[0].values.size());
+  names_ = columns(study);
+}
+
+std::optional<std::string> RowReader::read(std::string_view line, ReadRow& row) const {
+  std::vector<std::string> f;
+  if (!split(line, f)) return "its quotes do not pair up";
+  if (f.size() != names_.size()) {
+    return "it has " + std::to_string(f.size()) + " fields, not the " +
+           std::to_string(names_.size()) + " of the header";
+  }
+  std::int64_t index = -1;
+  if (!whole(f[0], index) || index < 0 || index >= total_) {
+    return "its case number " + quoted(f[0]) + " is not one of the " + std::to_string(total_) +
+           " cases";
+  }
+  row = {};
+  row.index = index;
+  if (auto bad = study_.kind == Kind::sweep ? read_sweep(f, row) : read_capacity(f, row))
+    return bad;
+  const std::string again = row_text(
+      study_.kind == Kind::sweep ? sweep_values(row.sweep)
+                                 : capacity_values(index, row.capacity, study_.convergence));
+  if (std::string_view(again).substr(0, again.size() - 1) != line) {
+    return "it is not written as liftsim writes what it holds";
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> RowReader::read_sweep(const std::vector<std::string>& f,
+                                                 ReadRow& row) const {
+  sweep::SweepRow& r = row.sweep;
+  r.index = row.index;
+  grid_.values(row.index, r.values);
+  std::size_t k = 1;
+  for (std::size_t a = 0; a < study_.axes.size(); ++a, ++k) {
+    double v = 0;
+    if (!real(f[k], v)) return "its " + names_[k] + " " + quoted(f[k]) + " is not a number";
+    if (v != r.values[a]) {
+      return "its " + names_[k] + " is " + f[k] + ", not the " + number(r.values[a]) + " of case " +
+             f[0];
+    }
+  }
+  results::Summary& s = r.summary;
+  const std::string& outcome = f[k++];
+  bool known = false;
+  for (auto o : {run::Outcome::completed, run::Outcome::error, run::Outcome::stalled,
+                 run::Outcome::decided, run::Outcome::invalid}) {
+    if (outcome == run::outcome_name(o)) {
+      s.outcome = o;
+      known = true;
+    }
+  }
+  if (!known) return "its outcome " + quoted(outcome) + " is not one liftsim reports";
+  const std::string& verdict = f[k++];
+  if (!verdict.empty()) {
+    for (int v = 0; v <= static_cast<int>(results::Verdict::out_of_model); ++v) {
+      if (verdict == results::verdict_name(static_cast<results::Verdict>(v))) {
+        r.verdict = static_cast<results::Verdict>(v);
+      }
+    }
+    if (!r.verdict) return "its verdict " + quoted(verdict) + " is not one liftsim reports";
+    s.verdict = *r.verdict;
+  }
+  if (!real(f[k++], s.t_reached)) return "its t_reached " + quoted(f[k - 1]) + " is not a number";
+  std::optional<double> min_F_kp, t_min_F_kp, max_abs_Fi_3, load_travel;
+  for (std::optional<double>* into :
+       {&min_F_kp, &t_min_F_kp, &s.facts.lift_off_t, &max_abs_Fi_3, &load_travel}) {
+    if (!maybe(f[k], *into)) return "its " + names_[k] + " " + quoted(f[k]) + " is not a number";
+    ++k;
+  }
+  if (min_F_kp) {
+    s.facts.points = 1;
+    s.facts.min_F_kp = *min_F_kp;
+    s.facts.t_min_F_kp = t_min_F_kp.value_or(0.0);
+    s.facts.max_abs_Fi_3 = max_abs_Fi_3.value_or(0.0);
+    s.facts.load_travel = load_travel.value_or(0.0);
+  }
+  std::int64_t restarts = 0, calls = 0;
+  if (!whole(f[k++], restarts) || restarts < 0 || restarts > INT32_MAX) {
+    return "its restarts " + quoted(f[k - 1]) + " is not a count";
+  }
+  if (!whole(f[k++], calls) || calls < 0) {
+    return "its derivative_calls " + quoted(f[k - 1]) + " is not a count";
+  }
+  s.restarts = static_cast<int>(restarts);
+  s.derivative_calls = static_cast<long>(calls);
+  const std::string& code = f[k++];
+  if (!code.empty()) {
+    textio::RunError e;
+    bool found = false;
+    for (int c = 0; c <= static_cast<int>(textio::ErrorCode::S6600); ++c) {
+      if (code == textio::error_code_text(static_cast<textio::ErrorCode>(c))) {
+        e.code = static_cast<textio::ErrorCode>(c);
+        found = true;
+      }
+    }
+    if (!found) return "its error " + quoted(code) + " is not a code liftsim reports";
+    e.message = f[k];
+    s.error = e;
+  }
+  if (!r.verdict && !(s.outcome == run::Outcome::error && s.error)) {
+    return "it has no verdict, which only a case that failed on its own files has";
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> RowReader::read_capacity(const std::vector<std::string>& f,
+                                                    ReadRow& row) const {
+  sweep::CapacityRow& r = row.capacity;
+  const double height = study_.axes[0].values[static_cast<std::size_t>(row.index)];
+  if (!real(f[1], r.height)) return "its height " + quoted(f[1]) + " is not a number";
+  if (r.height != height) {
+    return "its " + names_[1] + " is " + f[1] + ", not the " + number(height) + " of case " + f[0];
+  }
+  for (const auto& [k, into] :
+       {std::pair{2, &r.stable.mass}, std::pair{3, &r.no_tip.mass},
+        std::pair{4, &r.stable.min_F_kp}, std::pair{5, &r.no_tip.min_F_kp}}) {
+    if (!maybe(f[k], *into)) return "its " + names_[k] + " " + quoted(f[k]) + " is not a number";
+  }
+  r.stable.note = f[6];
+  r.no_tip.note = f[7];
+  std::int64_t runs = 0;
+  if (!whole(f[8], runs) || runs < 0 || runs > INT32_MAX) {
+    return "its runs " + quoted(f[8]) + " is not a count";
+  }
+  r.runs = static_cast<int>(runs);
+  if (study_.convergence) {
+    for (const auto& [k, into] : {std::pair{9, &r.stable.shift}, std::pair{10, &r.no_tip.shift}}) {
+      if (!maybe(f[k], *into)) return "its " + names_[k] + " " + quoted(f[k]) + " is not a number";
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace liftsim::sweepfile
