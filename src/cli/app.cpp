@@ -128,11 +128,10 @@ void add_verdict_options(CLI::App& app, double& slide_limit, double& lift_force,
       ->type_name("N");
 }
 
-void add_sweep_options(CLI::App& app, SweepOptions& o, const char* default_output) {
+void add_sweep_options(CLI::App& app, SweepOptions& o, const char* default_output,
+                       const char* vary_help) {
   add_case_options(app, o.case_options, "sound");
-  app.add_option("--vary", o.vary,
-                 "Vary NAME over FROM:TO:STEP or the list V1,V2,... (repeatable; the cases are "
-                 "all combinations, the first --vary varying slowest)")
+  app.add_option("--vary", o.vary, vary_help)
       ->type_name("NAME=VALUES")
       ->expected(1)
       ->take_all();
@@ -242,7 +241,9 @@ int main_with_args(int argc, char** argv) {
   SweepOptions sweep_options;
   CLI::App* sweep = app.add_subcommand(
       "sweep", "Run the base case with parameters varied over ranges or lists, on every core");
-  add_sweep_options(*sweep, sweep_options, "sweep.csv");
+  add_sweep_options(*sweep, sweep_options, "sweep.csv",
+                    "Vary NAME over FROM:TO:STEP or the list V1,V2,... (repeatable; the cases are "
+                    "all combinations, the first --vary varying slowest)");
   sweep
       ->add_option("--save", sweep_options.save_dir,
                    "Keep each case's files (report, time histories, case.csv, summary.json) in "
@@ -254,7 +255,10 @@ int main_with_args(int argc, char** argv) {
       "capacity",
       "Load-capacity chart: for each load height the largest stable m_4 and the largest that "
       "does not tip, by a coarse scan and false position on the runs' margin");
-  add_sweep_options(*capacity, capacity_options, "capacity.csv");
+  add_sweep_options(*capacity, capacity_options, "capacity.csv",
+                    "The load height NAME=FROM:TO:STEP or NAME=V1,V2,... (normally zc_4); a second "
+                    "--vary draws the chart across another parameter, e.g. the load centre "
+                    "x_load=0.4:0.8:0.1 (rows: every pair, the height varying slowest)");
   capacity->add_option("--mass", capacity_options.mass, "Mass range searched, kg (default 1:5000)")
       ->type_name("LO:HI");
   add_number(*capacity, "--resolution", capacity_options.resolution,

@@ -33,19 +33,25 @@ void write_file(const std::string& path, const std::string& page) {
   }
 }
 
-std::vector<html::CaseParam> case_params(const std::vector<std::pair<std::string, double>>& list) {
-  std::vector<html::CaseParam> out;
-  for (const auto& [name, value] : list) {
-    const params::Param* p = params::find_param(name);
-    out.push_back({name, value, p != nullptr ? std::string(p->unit) : "", "set"});
+// A study's base case for its page: the values read from dani.dat and those set, each with its
+// source; the model, road, drive and brake in words.
+void describe(const sweep::BaseFacts& base, std::vector<html::CaseParam>& params,
+              std::vector<std::string>& notes) {
+  for (const auto& [list, source] :
+       {std::pair{&base.from_input, "dani.dat"}, std::pair{&base.set, "set"}}) {
+    for (const sweep::NamedValue& v : *list) {
+      params.push_back({std::string(v.param->name), v.value, std::string(v.param->unit), source});
+    }
   }
-  return out;
-}
-
-std::vector<html::CaseParam> case_params(const params::Overrides& o) {
-  std::vector<std::pair<std::string, double>> list;
-  for (const auto& a : o.list()) list.emplace_back(std::string(a.param->name), a.value);
-  return case_params(list);
+  auto over_time = [](std::size_t n) { return " over time (" + std::to_string(n) + " points)"; };
+  notes = {std::string("model: ") + model::kind_name(base.model),
+           base.road_points == 0 ? std::string("road: flat")
+                                 : "road: profile of " + std::to_string(base.road_points) + " points",
+           base.torque_points == 0 ? std::string("drive: engine law")
+                                   : "drive: torque" + over_time(base.torque_points),
+           base.brake_hold          ? std::string("brake: holds from the start")
+           : base.brake_points == 0 ? std::string("brake: none")
+                                    : "brake: limit" + over_time(base.brake_points)};
 }
 
 }  // namespace
@@ -150,10 +156,10 @@ std::optional<html::SweepCase> sweep_cell(const std::vector<sweep::Axis>& axes,
 
 void write_sweep_html(const std::string& path, const std::string& title,
                       const std::vector<sweep::Axis>& axes, std::vector<html::SweepCase> cells,
-                      const params::Overrides& base) {
+                      const sweep::BaseFacts& base) {
   html::SweepPage page;
   page.title = title;
-  page.case_params = case_params(base);
+  describe(base, page.case_params, page.case_notes);
   auto axis = [](const sweep::Axis& a) {
     return html::SweepAxis{std::string(a.param->name), std::string(a.param->unit), a.values};
   };
@@ -166,15 +172,22 @@ void write_sweep_html(const std::string& path, const std::string& title,
 }
 
 void write_capacity_html(const std::string& path, const std::string& title,
-                         const sweep::Axis& heights, const std::vector<sweep::CapacityRow>& rows,
-                         const params::Overrides& base) {
+                         const sweep::Axis& heights, const std::optional<sweep::Axis>& across,
+                         const std::vector<sweep::CapacityRow>& rows,
+                         const sweep::BaseFacts& base) {
   html::CapacityPage page;
   page.title = title;
-  page.case_params = case_params(base);
+  describe(base, page.case_params, page.case_notes);
+  page.height_name = std::string(heights.param->name);
   page.height_unit = std::string(heights.param->unit);
+  if (across) {
+    page.across_name = std::string(across->param->name);
+    page.across_unit = std::string(across->param->unit);
+  }
   for (const sweep::CapacityRow& r : rows) {
     html::CapacityRow row;
     row.height = r.height;
+    row.across = r.across;
     row.capacity_stable = r.stable.mass;
     row.capacity_no_tip = r.no_tip.mass;
     std::string note;

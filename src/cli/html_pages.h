@@ -13,6 +13,7 @@
 #include "results/summary.h"
 #include "run/simulation.h"
 #include "sweep/axes.h"
+#include "sweep/provenance.h"
 #include "sweep/study.h"
 
 namespace liftsim::cli {
@@ -42,11 +43,12 @@ std::optional<html::SweepCase> sweep_cell(const std::vector<sweep::Axis>& axes,
 // Writes the stability map of a sweep from its cells (every case it holds, resumed ones too).
 void write_sweep_html(const std::string& path, const std::string& title,
                       const std::vector<sweep::Axis>& axes, std::vector<html::SweepCase> cells,
-                      const params::Overrides& base);
+                      const sweep::BaseFacts& base);
 
 // Writes the capacity chart from its rows.
 void write_capacity_html(const std::string& path, const std::string& title,
-                         const sweep::Axis& heights, const std::vector<sweep::CapacityRow>& rows,
-                         const params::Overrides& base);
+                         const sweep::Axis& heights, const std::optional<sweep::Axis>& across,
+                         const std::vector<sweep::CapacityRow>& rows,
+                         const sweep::BaseFacts& base);
 
 }  // namespace liftsim::cli

@@ -103,7 +103,7 @@ void check_outputs(const SweepOptions& o, const std::string& output, int dir_fd)
 std::optional<std::vector<std::string>> read_base(sweep::BaseCase& base, int dir_fd,
                                                   const sweepfile::Study& study,
                                                   const std::vector<const params::Param*>& varied,
-                                                  int& status) {
+                                                  int& status, sweep::BaseFacts& facts) {
   params::CaseValues values, plain;
   auto failure = sweep::read_input_file(dir_fd, &interrupt_signal(), base.input_text);
   // Every case reads the same records: a broken file is reported once, here.
@@ -112,7 +112,8 @@ std::optional<std::vector<std::string>> read_base(sweep::BaseCase& base, int dir
     status = report(*failure);
     return std::nullopt;
   }
-  return sweepfile::head_lines(study, sweep::base_facts(base, values, plain, varied));
+  facts = sweep::base_facts(base, values, plain, varied);
+  return sweepfile::head_lines(study, facts);
 }
 
 // Progress on a terminal: done/total, cases per second, time left.
@@ -228,7 +229,8 @@ int sweep_command(const SweepOptions& o) {
   study.axes = spec.axes;
   study.shard = spec.shard;
   int status = 0;
-  const auto head = read_base(spec.base, folder.fd, study, params_of(spec.axes), status);
+  sweep::BaseFacts facts;
+  const auto head = read_base(spec.base, folder.fd, study, params_of(spec.axes), status, facts);
   if (!head) return status;
 
   const std::vector<std::string> columns = sweepfile::columns(study);
@@ -249,16 +251,19 @@ int sweep_command(const SweepOptions& o) {
         });
       },
       [&] {
-        write_sweep_html(o.html_file, "liftsim sweep", spec.axes, std::move(cells),
-                         spec.base.overrides);
+        write_sweep_html(o.html_file, "liftsim sweep", spec.axes, std::move(cells), facts);
       });
 }
 
 int capacity_command(const SweepOptions& o) {
   sweep::CapacitySpec spec;
   std::vector<sweep::Axis> axes = parse_axes(o.vary);
-  if (axes.size() != 1) throw UsageError{"capacity takes one --vary: the load height"};
+  if (axes.empty() || axes.size() > 2) {
+    throw UsageError{"capacity takes one --vary (the load height) or two (then the load centre "
+                     "x_load, or another parameter the chart is drawn across)"};
+  }
   spec.heights = std::move(axes[0]);
+  if (axes.size() == 2) spec.across = std::move(axes[1]);
   {
     const auto colon = o.mass.find(':');
     if (colon == std::string::npos) throw UsageError{"--mass '" + o.mass + "' is not LO:HI"};
@@ -285,19 +290,22 @@ int capacity_command(const SweepOptions& o) {
   study.kind = sweepfile::Kind::capacity;
   study.version = LIFTSIM_VERSION;
   study.axes = {spec.heights};
+  if (spec.across) study.axes.push_back(*spec.across);
   study.shard = spec.shard;
   study.mass = spec.mass;
   study.convergence = spec.convergence;
   int status = 0;
-  const auto head = read_base(spec.base, folder.fd, study,
-                              {spec.heights.param, params::find_param("m_4")}, status);
+  std::vector<const params::Param*> varied{spec.heights.param, params::find_param("m_4")};
+  if (spec.across) varied.push_back(spec.across->param);
+  sweep::BaseFacts facts;
+  const auto head = read_base(spec.base, folder.fd, study, varied, status, facts);
   if (!head) return status;
 
   std::vector<sweep::CapacityRow> page_rows;
   auto keep = [&](const sweep::CapacityRow& row) {
     if (!o.html_file.empty()) page_rows.push_back(row);
   };
-  const std::int64_t rows = spec.shard.size(static_cast<std::int64_t>(spec.heights.values.size()));
+  const std::int64_t rows = spec.shard.size(sweep::capacity_rows(spec));
   return run_study(
       o, output, *head, study, rows, "heights", [&](sweepfile::ReadRow& r) { keep(r.capacity); },
       [&](ResultFile& file, Progress& progress) {
@@ -309,8 +317,8 @@ int capacity_command(const SweepOptions& o) {
         });
       },
       [&] {
-        write_capacity_html(o.html_file, "liftsim capacity", spec.heights, page_rows,
-                            spec.base.overrides);
+        write_capacity_html(o.html_file, "liftsim capacity", spec.heights, spec.across, page_rows,
+                            facts);
       });
 }
 

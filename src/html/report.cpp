@@ -202,6 +202,7 @@ void write_sweep_page(std::ostream& out, const SweepPage& page) {
   const json data = {{"kind", "sweep"},
                      {"title", page.title},
                      {"case", case_json(page.case_params)},
+                     {"case_notes", page.case_notes},
                      {"x", axis_json(page.x)},
                      {"y", page.y ? axis_json(*page.y) : json(nullptr)},
                      {"cases", std::move(cases)}};
@@ -213,6 +214,7 @@ void write_capacity_page(std::ostream& out, const CapacityPage& page) {
   json rows = json::array();
   for (const CapacityRow& r : page.rows) {
     rows.push_back({{"height", r.height},
+                    {"across", optional_json(r.across)},
                     {"capacity_stable", optional_json(r.capacity_stable)},
                     {"capacity_no_tip", optional_json(r.capacity_no_tip)},
                     {"note", r.note}});
@@ -220,7 +222,11 @@ void write_capacity_page(std::ostream& out, const CapacityPage& page) {
   const json data = {{"kind", "capacity"},
                      {"title", page.title},
                      {"case", case_json(page.case_params)},
+                     {"case_notes", page.case_notes},
+                     {"height_name", page.height_name},
                      {"height_unit", page.height_unit},
+                     {"across_name", page.across_name},
+                     {"across_unit", page.across_unit},
                      {"capacity_unit", page.capacity_unit},
                      {"rows", std::move(rows)}};
   fill_template(

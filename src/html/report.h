@@ -92,6 +92,7 @@ struct SweepCase {
 struct SweepPage {
   std::string title;
   std::vector<CaseParam> case_params;  // the base case
+  std::vector<std::string> case_notes;
   SweepAxis x;
   std::optional<SweepAxis> y;
   std::vector<SweepCase> cases;
@@ -101,6 +102,7 @@ struct SweepPage {
 // note says why (the page says "not bracketed" when the note is empty).
 struct CapacityRow {
   double height = 0.0;
+  std::optional<double> across;  // the load centre (or other value) of a chart drawn across one
   std::optional<double> capacity_stable;  // heaviest load with a stable run
   std::optional<double> capacity_no_tip;  // heaviest load that does not tip the truck over
   std::string note;
@@ -109,7 +111,11 @@ struct CapacityRow {
 struct CapacityPage {
   std::string title;
   std::vector<CaseParam> case_params;
+  std::vector<std::string> case_notes;
+  std::string height_name = "zc_4";
   std::string height_unit = "m";
+  std::string across_name;  // a chart drawn across a second parameter: its name and unit
+  std::string across_unit;
   std::string capacity_unit = "kg";
   std::vector<CapacityRow> rows;
 };

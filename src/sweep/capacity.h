@@ -32,6 +32,7 @@ struct Capacity {
 
 struct CapacityRow {
   double height = 0.0;
+  std::optional<double> across;  // the second parameter's value, for a chart drawn across one
   Capacity stable;  // largest mass whose verdict is stable
   Capacity no_tip;  // largest mass that neither tips over nor leaves the model nor fails
   int runs = 0;

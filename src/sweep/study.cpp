@@ -78,17 +78,29 @@ std::optional<params::ParseError> check_sweep(const SweepSpec& spec) {
   return std::nullopt;
 }
 
+std::int64_t capacity_rows(const CapacitySpec& spec) {
+  std::vector<Axis> axes{spec.heights};
+  if (spec.across) axes.push_back(*spec.across);
+  return case_count(axes);
+}
+
 std::optional<params::ParseError> check_capacity(const CapacitySpec& spec) {
   const params::Param& mass = *params::find_param("m_4");
-  if (spec.heights.param == &mass) {
-    return params::ParseError{"capacity searches m_4; vary the height"};
+  if (spec.heights.param == &mass || (spec.across && spec.across->param == &mass)) {
+    return params::ParseError{"capacity searches m_4; vary the height (and the load centre)"};
   }
-  if (static_cast<std::int64_t>(spec.heights.values.size()) > kMostCases) {
-    return params::ParseError{"--vary: more than " + std::to_string(kMostCases) + " heights"};
+  if (spec.across && spec.across->param == spec.heights.param) {
+    return params::ParseError{"--vary: " + std::string(spec.heights.param->name) +
+                              " is varied twice"};
+  }
+  if (capacity_rows(spec) > kMostCases) {
+    return params::ParseError{"--vary: more than " + std::to_string(kMostCases) + " rows"};
   }
   if (auto bad = check_mass_range(spec.mass)) return bad;
   if (auto bad = check_common(spec.base, spec.shard, spec.threads)) return bad;
-  return check_cases(spec.base, {spec.heights, Axis{&mass, {spec.mass.lo, spec.mass.hi}}});
+  std::vector<Axis> axes{spec.heights, Axis{&mass, {spec.mass.lo, spec.mass.hi}}};
+  if (spec.across) axes.push_back(*spec.across);
+  return check_cases(spec.base, axes);
 }
 
 StudyEnd run_sweep(const SweepSpec& spec, std::int64_t skip,
@@ -133,18 +145,26 @@ StudyEnd run_capacity(const CapacitySpec& spec, std::int64_t skip,
     std::int64_t index;
     CapacityRow row;
   };
+  const std::size_t across = spec.across ? spec.across->values.size() : 1;
   auto work = [&](std::int64_t index) -> std::optional<Indexed> {
     CapacityOptions options;
     options.convergence = spec.convergence;
     options.stop = spec.stop;
-    auto row =
-        find_capacity(spec.base, *spec.heights.param,
-                      spec.heights.values[static_cast<std::size_t>(index)], spec.mass, options);
+    const auto at = static_cast<std::size_t>(index);
+    const BaseCase* base = &spec.base;
+    BaseCase there;
+    if (spec.across) {
+      there = spec.base;
+      there.overrides.set(*spec.across->param, spec.across->values[at % across]);
+      base = &there;
+    }
+    auto row = find_capacity(*base, *spec.heights.param, spec.heights.values[at / across],
+                             spec.mass, options);
     if (!row) return std::nullopt;
+    if (spec.across) row->across = spec.across->values[at % across];
     return Indexed{index, std::move(*row)};
   };
-  return run_rows<Indexed>(static_cast<std::int64_t>(spec.heights.values.size()), spec.shard,
-                           spec.threads, spec.stop, skip, work,
+  return run_rows<Indexed>(capacity_rows(spec), spec.shard, spec.threads, spec.stop, skip, work,
                            [&](Indexed& r) { sink(r.index, r.row); });
 }
 

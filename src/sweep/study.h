@@ -40,6 +40,9 @@ struct SweepSpec {
 struct CapacitySpec {
   BaseCase base;
   Axis heights;  // the load heights searched, normally zc_4
+  // A second parameter the chart is drawn across: the load centre x_load makes the capacity plate
+  // of load centre and lift height. The rows are all pairs, the height varying slowest.
+  std::optional<Axis> across;
   MassRange mass;
   bool convergence = false;  // each capacity searched again at a tenth of tol and h_max
   Shard shard;
@@ -63,6 +66,9 @@ struct StudyEnd {
 // a mass range that is empty or too fine.
 std::optional<params::ParseError> check_sweep(const SweepSpec& spec);
 std::optional<params::ParseError> check_capacity(const CapacitySpec& spec);
+
+// The rows of a chart: its heights, times the values drawn across.
+std::int64_t capacity_rows(const CapacitySpec& spec);
 
 // The thread count a study runs with for `rows` rows: `threads`, or usable_cpus() for 0, at most
 // `rows`, at least 1.

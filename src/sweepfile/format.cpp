@@ -245,11 +245,11 @@ std::optional<std::string> parse_head(const std::vector<std::string>& lines, Stu
       study.convergence = line.substr(kConvergenceLine.size()) == "yes";
     }
   }
-  if (study.axes.empty() || (study.kind == Kind::capacity && study.axes.size() != 1)) {
+  if (study.axes.empty() || (study.kind == Kind::capacity && study.axes.size() > 2)) {
     return "its '# vary:' lines do not describe a " +
            std::string(study.kind == Kind::sweep ? "sweep" : "capacity chart");
   }
-  if (study.kind == Kind::sweep && sweep::case_count(study.axes) > sweep::kMostCases) {
+  if (sweep::case_count(study.axes) > sweep::kMostCases) {
     return "its axes make more than " + std::to_string(sweep::kMostCases) + " cases";
   }
   if (lines.back() != join(columns(study))) {
@@ -307,6 +307,7 @@ std::vector<Value> capacity_values(std::int64_t index, const sweep::CapacityRow&
                                    bool convergence) {
   auto maybe_value = [](const std::optional<double>& v) { return v ? Value(*v) : Value(); };
   std::vector<Value> out{index, row.height};
+  if (row.across) out.emplace_back(*row.across);
   out.push_back(maybe_value(row.stable.mass));
   out.push_back(maybe_value(row.no_tip.mass));
   out.push_back(maybe_value(row.stable.min_F_kp));
@@ -338,11 +339,8 @@ std::string row_text(const std::vector<Value>& values) {
   return out;
 }
 
-RowReader::RowReader(const Study& study)
-    : study_(study), grid_(study.kind == Kind::sweep ? study.axes : std::vector<sweep::Axis>{}) {
-  total_ = study.kind == Kind::sweep
-               ? grid_.size()
-               : static_cast<std::int64_t>(study.axes.empty() ? 0 : study.axes[0].values.size());
+RowReader::RowReader(const Study& study) : study_(study), grid_(study.axes) {
+  total_ = grid_.size();
   names_ = columns(study);
 }
 
@@ -452,25 +450,34 @@ std::optional<std::string> RowReader::read_sweep(const std::vector<std::string>&
 std::optional<std::string> RowReader::read_capacity(const std::vector<std::string>& f,
                                                     ReadRow& row) const {
   sweep::CapacityRow& r = row.capacity;
-  const double height = study_.axes[0].values[static_cast<std::size_t>(row.index)];
-  if (!real(f[1], r.height)) return "its height " + quoted(f[1]) + " is not a number";
-  if (r.height != height) {
-    return "its " + names_[1] + " is " + f[1] + ", not the " + number(height) + " of case " + f[0];
+  std::vector<double> values;
+  grid_.values(row.index, values);
+  for (std::size_t a = 0; a < values.size(); ++a) {
+    const std::size_t k = a + 1;
+    double v = 0.0;
+    if (!real(f[k], v)) return "its " + names_[k] + " " + quoted(f[k]) + " is not a number";
+    if (v != values[a]) {
+      return "its " + names_[k] + " is " + f[k] + ", not the " + number(values[a]) + " of case " +
+             f[0];
+    }
+    (a == 0 ? r.height : r.across.emplace()) = v;
   }
+  const int o = static_cast<int>(values.size()) - 1;  // fields after the second axis move on
   for (const auto& [k, into] :
-       {std::pair{2, &r.stable.mass}, std::pair{3, &r.no_tip.mass},
-        std::pair{4, &r.stable.min_F_kp}, std::pair{5, &r.no_tip.min_F_kp}}) {
+       {std::pair{2 + o, &r.stable.mass}, std::pair{3 + o, &r.no_tip.mass},
+        std::pair{4 + o, &r.stable.min_F_kp}, std::pair{5 + o, &r.no_tip.min_F_kp}}) {
     if (!maybe(f[k], *into)) return "its " + names_[k] + " " + quoted(f[k]) + " is not a number";
   }
-  r.stable.note = f[6];
-  r.no_tip.note = f[7];
+  r.stable.note = f[6 + o];
+  r.no_tip.note = f[7 + o];
   std::int64_t runs = 0;
-  if (!whole(f[8], runs) || runs < 0 || runs > INT32_MAX) {
-    return "its runs " + quoted(f[8]) + " is not a count";
+  if (!whole(f[8 + o], runs) || runs < 0 || runs > INT32_MAX) {
+    return "its runs " + quoted(f[8 + o]) + " is not a count";
   }
   r.runs = static_cast<int>(runs);
   if (study_.convergence) {
-    for (const auto& [k, into] : {std::pair{9, &r.stable.shift}, std::pair{10, &r.no_tip.shift}}) {
+    for (const auto& [k, into] :
+         {std::pair{9 + o, &r.stable.shift}, std::pair{10 + o, &r.no_tip.shift}}) {
       if (!maybe(f[k], *into)) return "its " + names_[k] + " " + quoted(f[k]) + " is not a number";
     }
   }

@@ -37,7 +37,7 @@ RunPage small_run(std::size_t rows) {
 }
 
 SweepPage small_sweep() {
-  SweepPage p{"sweep", {}, {"m_4", "kg", {500, 1000, 1500}}, SweepAxis{"zc_4", "m", {0, 3}}, {}};
+  SweepPage p{"sweep", {}, {}, {"m_4", "kg", {500, 1000, 1500}}, SweepAxis{"zc_4", "m", {0, 3}}, {}};
   for (std::size_t i = 0; i < 5; ++i) p.cases.push_back({i % 3, i / 3, "stable", {}});
   return p;
 }
@@ -45,7 +45,9 @@ SweepPage small_sweep() {
 CapacityPage small_capacity() {
   CapacityPage p;
   p.title = "capacity";
-  p.rows = {{0, 2100, 2500, ""}, {1, 1900, 2300, ""}, {2, std::nullopt, 2000, "below_range"}};
+  p.rows = {{0, std::nullopt, 2100, 2500, ""},
+            {1, std::nullopt, 1900, 2300, ""},
+            {2, std::nullopt, std::nullopt, 2000, "below_range"}};
   return p;
 }
 

@@ -5,15 +5,96 @@
   var L = Liftsim;
   var NOT_BRACKETED = "not bracketed";
 
+  // The capacity plate of a chart drawn across a second parameter (the load centre): capacity
+  // against it, one line per load height, the stable capacity solid and the one against tipping
+  // dashed.
+  function plateView(report, data, rows) {
+    var hu = data.height_unit ? " " + data.height_unit : "", au = data.across_unit ? " " + data.across_unit : "";
+    var cu = data.capacity_unit ? " " + data.capacity_unit : "";
+    var plate = L.el("div", { class: "plate" });
+    L.section(report, "Capacity plate", "capacity").appendChild(plate);
+    plate.appendChild(L.el("div", { class: "plate-title",
+      text: "Rated capacity by " + (data.across_name || "load centre") + ", one line per " + (data.height_name || "height") }));
+    var heights = [], xs = [], maxCap = 0;
+    rows.forEach(function (r) {
+      if (heights.indexOf(r.height) < 0) heights.push(r.height);
+      if (L.isNum(r.across) && xs.indexOf(r.across) < 0) xs.push(r.across);
+      [r.capacity_stable, r.capacity_no_tip].forEach(function (c) { if (L.isNum(c) && c > maxCap) maxCap = c; });
+    });
+    heights.sort(function (a, b) { return a - b; });
+    xs.sort(function (a, b) { return a - b; });
+    maxCap = maxCap > 0 ? maxCap : 1;
+    var W = 760, H = 380, left = 70, right = 150, top = 20, bottom = 50;
+    var x0 = xs[0], x1 = xs.length > 1 ? xs[xs.length - 1] : xs[0] + 1;
+    function px(x) { return left + (x - x0) / (x1 - x0) * (W - left - right); }
+    function py(c) { return H - bottom - c / maxCap * (H - top - bottom); }
+    var root = L.svg("svg", { class: "load-chart plate-lines", width: W, height: H, viewBox: [0, 0, W, H].join(" "),
+      role: "img", "aria-label": "capacity against load centre, a line per height" }, plate);
+    L.svg("line", { class: "axis", x1: left, y1: H - bottom, x2: W - right, y2: H - bottom }, root);
+    L.svg("line", { class: "axis", x1: left, y1: top, x2: left, y2: H - bottom }, root);
+    xs.forEach(function (x) {
+      L.svg("text", { class: "height", x: px(x), y: H - bottom + 18, "text-anchor": "middle", text: L.formatNumber(x) }, root);
+    });
+    L.svg("text", { class: "height", x: (left + W - right) / 2, y: H - 8, "text-anchor": "middle",
+      text: (data.across_name || "load centre") + au }, root);
+    [0, 0.25, 0.5, 0.75, 1].forEach(function (f) {
+      L.svg("text", { class: "height", x: left - 8, y: py(f * maxCap) + 4, "text-anchor": "end",
+        text: L.formatNumber(f * maxCap, 4) }, root);
+    });
+    L.svg("text", { class: "height", x: 10, y: top + 4, text: "kg" }, root);
+    var lines = [];
+    heights.forEach(function (h, n) {
+      var hue = Math.round(n * 300 / Math.max(1, heights.length));
+      ["capacity_stable", "capacity_no_tip"].forEach(function (key) {
+        var pts = rows.filter(function (r) { return r.height === h && L.isNum(r[key]) && L.isNum(r.across); })
+          .sort(function (a, b) { return a.across - b.across; })
+          .map(function (r) { return px(r.across) + "," + py(r[key]); });
+        if (!pts.length) return;
+        lines.push(L.svg("polyline", { class: "plate-line " + key, points: pts.join(" "), fill: "none",
+          stroke: "hsl(" + hue + ",65%,40%)", "stroke-width": 2, "stroke-dasharray": key === "capacity_no_tip" ? "5 4" : "" }, root));
+      });
+      L.svg("text", { class: "value", x: W - right + 10, y: top + 16 * n + 10, style: "fill: hsl(" + hue + ",65%,40%)",
+        text: (data.height_name || "height") + " " + L.formatNumber(h) + hu }, root);
+    });
+    plate.appendChild(L.el("p", { class: "plate-legend", text: "solid: stable; dashed: does not tip over" + (cu ? " (capacity in" + cu + ")" : "") }));
+    return { lines: lines, heights: heights };
+  }
+
   function init(data) {
     var report = document.getElementById("report");
     document.title = data.title || document.title;
-    var rows = data.rows.slice().sort(function (a, b) { return a.height - b.height; });
+    var rows = data.rows.slice().sort(function (a, b) { return a.height - b.height || L.num(a.across, 0) - L.num(b.across, 0); });
     var hu = data.height_unit ? " " + data.height_unit : "", cu = data.capacity_unit ? " " + data.capacity_unit : "";
+    var drawnAcross = rows.some(function (r) { return L.isNum(r.across); });
 
     var head = L.el("div", { class: "top" });
     report.appendChild(head);
-    L.renderCase(head, data.case);
+    L.renderCase(head, data.case, data.case_notes);
+    if (drawnAcross) {
+      var plateLines = plateView(report, data, rows);
+      var tbody = L.el("tbody");
+      rows.forEach(function (r) {
+        tbody.appendChild(L.el("tr", {}, [
+          L.el("td", { class: "num", text: L.formatNumber(r.height) }),
+          L.el("td", { class: "num", text: L.formatNumber(r.across) }),
+          L.el("td", { class: "num", text: L.formatNumber(r.capacity_stable) }),
+          L.el("td", { class: "num", text: L.formatNumber(r.capacity_no_tip) }),
+          L.el("td", { text: r.note || "" })
+        ]));
+      });
+      var plateTable = L.el("table", { class: "grid capacity-table" }, [
+        L.el("thead", {}, [L.el("tr", {}, [
+          L.el("th", { text: (data.height_name || "height") + (hu ? " [" + data.height_unit + "]" : "") }),
+          L.el("th", { text: (data.across_name || "") + (data.across_unit ? " [" + data.across_unit + "]" : "") }),
+          L.el("th", { text: "capacity, stable" + (cu ? " [" + data.capacity_unit + "]" : "") }),
+          L.el("th", { text: "capacity, no tip-over" + (cu ? " [" + data.capacity_unit + "]" : "") }),
+          L.el("th", { text: "note" })
+        ])]),
+        tbody
+      ]);
+      report.lastChild.appendChild(plateTable);
+      return { rows: rows, plate: plateLines, table: plateTable };
+    }
 
     var plate = L.el("div", { class: "plate" });
     L.section(report, "Load chart", "capacity").appendChild(plate);
@@ -95,6 +176,11 @@
   function checks(check, page) {
     var trs = page.table.querySelectorAll("tbody tr");
     check("a table row per height", trs.length === page.rows.length, trs.length + " rows for " + page.rows.length);
+    if (page.plate) {
+      check("a line per height on the plate", page.plate.lines.length >= page.plate.heights.length,
+        page.plate.lines.length + " lines for " + page.plate.heights.length + " heights");
+      return;
+    }
     var found = 0, missing = 0;
     page.rows.forEach(function (r) {
       found += (L.isNum(r.capacity_stable) ? 1 : 0) + (L.isNum(r.capacity_no_tip) ? 1 : 0);

@@ -17,7 +17,7 @@
 
     var head = L.el("div", { class: "top" });
     report.appendChild(head);
-    L.renderCase(head, data.case);
+    L.renderCase(head, data.case, data.case_notes);
 
     // The legend: every verdict the sweep holds, with its count.
     var counts = {};
