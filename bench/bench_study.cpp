@@ -163,4 +163,33 @@ BENCHMARK(BM_Capacity20)
     ->MeasureProcessCPUTime()
     ->Unit(benchmark::kSecond);
 
+// The tilting-table test of the example at the same 20 heights, on 1 and 2 threads: to set beside
+// BM_Capacity20.
+void BM_Tilt20(benchmark::State& state) {
+  sweep::TiltSpec spec;
+  spec.base.input_text = example();
+  sweep::parse_axis("zc_4=0:2.85:0.15", spec.heights);
+  spec.threads = static_cast<int>(state.range(0));
+  long runs = 0;
+  for (auto _ : state) {
+    std::int64_t rows = 0;
+    sweep::run_tilt(spec, 0, [&](std::int64_t, sweep::TiltRow& row) {
+      ++rows;
+      runs += row.runs;
+    });
+    if (rows != static_cast<std::int64_t>(spec.heights.values.size())) {
+      state.SkipWithError("heights missing");
+    }
+  }
+  state.counters["runs"] = static_cast<double>(runs) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_Tilt20)
+    ->ArgName("jobs")
+    ->Arg(1)
+    ->Arg(2)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kSecond);
+
 }  // namespace

@@ -268,6 +268,25 @@ int main_with_args(int argc, char** argv) {
                      "Search each capacity again with a tenth of tol and h_max and add the shift "
                      "(kg) to the row");
 
+  SweepOptions tilt_options;
+  CLI::App* tilt = app.add_subcommand(
+      "tilt-test",
+      "Tilting-table test: for each load height the forward slope at which the truck, braked and "
+      "standing, tips over its front wheels, confirmed by runs held by the brake on either side");
+  add_sweep_options(*tilt, tilt_options, "tilt.csv",
+                    "The load height NAME=FROM:TO:STEP or NAME=V1,V2,... (normally zc_4)");
+  add_number(*tilt, "--require", tilt_options.require,
+             "Say for each height whether the truck stands on this forward slope, per cent (e.g. "
+             "4 for the stacking test); the status stays 0 either way")
+      ->type_name("PCT");
+  add_number(*tilt, "--resolution", tilt_options.slope_resolution,
+             "Find the critical slope to this many per cent (default 0.01)")
+      ->type_name("PCT");
+  add_number(*tilt, "--margin", tilt_options.margin,
+             "Confirm with runs this many per cent below and above the critical slope (default "
+             "0.1)")
+      ->type_name("PCT");
+
   MergeOptions merge_options;
   CLI::App* merge = app.add_subcommand(
       "merge",
@@ -315,6 +334,7 @@ int main_with_args(int argc, char** argv) {
     if (columns->parsed()) return columns_command(columns_json);
     if (sweep->parsed()) return sweep_command(sweep_options);
     if (capacity->parsed()) return capacity_command(capacity_options);
+    if (tilt->parsed()) return tilt_command(tilt_options);
     if (merge->parsed()) return merge_command(merge_options);
     return run_command(run_options);
   } catch (const UsageError& e) {

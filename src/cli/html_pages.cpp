@@ -202,4 +202,31 @@ void write_capacity_html(const std::string& path, const std::string& title,
   write_file(path, out.str());
 }
 
+void write_tilt_html(const std::string& path, const std::string& title, const sweep::Axis& heights,
+                     const std::optional<double>& require, const std::vector<sweep::TiltRow>& rows,
+                     const sweep::BaseFacts& base) {
+  html::TiltPage page;
+  page.title = title;
+  describe(base, page.case_params, page.case_notes);
+  page.case_notes.push_back("on the table: drive off, the brake holding from the start, the load "
+                            "secured (f_fr = 10 unless set)");
+  page.height_name = std::string(heights.param->name);
+  page.height_unit = std::string(heights.param->unit);
+  page.require = require;
+  for (const sweep::TiltRow& r : rows) {
+    html::TiltRow row;
+    row.height = r.height;
+    row.critical = r.critical;
+    row.rigid = r.rigid;
+    if (r.below) row.below = results::verdict_name(*r.below);
+    if (r.above) row.above = results::verdict_name(*r.above);
+    row.pass = r.pass;
+    row.note = r.note;
+    page.rows.push_back(std::move(row));
+  }
+  std::ostringstream out;
+  html::write_tilt_page(out, page);
+  write_file(path, out.str());
+}
+
 }  // namespace liftsim::cli

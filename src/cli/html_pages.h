@@ -46,6 +46,12 @@ void write_sweep_html(const std::string& path, const std::string& title,
                       const sweep::BaseFacts& base);
 
 // Writes the capacity chart from its rows.
+// The tilting-table test's page: the critical slope by load height, the rigid truck's beside it,
+// the required slope and whether each height passes.
+void write_tilt_html(const std::string& path, const std::string& title, const sweep::Axis& heights,
+                     const std::optional<double>& require, const std::vector<sweep::TiltRow>& rows,
+                     const sweep::BaseFacts& base);
+
 void write_capacity_html(const std::string& path, const std::string& title,
                          const sweep::Axis& heights, const std::optional<sweep::Axis>& across,
                          const std::vector<sweep::CapacityRow>& rows,

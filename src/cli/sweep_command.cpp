@@ -322,6 +322,58 @@ int capacity_command(const SweepOptions& o) {
       });
 }
 
+int tilt_command(const SweepOptions& o) {
+  sweep::TiltSpec spec;
+  std::vector<sweep::Axis> axes = parse_axes(o.vary);
+  if (axes.size() != 1) throw UsageError{"tilt-test takes one --vary: the load height"};
+  spec.heights = std::move(axes[0]);
+  Folder folder;
+  spec.base = base_case(o, folder, spec.shard);
+  spec.options.resolution = o.slope_resolution;
+  spec.options.margin = o.margin;
+  spec.options.require = o.require;
+  spec.threads = o.jobs;
+  spec.stop = &interrupt_signal();
+  if (auto bad = sweep::check_tilt(spec)) throw UsageError{bad->message};
+  const std::string output = o.output.empty() ? "tilt.csv" : o.output;
+  check_outputs(o, output, folder.fd);
+
+  install_interrupt_handlers();
+  sweepfile::Study study;
+  study.kind = sweepfile::Kind::tilt;
+  study.version = LIFTSIM_VERSION;
+  study.axes = {spec.heights};
+  study.shard = spec.shard;
+  study.tilt = spec.options;
+  int status = 0;
+  sweep::BaseFacts facts;
+  const auto head =
+      read_base(spec.base, folder.fd, study,
+                {spec.heights.param, params::find_param("slope"), params::find_param("v_0")},
+                status, facts);
+  if (!head) return status;
+
+  std::vector<sweep::TiltRow> page_rows;
+  auto keep = [&](const sweep::TiltRow& row) {
+    if (!o.html_file.empty()) page_rows.push_back(row);
+  };
+  const std::int64_t rows = spec.shard.size(static_cast<std::int64_t>(spec.heights.values.size()));
+  return run_study(
+      o, output, *head, study, rows, "heights", [&](sweepfile::ReadRow& r) { keep(r.tilt); },
+      [&](ResultFile& file, Progress& progress) {
+        std::int64_t done = file.kept_rows();
+        return sweep::run_tilt(spec, done, [&](std::int64_t index, sweep::TiltRow& row) {
+          file.write(sweepfile::row_text(sweepfile::tilt_values(index, row)));
+          keep(row);
+          progress.update(++done);
+        });
+      },
+      [&] {
+        write_tilt_html(o.html_file, "liftsim tilt-test", spec.heights, spec.options.require,
+                        page_rows, facts);
+      });
+}
+
 int merge_command(const MergeOptions& o) {
   if (o.files.empty()) throw UsageError{"merge needs the shard files"};
   if (o.output.empty()) throw UsageError{"merge needs -o FILE"};

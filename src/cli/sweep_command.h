@@ -27,10 +27,15 @@ struct SweepOptions {
   std::string mass = "1:5000";  // --mass LO:HI
   double resolution = 1.0;      // --resolution KG
   bool convergence = false;     // --convergence
+  // tilt-test only
+  double slope_resolution = 0.01;  // --resolution PCT
+  double margin = 0.1;             // --margin PCT
+  std::optional<double> require;   // --require PCT
 };
 
 int sweep_command(const SweepOptions& options);
 int capacity_command(const SweepOptions& options);
+int tilt_command(const SweepOptions& options);
 
 struct MergeOptions {
   std::vector<std::string> files;

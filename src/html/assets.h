@@ -11,6 +11,7 @@ std::string_view common_js();      // shared by every page: data, tables, number
 std::string_view run_js();         // one run: plots and the animated side view
 std::string_view sweep_js();       // parameter sweep: the stability map
 std::string_view capacity_js();    // capacity against load height
+std::string_view tilt_js();        // the tilting-table test: critical slope against load height
 std::string_view report_css();
 std::string_view uplot_js();  // the vendored plotting library
 std::string_view uplot_css();

@@ -233,4 +233,26 @@ void write_capacity_page(std::ostream& out, const CapacityPage& page) {
       out, {"capacity", html_text(page.title), script_json(data), assets::capacity_js(), false});
 }
 
+void write_tilt_page(std::ostream& out, const TiltPage& page) {
+  json rows = json::array();
+  for (const TiltRow& r : page.rows) {
+    rows.push_back({{"height", r.height},
+                    {"critical", optional_json(r.critical)},
+                    {"rigid", r.rigid},
+                    {"below", r.below},
+                    {"above", r.above},
+                    {"pass", r.pass ? json(*r.pass) : json(nullptr)},
+                    {"note", r.note}});
+  }
+  const json data = {{"kind", "tilt"},
+                     {"title", page.title},
+                     {"case", case_json(page.case_params)},
+                     {"case_notes", page.case_notes},
+                     {"height_name", page.height_name},
+                     {"height_unit", page.height_unit},
+                     {"require", optional_json(page.require)},
+                     {"rows", std::move(rows)}};
+  fill_template(out, {"capacity", html_text(page.title), script_json(data), assets::tilt_js(), false});
+}
+
 }  // namespace liftsim::html

@@ -120,6 +120,27 @@ struct CapacityPage {
   std::vector<CapacityRow> rows;
 };
 
+// The tilting-table test at one load height: the critical slope (per cent), the rigid truck's
+// estimate, the verdicts of the runs just below and above it, and whether it passes.
+struct TiltRow {
+  double height = 0.0;
+  std::optional<double> critical;
+  double rigid = 0.0;
+  std::string below, above;
+  std::optional<bool> pass;
+  std::string note;
+};
+
+struct TiltPage {
+  std::string title;
+  std::vector<CaseParam> case_params;
+  std::vector<std::string> case_notes;
+  std::string height_name = "zc_4";
+  std::string height_unit = "m";
+  std::optional<double> require;  // per cent
+  std::vector<TiltRow> rows;
+};
+
 // Each writes one complete HTML page to `out`. They throw std::invalid_argument for data the page
 // cannot show (a row of the wrong length, a first column other than "t", a time that goes back, a
 // road whose x does not increase, a sweep case outside its axes or two cases in one cell) before
@@ -130,5 +151,6 @@ void write_run_page(std::ostream& out, const RunPage& page);
 std::size_t run_rows_within(std::size_t columns, std::size_t bytes);
 void write_sweep_page(std::ostream& out, const SweepPage& page);
 void write_capacity_page(std::ostream& out, const CapacityPage& page);
+void write_tilt_page(std::ostream& out, const TiltPage& page);
 
 }  // namespace liftsim::html

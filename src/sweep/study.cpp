@@ -103,6 +103,46 @@ std::optional<params::ParseError> check_capacity(const CapacitySpec& spec) {
   return check_cases(spec.base, axes);
 }
 
+std::optional<params::ParseError> check_tilt(const TiltSpec& spec) {
+  if (spec.heights.param == params::find_param("slope")) {
+    return params::ParseError{"tilt-test searches the slope; vary the height"};
+  }
+  if (static_cast<std::int64_t>(spec.heights.values.size()) > kMostCases) {
+    return params::ParseError{"--vary: more than " + std::to_string(kMostCases) + " heights"};
+  }
+  const TiltOptions& o = spec.options;
+  if (!(std::isfinite(o.resolution) && o.resolution >= 1e-6 && o.resolution <= 10.0)) {
+    return params::ParseError{"--resolution must be a slope from 1e-6 to 10 per cent"};
+  }
+  if (!(std::isfinite(o.margin) && o.margin >= o.resolution && o.margin <= 10.0)) {
+    return params::ParseError{"--margin must be a slope from the resolution to 10 per cent"};
+  }
+  if (o.require && !(std::isfinite(*o.require) && *o.require >= 0.0 && *o.require < 100.0)) {
+    return params::ParseError{"--require must be a slope from 0 to below 100 per cent"};
+  }
+  if (auto bad = check_common(spec.base, spec.shard, spec.threads)) return bad;
+  return check_cases(spec.base, {spec.heights});
+}
+
+StudyEnd run_tilt(const TiltSpec& spec, std::int64_t skip,
+                  const std::function<void(std::int64_t index, TiltRow& row)>& sink) {
+  struct Indexed {
+    std::int64_t index;
+    TiltRow row;
+  };
+  auto work = [&](std::int64_t index) -> std::optional<Indexed> {
+    TiltOptions options = spec.options;
+    options.stop = spec.stop;
+    auto row = tilt_test(spec.base, *spec.heights.param,
+                         spec.heights.values[static_cast<std::size_t>(index)], options);
+    if (!row) return std::nullopt;
+    return Indexed{index, std::move(*row)};
+  };
+  return run_rows<Indexed>(static_cast<std::int64_t>(spec.heights.values.size()), spec.shard,
+                           spec.threads, spec.stop, skip, work,
+                           [&](Indexed& r) { sink(r.index, r.row); });
+}
+
 StudyEnd run_sweep(const SweepSpec& spec, std::int64_t skip,
                    const std::function<void(SweepRow& row)>& sink) {
   const CaseGrid grid(spec.axes);

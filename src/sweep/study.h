@@ -13,6 +13,7 @@
 #include "sweep/axes.h"
 #include "sweep/capacity.h"
 #include "sweep/case_run.h"
+#include "sweep/tilt.h"
 
 namespace liftsim::sweep {
 
@@ -50,6 +51,15 @@ struct CapacitySpec {
   const std::atomic<int>* stop = nullptr;
 };
 
+struct TiltSpec {
+  BaseCase base;
+  Axis heights;  // the load heights tested, normally zc_4
+  TiltOptions options;  // its stop flag is the spec's
+  Shard shard;
+  int threads = 0;
+  const std::atomic<int>* stop = nullptr;
+};
+
 // How a sweep or a chart ended.
 struct StudyEnd {
   std::int64_t done = 0;  // rows of the shard done: the ones skipped and the ones handed out
@@ -67,6 +77,8 @@ struct StudyEnd {
 std::optional<params::ParseError> check_sweep(const SweepSpec& spec);
 std::optional<params::ParseError> check_capacity(const CapacitySpec& spec);
 
+std::optional<params::ParseError> check_tilt(const TiltSpec& spec);
+
 // The rows of a chart: its heights, times the values drawn across.
 std::int64_t capacity_rows(const CapacitySpec& spec);
 
@@ -83,5 +95,10 @@ StudyEnd run_sweep(const SweepSpec& spec, std::int64_t skip,
 // sink(index, row) for each on the calling thread, in height order.
 StudyEnd run_capacity(const CapacitySpec& spec, std::int64_t skip,
                       const std::function<void(std::int64_t index, CapacityRow& row)>& sink);
+
+// The tilting-table test at each height of the shard after the first `skip`, calling
+// sink(index, row) for each on the calling thread, in height order.
+StudyEnd run_tilt(const TiltSpec& spec, std::int64_t skip,
+                  const std::function<void(std::int64_t index, TiltRow& row)>& sink);
 
 }  // namespace liftsim::sweep

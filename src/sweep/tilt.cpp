@@ -36,8 +36,9 @@ BaseCase on_table(const BaseCase& base, const params::Param& height_param, doubl
 // The steered-wheel force at the start: of the truck's own equilibrium, 0 when it has none (the
 // statics find no load on the steered wheels, or the equilibrium with them down does not
 // settle); none when the run failed before its start.
-std::optional<double> standing_force(const BaseCase& b) {
+std::optional<double> standing_force(const BaseCase& b, const std::atomic<int>* stop) {
   run::RunSpec spec;
+  spec.stop = stop;
   spec.legacy_files = false;
   spec.input_text = b.input_text;
   spec.overrides = b.overrides;
@@ -66,8 +67,8 @@ double rigid_tilt(const params::CaseValues& v) {
   return 100.0 * (-x / (z + p.R_t));
 }
 
-TiltRow tilt_test(const BaseCase& base, const params::Param& height_param, double height,
-                  const TiltOptions& options) {
+std::optional<TiltRow> tilt_test(const BaseCase& base, const params::Param& height_param,
+                                 double height, const TiltOptions& options) {
   TiltRow row;
   row.height = height;
   {
@@ -81,17 +82,19 @@ TiltRow tilt_test(const BaseCase& base, const params::Param& height_param, doubl
   auto stopped = [&] { return options.stop != nullptr && options.stop->load() != 0; };
   auto force = [&](double slope) {
     ++row.runs;
-    return standing_force(on_table(base, height_param, height, slope));
+    return standing_force(on_table(base, height_param, height, slope), options.stop);
   };
   // Bracket: level ground must hold the steered wheels down; then doubling slopes until one
   // does not.
   const std::optional<double> level = force(0.0);
+  if (stopped()) return std::nullopt;
   if (!level) {
     row.note = "the run fails on level ground";
     return row;
   }
   if (*level <= 0.0) {
     row.note = "tips on level ground";
+    if (options.require) row.pass = false;
     return row;
   }
   double lo = 0.0, f_lo = *level, hi = 4.0;
@@ -99,10 +102,11 @@ TiltRow tilt_test(const BaseCase& base, const params::Param& height_param, doubl
   for (;; hi *= 2.0) {
     if (hi > 90.0) hi = 90.0;
     f_hi = force(hi);
-    if (stopped()) return row;
+    if (stopped()) return std::nullopt;
     if (!f_hi || *f_hi <= 0.0) break;
     if (hi >= 90.0) {
       row.note = "stands up to 90 %";
+      if (options.require) row.pass = true;
       return row;
     }
     lo = hi;
@@ -131,13 +135,16 @@ TiltRow tilt_test(const BaseCase& base, const params::Param& height_param, doubl
       side = -1;
     }
   }
+  if (stopped()) return std::nullopt;
   row.critical = lo;
+  if (options.require) row.pass = lo > *options.require;
   // Held by the brake just below and just above it, each to the end time.
   for (auto [slope, verdict] : {std::pair{lo - options.margin, &row.below},
                                 std::pair{lo + options.margin, &row.above}}) {
-    if (stopped()) break;
     BaseCase b = on_table(base, height_param, height, slope);
-    *verdict = run_case(b, {}).verdict;
+    const results::Summary s = run_case(b, {}, {}, options.stop);
+    if (stopped()) return std::nullopt;
+    *verdict = s.verdict;
     ++row.runs;
   }
   return row;

@@ -16,6 +16,10 @@ inline constexpr double kSecured = 10.0;
 struct TiltOptions {
   double resolution = 0.01;  // per cent of slope the critical slope is found to
   double margin = 0.1;       // per cent below and above it that the dynamic runs confirm
+  // A slope the truck must stand on: each row then says whether the critical slope is above it.
+  std::optional<double> require;
+  // Ends the test early: the runs under way end at their next output point, and the row is
+  // dropped (tilt_test returns nothing).
   const std::atomic<int>* stop = nullptr;
 };
 
@@ -28,6 +32,7 @@ struct TiltRow {
   double rigid = 0.0;  // the same from the rigid truck: centre of mass over the wheels' contact
   // Dynamic runs held by the brake `margin` below and above the critical slope: their verdicts.
   std::optional<results::Verdict> below, above;
+  std::optional<bool> pass;  // with a required slope: the critical slope lies above it
   std::string note;
   int runs = 0;
 };
@@ -39,8 +44,8 @@ struct TiltRow {
 // the truck's equilibrium on the slope (the run's settled start, no integration), found by false
 // position to `resolution`; then a run `margin` below it and one above it, each to the base
 // case's end time, say what the truck does there.
-TiltRow tilt_test(const BaseCase& base, const params::Param& height_param, double height,
-                  const TiltOptions& options = {});
+std::optional<TiltRow> tilt_test(const BaseCase& base, const params::Param& height_param,
+                                 double height, const TiltOptions& options = {});
 
 // The rigid-body estimate of the critical slope, per cent, for the values of a case: the truck as
 // one rigid body on undeflected tyres, tipping about the traction wheels' contact when its centre

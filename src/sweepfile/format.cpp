@@ -12,6 +12,19 @@ namespace {
 constexpr std::string_view kShardLine = "# shard: ";
 constexpr std::string_view kVaryLine = "# vary: ";
 constexpr std::string_view kConvergenceLine = "# convergence: ";
+constexpr std::string_view kTiltLine = "# tilt: ";
+
+const char* kind_word(Kind kind) {
+  switch (kind) {
+    case Kind::sweep:
+      return "sweep";
+    case Kind::capacity:
+      return "capacity";
+    case Kind::tilt:
+      return "tilt-test";
+  }
+  return "?";
+}
 
 std::string number(double v) {
   std::string text;
@@ -168,11 +181,15 @@ std::string join(const std::vector<std::string>& names) {
 std::vector<std::string> head_lines(const Study& study, const sweep::BaseFacts& base) {
   std::vector<std::string> lines;
   const bool sweep = study.kind == Kind::sweep;
-  lines.push_back("# liftsim " + study.version + (sweep ? " sweep" : " capacity"));
+  lines.push_back("# liftsim " + study.version + " " + kind_word(study.kind));
   lines.push_back("# model: " + std::string(model::kind_name(base.model)));
   for (const sweep::Axis& a : study.axes)
     lines.push_back(std::string(kVaryLine) + sweep::axis_text(a));
-  if (!sweep) {
+  if (study.kind == Kind::tilt) {
+    lines.push_back(std::string(kTiltLine) + "resolution " + number(study.tilt.resolution) +
+                    " %, margin " + number(study.tilt.margin) + " %, required " +
+                    (study.tilt.require ? number(*study.tilt.require) + " %" : std::string("none")));
+  } else if (!sweep) {
     lines.push_back("# mass: " + number(study.mass.lo) + ":" + number(study.mass.hi) + " kg by " +
                     number(study.mass.resolution) + " kg");
     lines.push_back(std::string(kConvergenceLine) + (study.convergence ? "yes" : "no"));
@@ -225,9 +242,9 @@ std::optional<std::string> parse_head(const std::vector<std::string>& lines, Stu
   const std::string_view first = lines[0];
   const auto space = first.rfind(' ');
   const std::string_view what = first.substr(space + 1);
-  if (what != "sweep" && what != "capacity")
-    return "line 1 names neither a sweep nor a capacity chart";
-  study.kind = what == "sweep" ? Kind::sweep : Kind::capacity;
+  if (what != "sweep" && what != "capacity" && what != "tilt-test")
+    return "line 1 names neither a sweep, a capacity chart nor a tilt test";
+  study.kind = what == "sweep" ? Kind::sweep : what == "capacity" ? Kind::capacity : Kind::tilt;
   study.version = std::string(first.substr(10, space > 10 ? space - 10 : 0));
   for (std::size_t n = 1; n + 1 < lines.size(); ++n) {
     const std::string_view line = lines[n];
@@ -243,11 +260,23 @@ std::optional<std::string> parse_head(const std::vector<std::string>& lines, Stu
       }
     } else if (line.starts_with(kConvergenceLine)) {
       study.convergence = line.substr(kConvergenceLine.size()) == "yes";
+    } else if (line.starts_with(kTiltLine)) {
+      // "resolution R %, margin M %, required Q %" or "... required none"
+      const std::string text(line.substr(kTiltLine.size()));
+      double r = 0, m = 0, q = 0;
+      if (std::sscanf(text.c_str(), "resolution %lf %%, margin %lf %%, required %lf %%", &r, &m, &q) ==
+          3) {
+        study.tilt.require = q;
+      } else if (std::sscanf(text.c_str(), "resolution %lf %%, margin %lf %%", &r, &m) != 2) {
+        return at + "the tilt test's resolution and margin cannot be read";
+      }
+      study.tilt.resolution = r;
+      study.tilt.margin = m;
     }
   }
-  if (study.axes.empty() || (study.kind == Kind::capacity && study.axes.size() > 2)) {
-    return "its '# vary:' lines do not describe a " +
-           std::string(study.kind == Kind::sweep ? "sweep" : "capacity chart");
+  if (study.axes.empty() || (study.kind == Kind::capacity && study.axes.size() > 2) ||
+      (study.kind == Kind::tilt && study.axes.size() != 1)) {
+    return "its '# vary:' lines do not describe a " + std::string(kind_word(study.kind));
   }
   if (sweep::case_count(study.axes) > sweep::kMostCases) {
     return "its axes make more than " + std::to_string(sweep::kMostCases) + " cases";
@@ -265,6 +294,11 @@ std::vector<std::string> columns(const Study& study) {
     for (const char* n :
          {"outcome", "verdict", "t_reached", "min_F_kp", "t_min_F_kp", "lift_off_t", "max_abs_Fi_3",
           "load_travel", "restarts", "derivative_calls", "error", "message"}) {
+      names.emplace_back(n);
+    }
+  } else if (study.kind == Kind::tilt) {
+    for (const char* n : {"critical_slope", "rigid_slope", "below_verdict", "above_verdict", "pass",
+                          "note", "runs"}) {
       names.emplace_back(n);
     }
   } else {
@@ -322,6 +356,21 @@ std::vector<Value> capacity_values(std::int64_t index, const sweep::CapacityRow&
   return out;
 }
 
+std::vector<Value> tilt_values(std::int64_t index, const sweep::TiltRow& row) {
+  auto verdict = [](const std::optional<results::Verdict>& v) {
+    return v ? Value(std::string(results::verdict_name(*v))) : Value();
+  };
+  std::vector<Value> out{index, row.height};
+  out.push_back(row.critical ? Value(*row.critical) : Value());
+  out.emplace_back(row.rigid);
+  out.push_back(verdict(row.below));
+  out.push_back(verdict(row.above));
+  out.push_back(row.pass ? Value(std::string(*row.pass ? "yes" : "no")) : Value());
+  out.emplace_back(row.note);
+  out.emplace_back(static_cast<std::int64_t>(row.runs));
+  return out;
+}
+
 std::string row_text(const std::vector<Value>& values) {
   std::string out;
   for (std::size_t k = 0; k < values.size(); ++k) {
@@ -358,11 +407,16 @@ std::optional<std::string> RowReader::read(std::string_view line, ReadRow& row) 
   }
   row = {};
   row.index = index;
-  if (auto bad = study_.kind == Kind::sweep ? read_sweep(f, row) : read_capacity(f, row))
+  if (auto bad = study_.kind == Kind::sweep      ? read_sweep(f, row)
+                 : study_.kind == Kind::capacity ? read_capacity(f, row)
+                                                 : read_tilt(f, row)) {
     return bad;
-  const std::string again = row_text(
-      study_.kind == Kind::sweep ? sweep_values(row.sweep)
-                                 : capacity_values(index, row.capacity, study_.convergence));
+  }
+  const std::string again =
+      row_text(study_.kind == Kind::sweep      ? sweep_values(row.sweep)
+               : study_.kind == Kind::capacity ? capacity_values(index, row.capacity,
+                                                                 study_.convergence)
+                                               : tilt_values(index, row.tilt));
   if (std::string_view(again).substr(0, again.size() - 1) != line) {
     return "it is not written as liftsim writes what it holds";
   }
@@ -481,6 +535,39 @@ std::optional<std::string> RowReader::read_capacity(const std::vector<std::strin
       if (!maybe(f[k], *into)) return "its " + names_[k] + " " + quoted(f[k]) + " is not a number";
     }
   }
+  return std::nullopt;
+}
+
+std::optional<std::string> RowReader::read_tilt(const std::vector<std::string>& f,
+                                                ReadRow& row) const {
+  sweep::TiltRow& r = row.tilt;
+  const double height = study_.axes[0].values[static_cast<std::size_t>(row.index)];
+  if (!real(f[1], r.height)) return "its height " + quoted(f[1]) + " is not a number";
+  if (r.height != height) {
+    return "its " + names_[1] + " is " + f[1] + ", not the " + number(height) + " of case " + f[0];
+  }
+  if (!maybe(f[2], r.critical)) return "its critical_slope " + quoted(f[2]) + " is not a number";
+  if (!real(f[3], r.rigid)) return "its rigid_slope " + quoted(f[3]) + " is not a number";
+  for (const auto& [k, into] : {std::pair{4, &r.below}, std::pair{5, &r.above}}) {
+    if (f[k].empty()) continue;
+    for (int v = 0; v <= static_cast<int>(results::Verdict::out_of_model); ++v) {
+      if (f[k] == results::verdict_name(static_cast<results::Verdict>(v))) {
+        *into = static_cast<results::Verdict>(v);
+      }
+    }
+    if (!*into) return "its " + names_[k] + " " + quoted(f[k]) + " is not a verdict";
+  }
+  if (f[6] == "yes" || f[6] == "no") {
+    r.pass = f[6] == "yes";
+  } else if (!f[6].empty()) {
+    return "its pass " + quoted(f[6]) + " is neither yes nor no";
+  }
+  r.note = f[7];
+  std::int64_t runs = 0;
+  if (!whole(f[8], runs) || runs < 0 || runs > INT32_MAX) {
+    return "its runs " + quoted(f[8]) + " is not a count";
+  }
+  r.runs = static_cast<int>(runs);
   return std::nullopt;
 }
 

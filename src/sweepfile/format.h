@@ -17,7 +17,7 @@
 
 namespace liftsim::sweepfile {
 
-enum class Kind { sweep, capacity };
+enum class Kind { sweep, capacity, tilt };
 
 // What a file is of: enough to write its head and to check its rows.
 struct Study {
@@ -27,6 +27,7 @@ struct Study {
   sweep::Shard shard;
   sweep::MassRange mass;     // chart only
   bool convergence = false;  // chart only: the shift columns
+  sweep::TiltOptions tilt;   // tilt-test only: resolution, margin, required slope
 };
 
 // The head: the provenance lines ("# ..."), then the CSV header, each ending in a line feed. The
@@ -51,6 +52,9 @@ std::vector<std::string> columns(const Study& study);
 std::vector<Value> sweep_values(const sweep::SweepRow& row);
 std::vector<Value> capacity_values(std::int64_t index, const sweep::CapacityRow& row,
                                    bool convergence);
+//   tilt:     case, <height name>, critical_slope, rigid_slope, below_verdict, above_verdict,
+//             pass, note, runs
+std::vector<Value> tilt_values(std::int64_t index, const sweep::TiltRow& row);
 
 // A row's text: numbers in their shortest round-trip form, a text on one line (control
 // characters as blanks, bytes that are not UTF-8 as '?') and quoted when it holds a comma or a
@@ -62,6 +66,7 @@ struct ReadRow {
   std::int64_t index = 0;
   sweep::SweepRow sweep;        // a sweep's row
   sweep::CapacityRow capacity;  // a chart's row
+  sweep::TiltRow tilt;          // a tilt test's row
 };
 
 // Checks the rows of one study, field by field: the number of fields, the case number (one of
@@ -79,6 +84,7 @@ class RowReader {
  private:
   std::optional<std::string> read_sweep(const std::vector<std::string>& f, ReadRow& row) const;
   std::optional<std::string> read_capacity(const std::vector<std::string>& f, ReadRow& row) const;
+  std::optional<std::string> read_tilt(const std::vector<std::string>& f, ReadRow& row) const;
 
   Study study_;
   sweep::CaseGrid grid_;

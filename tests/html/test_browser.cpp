@@ -124,6 +124,12 @@ const PageCase kPages[] = {
     // One height brackets its stable capacity, neither its capacity against tipping.
     {"Capacity", {"capacity", "--set", "t_end=1", "--vary", "zc_4=0,3", "--mass", "1900:1960", "--resolution", "20"},
      {"a table row per height", "a bar per capacity found", "every missing capacity has a note"}},
+    // Drawn across the load centre: the plate, a line per height.
+    {"CapacityPlate", {"capacity", "--set", "t_end=1", "--vary", "zc_4=0,3", "--vary", "x_load=0.4,0.6",
+                       "--mass", "1500:2500", "--resolution", "50"},
+     {"a table row per height", "a line per height on the plate"}},
+    {"TiltTest", {"tilt-test", "--vary", "zc_4=0.5,3", "--require", "20"},
+     {"a table row per height", "a bar per critical slope found"}},
     // clang-format on
 };
 

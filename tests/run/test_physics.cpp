@@ -200,8 +200,8 @@ TEST(Physics, CriticalSlopeAgreesWithTheRigidTruckWithinTheTyresDeflection) {
   }
   const params::Param& height = *params::find_param("zc_4");
   for (double h : {0.5, 3.0}) {
-    const sweep::TiltRow real = sweep::tilt_test(base, height, h);
-    const sweep::TiltRow rigid = sweep::tilt_test(stiff, height, h);
+    const sweep::TiltRow real = sweep::tilt_test(base, height, h).value();
+    const sweep::TiltRow rigid = sweep::tilt_test(stiff, height, h).value();
     ASSERT_TRUE(real.critical && rigid.critical) << real.note;
     EXPECT_NEAR(*rigid.critical, real.rigid, 1.0) << h;
     EXPECT_LT(*real.critical, *rigid.critical) << h;

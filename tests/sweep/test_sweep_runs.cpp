@@ -306,6 +306,38 @@ TEST(Capacity, AnAnswerAtEveryHeightThatSingleRunsConfirm) {
   EXPECT_EQ(csv.at(0, "shift_stable") + " " + csv.at(0, "shift_no_tip"), "2 13");
 }
 
+// The tilting-table test: each height's critical slope holds on single runs held by the brake
+// (drive off, load secured) just below it (the truck stands) and just above it (it tips over);
+// --require says pass where the critical slope lies above the required one, fail where not.
+TEST(TiltTest, CriticalSlopesThatSingleRunsConfirm) {
+  CaseDir dir;
+  const RunResult r = liftsim_slow(
+      dir, {"tilt-test", "--vary", "zc_4=0.5,3", "--require", "20", "--html", "tilt.html"});
+  ASSERT_EQ(r.exit_status, 0) << r.err;
+  const CsvText csv = split_csv(read_file(dir / "tilt.csv"));
+  ASSERT_EQ(csv.rows.size(), 2u);
+  EXPECT_EQ(csv.at(0, "pass") + csv.at(1, "pass"), "yesno");
+  for (std::size_t i = 0; i < csv.rows.size(); ++i) {
+    const auto row = [&](const char* name) { return csv.at(i, name); };
+    SCOPED_TRACE("zc_4 = " + row("zc_4"));
+    const double critical = std::stod(row("critical_slope"));
+    EXPECT_NEAR(critical, std::stod(row("rigid_slope")), 2.0);
+    auto verdict = [&](double slope) {
+      char s[32];
+      *std::to_chars(s, s + sizeof s - 1, slope).ptr = 0;
+      return single_run({{"zc_4", row("zc_4")}, {"slope", s}, {"f_fr", "10"}},
+                        {"--model", "sound", "--drive", "off", "--brake", "hold",
+                         "--stop-when-decided"})
+          .summary.at("verdict")
+          .get<std::string>();
+    };
+    EXPECT_EQ(verdict(critical - 0.1), "stable");
+    EXPECT_EQ(verdict(critical + 0.1), "tip_over");
+    EXPECT_EQ(row("below_verdict") + " " + row("above_verdict"), "stable tip_over");
+  }
+  EXPECT_GT(std::filesystem::file_size(dir / "tilt.html"), 1000u);
+}
+
 // Three shards run by GNU parallel and merged give the unsharded file byte for byte, for a sweep
 // and for a capacity chart (whose third shard has no height).
 TEST(Shards, ThreeShardsUnderGnuParallelMergeToTheUnshardedFile) {
