@@ -114,8 +114,9 @@ var Liftsim = (function () {
     });
   }
 
+  // A section of the page; its class is also its id, so that page.html#animation opens there.
   function section(parent, heading, className) {
-    var s = el("section", { class: className || "" }, [el("h2", { text: heading })]);
+    var s = el("section", { class: className || "", id: className || "" }, [el("h2", { text: heading })]);
     parent.appendChild(s);
     return s;
   }
@@ -244,6 +245,13 @@ var Liftsim = (function () {
     Promise.resolve().then(function () {
       readyMs = performance.now();
     });
+    // page.html#only-animation shows that section alone (for a picture of it, a print).
+    if (location.hash.indexOf("#only-") === 0) {
+      var only = location.hash.slice(6);
+      Array.prototype.forEach.call(document.querySelectorAll("section, .top"), function (s) {
+        if (s.id !== only && !s.querySelector("#" + only)) s.style.display = "none";
+      });
+    }
     if (selfTestRequested()) {
       window.addEventListener("load", function () {
         runSelfTest(checks, page, readyMs);
