@@ -26,6 +26,11 @@
 namespace liftsim::cli {
 namespace {
 
+constexpr const char* kStudyStatus =
+    "Exit status: 0 when every row was written (a case that failed says so in its row), 1 when a "
+    "file could not be read or written, 2 for a usage error (nothing run, no file touched), "
+    "128+N when signal N stopped it (the file keeps every finished row; --resume goes on).";
+
 constexpr const char* kDescription =
     "Simulates the planar dynamics of a lift truck. Without a command, reads dani.dat in the\n"
     "folder and writes the report result.rez and 22 time-history files (*.rez) beside it;\n"
@@ -235,12 +240,15 @@ int main_with_args(int argc, char** argv) {
   ParamsOptions params_options;
   CLI::App* params = app.add_subcommand(
       "params", "List every parameter: name, value a run uses, unit, source, meaning");
+  params->footer("Exit status: 0, or 2 for a usage error. Without a readable dani.dat in the folder "
+                 "the values it would supply are unknown (and none is created).");
   add_case_options(*params, params_options.case_options, "legacy");
   params->add_flag("--json", params_options.json, "As JSON");
 
   SweepOptions sweep_options;
   CLI::App* sweep = app.add_subcommand(
       "sweep", "Run the base case with parameters varied over ranges or lists, on every core");
+  sweep->footer(kStudyStatus);
   add_sweep_options(*sweep, sweep_options, "sweep.csv",
                     "Vary NAME over FROM:TO:STEP or the list V1,V2,... (repeatable; the cases are "
                     "all combinations, the first --vary varying slowest)");
@@ -255,6 +263,7 @@ int main_with_args(int argc, char** argv) {
       "capacity",
       "Load-capacity chart: for each load height the largest stable m_4 and the largest that "
       "does not tip, by a coarse scan and false position on the runs' margin");
+  capacity->footer(kStudyStatus);
   add_sweep_options(*capacity, capacity_options, "capacity.csv",
                     "The load height NAME=FROM:TO:STEP or NAME=V1,V2,... (normally zc_4); a second "
                     "--vary draws the chart across another parameter, e.g. the load centre "
@@ -273,6 +282,7 @@ int main_with_args(int argc, char** argv) {
       "tilt-test",
       "Tilting-table test: for each load height the forward slope at which the truck, braked and "
       "standing, tips over its front wheels, confirmed by runs held by the brake on either side");
+  tilt->footer(kStudyStatus);
   add_sweep_options(*tilt, tilt_options, "tilt.csv",
                     "The load height NAME=FROM:TO:STEP or NAME=V1,V2,... (normally zc_4)");
   add_number(*tilt, "--require", tilt_options.require,
@@ -290,8 +300,11 @@ int main_with_args(int argc, char** argv) {
   MergeOptions merge_options;
   CLI::App* merge = app.add_subcommand(
       "merge",
-      "Put shard outputs of a sweep or capacity chart back into one file, after checking that "
-      "they are one study's and hold each of its cases once");
+      "Put shard outputs of a sweep, capacity chart or tilt test back into one file, after "
+      "checking that they are one study's and hold each of its cases once");
+  merge->footer("Exit status: 0 when merged; 1 when the files are not shards of one study or a "
+                "case is missing or repeated (nothing written), or a file cannot be read or "
+                "written; 2 for a usage error.");
   merge->add_option("files", merge_options.files, "Shard files")->required();
   merge->add_option("-o", merge_options.output, "Merged file")->required()->type_name("FILE");
   add_number(*merge, "--cases", merge_options.cases,
@@ -301,6 +314,7 @@ int main_with_args(int argc, char** argv) {
   bool columns_json = false;
   CLI::App* columns =
       app.add_subcommand("columns", "List the CSV columns: name, unit, group, meaning");
+  columns->footer("Exit status: 0.");
   columns->add_flag("--json", columns_json, "As JSON");
 
   std::vector<std::string> moved;

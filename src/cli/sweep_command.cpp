@@ -384,7 +384,9 @@ int merge_command(const MergeOptions& o) {
   if (auto conflict = first_conflict(outputs, inputs)) throw UsageError{*conflict};
   // Checked whole before the output is touched; then merged, reading the files again.
   if (auto bad = sweepfile::merge_files(o.files, o.cases, nullptr)) {
-    throw UsageError{"merge: " + *bad};
+    // What the files hold, not how the command was typed: a failure (status 1), not a usage error.
+    textio::write_all(STDERR_FILENO, "liftsim: merge: " + escaped(*bad) + "\n");
+    return 1;
   }
   ResultFile file;
   if (auto failure = file.open(o.output, false)) return report(*failure);
