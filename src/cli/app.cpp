@@ -265,8 +265,8 @@ int main_with_args(int argc, char** argv) {
       "does not tip, by a coarse scan and false position on the runs' margin");
   capacity->footer(kStudyStatus);
   add_sweep_options(*capacity, capacity_options, "capacity.csv",
-                    "The load height NAME=FROM:TO:STEP or NAME=V1,V2,... (normally zc_4); a second "
-                    "--vary draws the chart across another parameter, e.g. the load centre "
+                    "The load height NAME=FROM:TO:STEP or NAME=V1,V2,... (normally zc_4; without "
+                    "--vary the base case's own zc_4); a second --vary draws the chart across another parameter, e.g. the load centre "
                     "x_load=0.4:0.8:0.1 (rows: every pair, the height varying slowest)");
   capacity->add_option("--mass", capacity_options.mass, "Mass range searched, kg (default 1:5000)")
       ->type_name("LO:HI");
@@ -284,7 +284,8 @@ int main_with_args(int argc, char** argv) {
       "standing, tips over its front wheels, confirmed by runs held by the brake on either side");
   tilt->footer(kStudyStatus);
   add_sweep_options(*tilt, tilt_options, "tilt.csv",
-                    "The load height NAME=FROM:TO:STEP or NAME=V1,V2,... (normally zc_4)");
+                    "The load height NAME=FROM:TO:STEP or NAME=V1,V2,... (normally zc_4; without "
+                    "--vary the base case's own zc_4)");
   add_number(*tilt, "--require", tilt_options.require,
              "Say for each height whether the truck stands on this forward slope, per cent (e.g. "
              "4 for the stacking test); the status stays 0 either way")

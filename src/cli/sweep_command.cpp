@@ -74,6 +74,21 @@ sweep::BaseCase base_case(const SweepOptions& o, Folder& folder, sweep::Shard& s
   return base;
 }
 
+// Without --vary a chart or tilt test is of the base case's own load height. A dani.dat that
+// cannot be read gives the height 0 here and is reported as the study starts, as with --vary.
+sweep::Axis base_height(const sweep::BaseCase& base, int dir_fd) {
+  const params::Param* height = params::find_param("zc_4");
+  sweep::BaseCase probe;
+  probe.overrides = base.overrides;
+  params::CaseValues values;
+  double zc_4 = 0.0;
+  if (!sweep::read_input_file(dir_fd, &interrupt_signal(), probe.input_text) &&
+      !sweep::base_values(probe, values)) {
+    zc_4 = params::get(*height, values);
+  }
+  return sweep::Axis{height, {zc_4}};
+}
+
 // The result file, the page and the case folders against each other and against every file the
 // study reads (dani.dat, --params, --road, --drive, --brake): a usage error before anything runs.
 void check_outputs(const SweepOptions& o, const std::string& output, int dir_fd) {
@@ -258,11 +273,13 @@ int sweep_command(const SweepOptions& o) {
 int capacity_command(const SweepOptions& o) {
   sweep::CapacitySpec spec;
   std::vector<sweep::Axis> axes = parse_axes(o.vary);
-  if (axes.empty() || axes.size() > 2) {
+  if (axes.size() > 2) {
     throw UsageError{"capacity takes one --vary (the load height) or two (then the load centre "
                      "x_load, or another parameter the chart is drawn across)"};
   }
-  spec.heights = std::move(axes[0]);
+  Folder folder;
+  spec.base = base_case(o, folder, spec.shard);
+  spec.heights = axes.empty() ? base_height(spec.base, folder.fd) : std::move(axes[0]);
   if (axes.size() == 2) spec.across = std::move(axes[1]);
   {
     const auto colon = o.mass.find(':');
@@ -276,8 +293,6 @@ int capacity_command(const SweepOptions& o) {
     }
     spec.mass.resolution = o.resolution;
   }
-  Folder folder;
-  spec.base = base_case(o, folder, spec.shard);
   spec.convergence = o.convergence;
   spec.threads = o.jobs;
   spec.stop = &interrupt_signal();
@@ -325,10 +340,10 @@ int capacity_command(const SweepOptions& o) {
 int tilt_command(const SweepOptions& o) {
   sweep::TiltSpec spec;
   std::vector<sweep::Axis> axes = parse_axes(o.vary);
-  if (axes.size() != 1) throw UsageError{"tilt-test takes one --vary: the load height"};
-  spec.heights = std::move(axes[0]);
+  if (axes.size() > 1) throw UsageError{"tilt-test takes one --vary: the load height"};
   Folder folder;
   spec.base = base_case(o, folder, spec.shard);
+  spec.heights = axes.empty() ? base_height(spec.base, folder.fd) : std::move(axes[0]);
   spec.options.resolution = o.slope_resolution;
   spec.options.margin = o.margin;
   spec.options.require = o.require;

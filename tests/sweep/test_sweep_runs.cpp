@@ -338,6 +338,24 @@ TEST(TiltTest, CriticalSlopesThatSingleRunsConfirm) {
   EXPECT_GT(std::filesystem::file_size(dir / "tilt.html"), 1000u);
 }
 
+// Without --vary a tilt test or a chart is of the base case's own height: the same file as that
+// height given as the axis.
+TEST(TiltTest, WithoutAnAxisTheBaseCaseHeight) {
+  for (const char* command : {"tilt-test", "capacity"}) {
+    SCOPED_TRACE(command);
+    CaseDir dir;
+    const std::vector<std::string> base{command, "--set", "zc_4=2.5", "--set", "t_end=1"};
+    auto with = [&](std::vector<std::string> extra) {
+      std::vector<std::string> args = base;
+      args.insert(args.end(), extra.begin(), extra.end());
+      const RunResult r = liftsim_slow(dir, args);
+      EXPECT_EQ(r.exit_status, 0) << r.err;
+      return r.out;
+    };
+    EXPECT_EQ(with({"-o", "-"}), with({"--vary", "zc_4=2.5", "-o", "-"}));
+  }
+}
+
 // Three shards run by GNU parallel and merged give the unsharded file byte for byte, for a sweep
 // and for a capacity chart (whose third shard has no height).
 TEST(Shards, ThreeShardsUnderGnuParallelMergeToTheUnshardedFile) {
