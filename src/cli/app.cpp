@@ -322,6 +322,11 @@ int main_with_args(int argc, char** argv) {
   std::vector<std::string> args = subcommand_first(app, argc, argv, moved);
   const std::string subcommand = moved.empty() ? std::string() : args.front();
   std::reverse(args.begin(), args.end());  // CLI11 takes them last first
+  // The subcommand a usage error belongs to, for the hint at its own --help.
+  auto command = [&app]() -> std::string {
+    const auto given = app.get_subcommands();
+    return given.empty() ? std::string() : given.front()->get_name();
+  };
   try {
     app.parse(std::move(args));
   } catch (const CLI::ExtrasError& e) {
@@ -333,7 +338,7 @@ int main_with_args(int argc, char** argv) {
                                   subcommand + " --help')");
       }
     }
-    return report_usage_error(e.what());
+    return report_usage_error(e.what(), command());
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
@@ -341,7 +346,7 @@ int main_with_args(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    return report_usage_error(e.what());
+    return report_usage_error(e.what(), command());
   }
 
   try {
@@ -353,7 +358,7 @@ int main_with_args(int argc, char** argv) {
     if (merge->parsed()) return merge_command(merge_options);
     return run_command(run_options);
   } catch (const UsageError& e) {
-    return report_usage_error(e.message);
+    return report_usage_error(e.message, command());
   }
 }
 

@@ -94,9 +94,10 @@ std::string crlf_lines(std::string_view text) {
   return out;
 }
 
-int report_usage_error(std::string_view message) {
+int report_usage_error(std::string_view message, std::string_view command) {
+  const std::string help = command.empty() ? "liftsim --help" : "liftsim " + std::string(command) + " --help";
   const std::string text =
-      "liftsim: " + escaped(message) + "\nTry 'liftsim --help' for more information.\n";
+      "liftsim: " + escaped(message) + "\nTry '" + help + "' for more information.\n";
   textio::write_all(STDERR_FILENO, text);
   return kUsageError;
 }

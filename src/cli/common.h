@@ -33,7 +33,8 @@ std::string escaped(std::string_view text, bool keep_backslash = false);
 std::string crlf_lines(std::string_view text);
 
 // Writes "liftsim: <message>" and a hint to standard error; returns kUsageError.
-int report_usage_error(std::string_view message);
+// The hint names the subcommand's own --help when `command` is one.
+int report_usage_error(std::string_view message, std::string_view command = {});
 
 // Options of every command that runs cases: the folder, the values set by name, the road.
 struct CaseOptions {

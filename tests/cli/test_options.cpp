@@ -237,7 +237,12 @@ TEST(CommandLine, AnswersAndUsageErrorsTouchNoFile) {
       {{"merge", "a.csv", "-o", "b.csv", "--cases", "99999999999999999999"}, "", 2, {"--cases: '99999999999999999999' is out of range"}},
       // clang-format on
   };
-  const std::string help = "Try 'liftsim --help' for more information.\n";
+  // The hint names the subcommand's own --help.
+  auto help = [](const Args& args) {
+    for (const char* command : {"sweep", "capacity", "tilt-test", "merge", "params", "columns"})
+      if (args[0] == command) return "Try 'liftsim " + args[0] + " --help' for more information.\n";
+    return std::string("Try 'liftsim --help' for more information.\n");
+  };
   for (const auto& c : cases) {
     Args args = c.args;
     for (std::string& a : args)
@@ -250,7 +255,7 @@ TEST(CommandLine, AnswersAndUsageErrorsTouchNoFile) {
     EXPECT_EQ(c.status == 0 ? r.err : r.out, "");
     for (const std::string& f : c.fragments) EXPECT_NE(text.find(f), std::string::npos) << text;
     if (c.status == 2) {
-      EXPECT_TRUE(text.starts_with("liftsim: ") && text.ends_with(help)) << text;
+      EXPECT_TRUE(text.starts_with("liftsim: ") && text.ends_with(help(args))) << text;
       EXPECT_EQ(count(text, "\n"), 2u) << text;
       for (char ch : text)
         EXPECT_TRUE(ch == '\n' || static_cast<unsigned char>(ch) >= 0x20) << text;
