@@ -38,8 +38,8 @@ for program in sbatch sinfo slurmctld slurmd munged; do
 done
 [ "$(id -u)" = 0 ] || unavailable "starting slurmd and munged needs root"
 
-cluster=$(mktemp -d /tmp/liftsim-slurm-XXXXXX)
-work=$(mktemp -d /tmp/liftsim-sweep-XXXXXX)
+cluster=$(mktemp -d "${TMPDIR:-/tmp}/liftsim-slurm-XXXXXX")
+work=$(mktemp -d "${TMPDIR:-/tmp}/liftsim-sweep-XXXXXX")
 trap 'bash "$here/slurm.sh" stop "$cluster"; rm -rf "$cluster" "$work"' EXIT
 seconds() { date +%s.%N; }
 took() { awk -v a="$1" -v b="$(seconds)" 'BEGIN { printf "%.1f s", b - a }'; }
@@ -56,11 +56,16 @@ cd "$work"
 cp "$source_dir/examples/dani.dat" .
 sweep=(--vary m_4=500:2500:500 --vary zc_4=0,0.5)  # 10 cases: stable, stalled and failed ones
 cases=10
+# Each submission has 200 s, well inside CTest's 600 s for the whole test: a cluster that stops
+# answering ends the test here, through the trap that stops the daemons, rather than by CTest's
+# kill, which would leave them running.
 submit() {
   local t
   t=$(seconds)
-  sbatch --wait --quiet --array=1-3 --cpus-per-task=1 "$script" "${sweep[@]}" ||
-    { tail -n 20 slurm-*.out; fail "the job array failed"; }
+  timeout 200 sbatch --wait --quiet --array=1-3 --cpus-per-task=1 "$script" "${sweep[@]}" || {
+    tail -n 20 slurm-*.out "$cluster"/slurmctld.log "$cluster"/slurmd.log 2>/dev/null || true
+    fail "the job array failed or did not end within 200 s ($1)"
+  }
   echo "$1: 3 array tasks in $(took "$t")"
 }
 merge_equals() {

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # A one-node Slurm cluster on this machine, for the cluster test and CI: configuration, state and
-# logs in a folder of its own, ports of its own, the node "localhost" with the machine's CPUs.
+# logs in a folder of its own, ports of its own, the node "localhost" with the machine's CPUs, and
+# a munged of its own (its key and socket in DIR/munge), so that it neither needs the machine's
+# munged nor depends on one that someone else may stop while the cluster runs.
 #
-#   slurm.sh start DIR   starts munged (unless one already answers), slurmctld and slurmd with
-#                        DIR/slurm.conf and waits until the node is idle
+#   slurm.sh start DIR   starts munged, slurmctld and slurmd with DIR/slurm.conf and waits until
+#                        the node is idle
 #   slurm.sh stop DIR    stops the daemons that `start` started, by the process ids it noted
 #
-# Clients reach the cluster with SLURM_CONF=DIR/slurm.conf. Needs root (munged runs as the user
-# munge, slurmd starts jobs as their owner) and Debian's slurmctld, slurmd, slurm-client and
-# munge. Exit status 1 with the daemons' logs when the cluster does not come up.
+# Clients reach the cluster with SLURM_CONF=DIR/slurm.conf (it names the munge socket). Needs root
+# (slurmd starts jobs as their owner) and Debian's slurmctld, slurmd, slurm-client and munge.
+# Exit status 1 with the daemons' logs when the cluster does not come up.
 set -euo pipefail
 
 usage() {
@@ -21,17 +23,21 @@ dir=$(realpath -m "$2")
 
 log() { echo "slurm.sh: $*" >&2; }
 
-# True when a process with this id runs the program `name` (a process id can be reused).
+# True when a process with this id runs the program `name` (a process id can be reused) and has
+# not ended (a daemon that ended stays a zombie where nothing reaps orphans).
 runs() {
-  local pid=$1 name=$2
-  [[ -n "$pid" && "$(cat "/proc/$pid/comm" 2>/dev/null)" == "$name" ]]
+  local pid=$1 name=$2 stat
+  [[ -n "$pid" && "$(cat "/proc/$pid/comm" 2>/dev/null)" == "$name" ]] || return 1
+  stat=$(cat "/proc/$pid/stat" 2>/dev/null) || return 1
+  stat=${stat##*) }
+  [[ "${stat%% *}" != Z ]]
 }
 
 # Ends the daemons noted in DIR that still run the program they were started as: SIGTERM to all
 # of them at once, then, for one still running after 10 s, SIGKILL.
 stop() {
   local file name pid pids=() names=()
-  for file in slurmd.pid:slurmd slurmctld.pid:slurmctld munged.started:munged; do
+  for file in slurmd.pid:slurmd slurmctld.pid:slurmctld munge/munged.pid:munged; do
     name=${file#*:}
     file=$dir/${file%:*}
     [[ -s "$file" ]] || continue
@@ -57,20 +63,18 @@ stop() {
 }
 
 munge_answers() {
-  munge -n </dev/null 2>/dev/null | unmunge >/dev/null 2>&1
+  munge -S "$dir/munge/socket" -n </dev/null 2>/dev/null |
+    unmunge -S "$dir/munge/socket" >/dev/null 2>&1
 }
 
+# munged with a fresh key, its socket, pid, seed and log in DIR/munge. munged wants every folder
+# above its socket searchable by all, and none of them writable by others.
 start_munge() {
-  if munge_answers; then
-    return 0  # a munged of this machine's already answers: use it, leave it running
-  fi
-  install -d -o munge -g munge -m 0755 /run/munge
-  if [[ ! -s /etc/munge/munge.key ]]; then
-    install -d -o munge -g munge -m 0700 /etc/munge
-    runuser -u munge -- mungekey --create --keyfile=/etc/munge/munge.key
-  fi
-  runuser -u munge -- munged
-  cp /run/munge/munged.pid "$dir/munged.started"
+  chmod 0711 "$dir"
+  install -d -m 0755 "$dir/munge"
+  mungekey --create --keyfile="$dir/munge/key" || return 1
+  munged --socket="$dir/munge/socket" --key-file="$dir/munge/key" --pid-file="$dir/munge/munged.pid" \
+    --seed-file="$dir/munge/seed" --log-file="$dir/munge/munged.log" || return 1
   for _ in $(seq 50); do
     munge_answers && return 0
     sleep 0.1
@@ -109,6 +113,7 @@ SlurmUser=root
 SlurmdUser=root
 AuthType=auth/munge
 CredType=cred/munge
+AuthInfo=socket=$dir/munge/socket
 ProctrackType=proctrack/linuxproc
 TaskPlugin=task/none
 SelectType=select/cons_tres
@@ -132,7 +137,7 @@ EOF
 
 fail_start() {
   log "$1; the daemons' logs:"
-  for f in "$dir"/slurmctld.log "$dir"/slurmd.log; do
+  for f in "$dir"/munge/munged.log "$dir"/slurmctld.log "$dir"/slurmd.log; do
     [[ -f "$f" ]] && { echo "== $f" >&2; tail -n 30 "$f" >&2; }
   done
   stop
@@ -140,7 +145,7 @@ fail_start() {
 }
 
 start() {
-  for program in munge unmunge munged mungekey slurmctld slurmd sinfo runuser; do
+  for program in munge unmunge munged mungekey slurmctld slurmd sinfo; do
     command -v "$program" >/dev/null || { log "$program is missing"; exit 1; }
   done
   [[ "$(id -u)" == 0 ]] || { log "needs root"; exit 1; }
