@@ -207,6 +207,19 @@ ResolvedCase resolve(const CaseOptions& options, model::Kind default_kind) {
   return r;
 }
 
+std::vector<NamedFile> case_input_files(const CaseOptions& options) {
+  std::vector<NamedFile> files;
+  if (!options.params_file.empty()) files.push_back(named("--params", options.params_file));
+  if (!options.road_file.empty()) files.push_back(named("--road", options.road_file));
+  if (!options.drive_file.empty() && options.drive_file != "off") {
+    files.push_back(named("--drive", options.drive_file));
+  }
+  if (!options.brake.empty() && options.brake != "hold") {
+    files.push_back(named("--brake", options.brake));
+  }
+  return files;
+}
+
 bool warnings_wanted(const CaseOptions& options) {
   if (options.quiet) return false;
   return options.warn || ::isatty(STDERR_FILENO) == 1;

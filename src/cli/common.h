@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/file_check.h"
 #include "model/road.h"
 #include "params/overrides.h"
 #include "run/legs.h"
@@ -67,6 +68,10 @@ struct ResolvedCase {
 // Reads the parameter file, the --set values and the road profile and opens the folder; throws
 // UsageError for anything wrong. `default_kind` is the command's model when --model is not given.
 ResolvedCase resolve(const CaseOptions& options, model::Kind default_kind);
+
+// The files the case options name to be read (parameters, road, drive, brake): no output of a
+// command may be one of them.
+std::vector<NamedFile> case_input_files(const CaseOptions& options);
 
 // Whether warnings go to standard error: on a terminal, or with --warn; never with --quiet.
 bool warnings_wanted(const CaseOptions& options);

@@ -110,9 +110,7 @@ void check_files(const RunOptions& options, const ResolvedCase& rc, bool progres
   }
   for (NamedFile& f : run_outputs(rc.dir_fd, progress_on_stderr)) outputs.push_back(std::move(f));
   inputs.push_back(run_input(rc.dir_fd));
-  const CaseOptions& c = options.case_options;
-  if (!c.params_file.empty()) inputs.push_back(named("--params", c.params_file));
-  if (!c.road_file.empty()) inputs.push_back(named("--road", c.road_file));
+  for (NamedFile& f : case_input_files(options.case_options)) inputs.push_back(std::move(f));
   if (auto conflict = first_conflict(outputs, inputs)) throw UsageError{*conflict};
 }
 

@@ -101,13 +101,7 @@ void check_outputs(const SweepOptions& o, const std::string& output, int dir_fd)
     outputs.back().own = true;
   }
   inputs.push_back({"dani.dat", "dani.dat", dir_fd});
-  const CaseOptions& c = o.case_options;
-  if (!c.params_file.empty()) inputs.push_back(named("--params", c.params_file));
-  if (!c.road_file.empty()) inputs.push_back(named("--road", c.road_file));
-  if (!c.drive_file.empty() && c.drive_file != "off") {
-    inputs.push_back(named("--drive", c.drive_file));
-  }
-  if (!c.brake.empty() && c.brake != "hold") inputs.push_back(named("--brake", c.brake));
+  for (NamedFile& f : case_input_files(o.case_options)) inputs.push_back(std::move(f));
   if (auto conflict = first_conflict(outputs, inputs)) throw UsageError{*conflict};
   if (o.resume && output == "-") {
     throw UsageError{"--resume needs an output file, not standard output"};
