@@ -9,6 +9,7 @@
 # Exits 77 (skipped) when man or groff is missing, unless CI is set: there it fails.
 set -euo pipefail
 cmake=$1 build=$2 built=$3
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 
 for tool in man groff; do
   if ! command -v "$tool" >/dev/null; then
@@ -58,6 +59,10 @@ done
 example=$prefix/share/liftsim/examples/dani.dat
 [ -f "$example" ] || fail "no example at $example"
 [ -x "$prefix/share/liftsim/examples/slurm/sweep.sh" ] || fail "no Slurm batch script"
+for scenario in "$source_dir"/examples/scenarios/*; do
+  cmp -s "$scenario" "$prefix/share/liftsim/examples/scenarios/${scenario##*/}" ||
+    fail "scenario file ${scenario##*/} not installed"
+done
 for who in installed built; do
   mkdir "$tmp/$who"
   cp "$example" "$tmp/$who/"
