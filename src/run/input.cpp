@@ -92,6 +92,9 @@ void read_case(const RecordSource& source, std::string_view file_name,
   const auto blocks = params::echo_blocks();
   std::size_t next_block = 0;
   if (notes != nullptr) notes->plain = params::built_in_case();
+  for (const params::Assignment& a : overrides.list()) {
+    if (a.param->record == 0) a.param->ref(values) = a.value;
+  }
   std::string record;
   for (const params::Record& rec : params::records()) {
     const std::string number = std::to_string(rec.number);

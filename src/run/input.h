@@ -50,8 +50,8 @@ struct InputNotes {
 using EchoFn = std::function<void(const params::EchoBlock& block, const params::CaseValues& v)>;
 
 // Reads the records from `source` into `values` (which starts as params::built_in_case()):
-// each value read is replaced by its built-in value, then by the value set by name, before its
-// group is echoed. A missing record or a field that is not a number throws textio::RunFailure
+// the values set by name that no record holds are taken first; each value read is replaced by
+// its built-in value, then by the value set by name, before its group is echoed. A missing record or a field that is not a number throws textio::RunFailure
 // with the READ report for `file_name`, after the blocks of the groups read before it.
 void read_case(const RecordSource& source, std::string_view file_name,
                const params::Overrides& overrides, params::CaseValues& values, const EchoFn& echo,

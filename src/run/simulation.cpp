@@ -141,9 +141,6 @@ void run_case(Context& c) {
 
   // Input: built-in values, the records, and the values set by name.
   r.values = params::built_in_case();
-  for (const params::Assignment& a : setup.overrides.list()) {
-    if (a.param->record == 0) a.param->ref(r.values) = a.value;
-  }
   RecordSource source;
   std::string file_name = "dani.dat";
   if (setup.input_text) {

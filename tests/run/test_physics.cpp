@@ -199,7 +199,10 @@ TEST(Physics, CriticalSlopeAgreesWithTheRigidTruckWithinTheTyresDeflection) {
     stiff.overrides.set(p, *p.built_in * 1000.0);
   }
   const params::Param& height = *params::find_param("zc_4");
-  for (double h : {0.5, 3.0}) {
+  const params::Param& x_load = *params::find_param("x_load");
+  for (auto [h, x] : {std::pair{0.5, 0.6}, std::pair{3.0, 0.4}}) {  // the load centre set by name
+    base.overrides.set(x_load, x);
+    stiff.overrides.set(x_load, x);
     const sweep::TiltRow real = sweep::tilt_test(base, height, h).value();
     const sweep::TiltRow rigid = sweep::tilt_test(stiff, height, h).value();
     ASSERT_TRUE(real.critical && rigid.critical) << real.note;
