@@ -158,6 +158,14 @@ Capacity search(Probe& probe, const std::vector<std::int64_t>& scan, bool (*qual
     const std::int64_t k = narrow(probe, qualifies, scan[*last], scan[*last + 1]);
     c.mass = mass_at(range, k);
     c.min_F_kp = probe.at(k).facts.min_F_kp;
+    // The next mass fails otherwise than by its wheels (the load leaves the forks, the run
+    // fails): the capacity is that limit, not the truck's tipping one, and the row says so.
+    const Verdict next = probe.at(k + 1).verdict;
+    if (next != Verdict::tip_over && (qualifies == no_tip || next != Verdict::wheel_lift)) {
+      std::string text = std::string("limited by ") + results::verdict_name(next) + " at ";
+      results::append_number(text, mass_at(range, k + 1));
+      c.note = text + " kg";
+    }
   }
   const std::string below = non_monotone_note(probe, scan, *last, qualifies, range);
   if (!below.empty()) c.note += (c.note.empty() ? "" : "; ") + below;

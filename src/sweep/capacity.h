@@ -23,7 +23,9 @@ struct Capacity {
   std::optional<double> min_F_kp;  // N: the lowest steered-wheel force of the run at that mass
   // "" or what the search saw: "below_range" (no mass of the coarse scan qualifies),
   // "above_range" (the heaviest qualifies), and masses below the capacity that do not qualify,
-  // as "load_slide at 200-300 kg" (the verdict changes more than once over the range).
+  // as "load_slide at 200-300 kg" (the verdict changes more than once over the range); and
+  // "limited by out_of_model at 555 kg" when the first mass above the capacity fails otherwise
+  // than by lifting or tipping (the load leaves the forks or slides, the run fails).
   std::string note;
   // With convergence checks: the capacity found again with a tenth of the error bound and of the
   // largest step, less this one (kg); none when the tighter search found no capacity either.
