@@ -1,16 +1,23 @@
-// What the study tools cost: a run with CSV, grid, summary and without any file, measured against
-// the plain run, and sweeps on one and two threads.
+// What the study tools cost: a run with CSV, grid, summary and without any file, the sound model,
+// scenarios, a road profile, a convergence check and a run ended once decided, each measured
+// against the plain run in the same program; sweeps, capacity charts and tilt tests on one and two
+// threads.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
+#include "params/road_profile.h"
+#include "params/series.h"
+#include "results/convergence.h"
 #include "results/csv_writer.h"
 #include "results/summary.h"
 #include "run/simulation.h"
@@ -24,13 +31,15 @@ namespace {
 namespace fs = std::filesystem;
 using namespace liftsim;
 
+std::string source_file(const fs::path& path) {
+  std::ifstream in(fs::path(LIFTSIM_SOURCE_DIR) / path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
 const std::string& example() {
-  static const std::string text = [] {
-    std::ifstream in(fs::path(LIFTSIM_SOURCE_DIR) / "examples" / "dani.dat", std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }();
+  static const std::string text = source_file(fs::path("examples") / "dani.dat");
   return text;
 }
 
@@ -92,6 +101,100 @@ BENCHMARK(BM_Run)
     ->Args({kSummary, 1})
     ->Args({kNone, 0})
     ->Unit(benchmark::kMillisecond);
+
+// What one feature of the command line adds to the plain run of the example
+// (BM_Run/extra:0/files:1), each run writing the plain run's files as the command line does:
+//   sound       --model sound (the truck settled on its own equilibrium first)
+//   scenario    --model sound --set v_0=2.5 --drive off --brake examples/scenarios/brake-3kNm.csv
+//   road        --model sound --set v_0=1 --road examples/scenarios/threshold-5cm.csv
+//   convergence --summary F --convergence: a second run at a tenth of tol and h_max, no files
+//   tipping     the scenario with m_4=1200, zc_4=2.4, which tips at 1.38 s, run to the end
+//   decided     the same with --stop-when-decided
+// The legacy model leaves its valid range on the threshold and stalls, so the road runs sound.
+enum class Feature { sound, scenario, road, convergence, tipping, decided };
+
+void set_value(run::RunSpec& setup, const char* name, double value) {
+  setup.overrides.set(*params::find_param(name), value);
+}
+
+// The run the command line makes for `feature`, or the message of a scenario file it could not
+// read.
+std::optional<std::string> feature_setup(Feature feature, run::RunSpec& setup) {
+  setup.input_text = example();
+  setup.dir_fd = scratch().fd;
+  if (feature == Feature::convergence) return std::nullopt;
+  setup.kind = model::Kind::sound;
+  if (feature == Feature::road) {
+    set_value(setup, "v_0", 1.0);
+    const std::string text = source_file("examples/scenarios/threshold-5cm.csv");
+    if (auto bad = params::parse_road(text, "threshold-5cm.csv", setup.road)) return bad->message;
+  }
+  if (feature == Feature::scenario || feature == Feature::tipping || feature == Feature::decided) {
+    set_value(setup, "v_0", 2.5);
+    setup.drive.torque = model::TimeSeries({{0.0, 0.0}});
+    const std::string text = source_file("examples/scenarios/brake-3kNm.csv");
+    if (auto bad = params::parse_series(text, "brake-3kNm.csv", true, setup.drive.brake)) {
+      return bad->message;
+    }
+  }
+  if (feature == Feature::tipping || feature == Feature::decided) {
+    set_value(setup, "m_4", 1200.0);
+    set_value(setup, "zc_4", 2.4);
+  }
+  return std::nullopt;
+}
+
+// The summary of `r` checked against a second run of the same case at a tenth of its error bound
+// and largest step, as --convergence makes it. Returns the second run's derivative calls.
+std::int64_t check_convergence(const run::RunSpec& setup, const run::RunResult& r,
+                               results::Summary& summed) {
+  run::RunSpec tight;
+  tight.input_text = setup.input_text;
+  tight.legacy_files = false;
+  tight.overrides = setup.overrides;
+  tight.kind = setup.kind;
+  const double tol = r.values.prmt[3] * results::kTighter;
+  const double h_max = r.values.prmt[2] * results::kTighter;
+  tight.overrides.set(*params::find_param("tol"), tol);
+  tight.overrides.set(*params::find_param("h_max"), h_max);
+  results::SummaryObserver tight_summary;
+  tight.observers.push_back(&tight_summary);
+  const run::RunResult tight_result = run::simulate(tight);
+  summed.convergence =
+      results::compare(summed, results::summarize(tight_result, tight_summary), tol, h_max);
+  return tight_result.stats.derivative_calls;
+}
+
+void BM_Feature(benchmark::State& state, Feature feature) {
+  run::RunSpec base;
+  if (auto bad = feature_setup(feature, base)) {
+    state.SkipWithError(bad->c_str());
+    return;
+  }
+  const bool summed =
+      feature == Feature::convergence || feature == Feature::tipping || feature == Feature::decided;
+  std::int64_t calls = 0;
+  for (auto _ : state) {
+    run::RunSpec setup = base;
+    results::SummaryObserver summary({}, feature == Feature::decided);
+    if (summed) setup.observers.push_back(&summary);
+    const run::RunResult r = run::simulate(setup);
+    if (r.error) state.SkipWithError(r.error->message.c_str());
+    calls = r.stats.derivative_calls;
+    if (summed) {
+      results::Summary s = results::summarize(r, summary);
+      if (feature == Feature::convergence) calls += check_convergence(setup, r, s);
+      benchmark::DoNotOptimize(s);
+    }
+  }
+  state.counters["derivative_calls"] = static_cast<double>(calls);
+}
+BENCHMARK_CAPTURE(BM_Feature, sound, Feature::sound)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Feature, scenario, Feature::scenario)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Feature, road, Feature::road)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Feature, convergence, Feature::convergence)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Feature, tipping, Feature::tipping)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Feature, decided, Feature::decided)->Unit(benchmark::kMillisecond);
 
 // One case as a sweep runs it (no file, summary kept), the same case as BM_Run/extra:0/files:0
 // (model:0, the legacy model) and with the sound model (model:1), which settles the truck first.

@@ -1,4 +1,4 @@
-// An integration leg allocates nothing.
+// An integration leg allocates nothing, whatever drives the truck and whatever it rolls on.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -6,10 +6,12 @@
 #include <array>
 #include <cstdlib>
 #include <new>
+#include <string>
 #include <tuple>
 
 #include "output/history_files.h"
 #include "run/legs.h"
+#include "run/simulation.h"
 #include "support/e2e.h"
 #include "support/example_state.h"
 #include "textio/files.h"
@@ -65,6 +67,55 @@ TEST(Legs, ARestartedLegAllocatesNothing) {
   // Every 500th output point wrote a record, the last leg's among them.
   const std::string times = testing::read_file(dir / "vx_013.rez");
   EXPECT_EQ(static_cast<std::int64_t>(times.size()), (written + 499) / 500 * 30);
+}
+
+// Counts the allocations from its first output point to its last.
+class AllocationWatch : public output::PointObserver {
+ public:
+  void on_point(const output::OutputPoint&) override {
+    if (points_++ == 0) first_ = g_allocations;
+    last_ = g_allocations;
+  }
+  long points() const { return points_; }
+  long allocations() const { return last_ - first_; }
+
+ private:
+  long points_ = 0, first_ = 0, last_ = 0;
+};
+
+// The sound model moving: a drive torque, a brake, a road profile under the wheels. Their lookups
+// run in every derivative call and allocate nothing.
+TEST(Legs, ALegWithDriveBrakeAndRoadAllocatesNothing) {
+  const model::Road threshold(
+      {{-100.0, 0.0}, {1.0, 0.0}, {1.2, 0.05}, {1.3, 0.05}, {1.5, 0.0}, {100.0, 0.0}});
+  model::Drive braked;
+  braked.torque = model::TimeSeries({{0.0, 0.0}});
+  braked.brake = model::TimeSeries({{0.0, 0.0}, {0.5, 3000.0}});
+  model::Drive driven;
+  driven.torque = model::TimeSeries({{0.0, 800.0}, {1.0, -200.0}});
+  struct Case {
+    const char* name;
+    double v_0;
+    model::Road road;
+    model::Drive drive;
+  };
+  for (const Case& c : {Case{"braked from 2.5 m/s", 2.5, {}, braked},
+                        Case{"over a threshold, driven", 1.0, threshold, driven}}) {
+    SCOPED_TRACE(c.name);
+    AllocationWatch watch;
+    RunSpec setup;
+    setup.legacy_files = false;
+    setup.input_text = testing::example_input();
+    setup.kind = model::Kind::sound;
+    setup.overrides.set(*params::find_param("v_0"), c.v_0);
+    setup.road = c.road;
+    setup.drive = c.drive;
+    setup.observers.push_back(&watch);
+    const RunResult r = simulate(setup);
+    ASSERT_FALSE(r.error) << r.error->message;
+    EXPECT_GT(watch.points(), 5000);
+    EXPECT_EQ(watch.allocations(), 0);
+  }
 }
 
 }  // namespace
