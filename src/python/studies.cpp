@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cmath>
+#include <new>
+#include <string>
 
 #include "python/bindings.h"
 #include "python/case_args.h"
@@ -53,6 +55,21 @@ void check_input(const sweep::BaseCase& base) {
 
 std::string verdict_text(const std::optional<results::Verdict>& v) {
   return v ? results::verdict_name(*v) : "";
+}
+
+// Room for every row is taken before any case runs, so that a study too large for memory fails
+// then, not hours later, and no column is copied as it grows.
+void make_room(Table& table, std::int64_t rows, const char* what) {
+  try {
+    table.reserve(static_cast<std::size_t>(rows));
+  } catch (const std::bad_alloc&) {
+    PyErr_SetString(PyExc_MemoryError,
+                    ("no memory for the rows of " + std::to_string(rows) + " " + what +
+                     "; run the study in shards (shard=K/N) or with the command line, which "
+                     "writes its rows to a file as they come")
+                        .c_str());
+    throw py::error_already_set();
+  }
 }
 
 // A sweep's columns: those of its result file, then the rest of each case's summary.
@@ -208,7 +225,7 @@ py::dict sweep_table(const py::dict& c, const std::vector<std::string>& vary, in
   spec.stop = &stop;
   Table table;
   sweep_columns(table, spec.axes);
-  table.reserve(static_cast<std::size_t>(rows));
+  make_room(table, rows, "cases");
   sweep::StudyEnd end;
   interruptibly(stop, [&] {
     end = sweep::run_sweep(spec, 0, [&](sweep::SweepRow& row) { sweep_row(table, row); });
@@ -250,7 +267,7 @@ py::dict capacity_table(const py::dict& c, const std::string& heights, const Mas
   spec.stop = &stop;
   Table table;
   capacity_columns(table, spec.heights, convergence);
-  table.reserve(static_cast<std::size_t>(rows));
+  make_room(table, rows, "heights");
   sweep::StudyEnd end;
   interruptibly(stop, [&] {
     end = sweep::run_capacity(spec, 0, [&](std::int64_t index, sweep::CapacityRow& row) {
@@ -293,7 +310,7 @@ py::dict tilt_table(const py::dict& c, const std::string& heights, double resolu
   };
   Table table;
   tilt_columns(table, axis);
-  table.reserve(static_cast<std::size_t>(rows));
+  make_room(table, rows, "heights");
   interruptibly(stop, [&] {
     sweep::run_ordered<Indexed>(
         rows,

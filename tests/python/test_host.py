@@ -4,6 +4,8 @@ import concurrent.futures
 import os
 import pickle
 import signal
+import subprocess
+import sys
 import threading
 import time
 
@@ -102,3 +104,15 @@ def test_results_and_tables_pickle():
         back = pickle.loads(pickle.dumps(study))
         assert type(back) is type(study) and same_table(back, study)
         assert list(back.axes) == list(study.axes) and repr(back) == repr(study)
+
+
+def test_a_study_too_large_for_memory_fails_before_any_case_runs():
+    # 10^7 cases under a 2 GiB address space: their rows would take about 2.4 GB.
+    code = ("import resource, liftsim\n"
+            "resource.setrlimit(resource.RLIMIT_AS, (2 << 30, 2 << 30))\n"
+            "try:\n"
+            "    liftsim.sweep({'m_4': '1:10000:0.001'})\n"
+            "except MemoryError as e:\n"
+            "    print(e)\n")
+    done = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60)
+    assert done.returncode == 0 and done.stdout.startswith("no memory for the rows of 9999001 cases")
