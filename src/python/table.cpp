@@ -2,12 +2,13 @@
 
 #include <limits>
 #include <stdexcept>
-#include <unordered_map>
 
 namespace liftsim::python {
 
 void Table::add(std::string name, Kind kind) {
-  columns_.push_back(Column{std::move(name), kind, {}, {}, {}, {}});
+  Column& c = columns_.emplace_back();
+  c.name = std::move(name);
+  c.kind = kind;
 }
 
 void Table::reserve(std::size_t rows) {
@@ -54,7 +55,10 @@ void Table::flag(bool v) {
 }
 
 void Table::text(std::string v) {
-  next(Kind::text).texts.push_back(std::move(v));
+  Column& c = next(Kind::text);
+  auto [at, added] = c.numbers.try_emplace(std::move(v), static_cast<std::uint32_t>(c.distinct.size()));
+  if (added) c.distinct.push_back(at->first);
+  c.texts.push_back(at->second);
 }
 
 py::list Table::to_python() {
@@ -73,24 +77,25 @@ py::list Table::to_python() {
         array = owned_array(std::move(c.flags), {n}).attr("astype")(py::dtype("bool"));
         break;
       case Kind::text: {
+        std::vector<py::str> strs;
+        strs.reserve(c.distinct.size());
+        for (const std::string& t : c.distinct) {
+          // Bytes that are not UTF-8 (none are expected) become U+FFFD rather than an error.
+          auto str = py::reinterpret_steal<py::str>(
+              PyUnicode_DecodeUTF8(t.data(), static_cast<py::ssize_t>(t.size()), "replace"));
+          if (!str) throw py::error_already_set();
+          strs.push_back(std::move(str));
+        }
         py::array texts(py::dtype("O"), std::vector<py::ssize_t>{n});
         auto** slots = static_cast<PyObject**>(texts.mutable_data());
-        std::unordered_map<std::string, py::str> seen;
         for (py::ssize_t i = 0; i < n; ++i) {
-          std::string& t = c.texts[static_cast<std::size_t>(i)];
-          auto found = seen.find(t);
-          if (found == seen.end()) {
-            // Bytes that are not UTF-8 (none are expected) become U+FFFD rather than an error.
-            auto str = py::reinterpret_steal<py::str>(PyUnicode_DecodeUTF8(
-                t.data(), static_cast<py::ssize_t>(t.size()), "replace"));
-            if (!str) throw py::error_already_set();
-            found = seen.emplace(t, std::move(str)).first;
-          }
           // A new object array holds no references yet (NULL, or None where NumPy fills it).
           Py_XDECREF(slots[i]);
-          slots[i] = found->second.inc_ref().ptr();
+          slots[i] = strs[c.texts[static_cast<std::size_t>(i)]].inc_ref().ptr();
         }
         c.texts = {};
+        c.distinct = {};
+        c.numbers = {};
         array = std::move(texts);
         break;
       }
