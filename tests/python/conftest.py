@@ -11,6 +11,13 @@ import numpy as np
 import pytest
 
 
+def need(module, package):
+    """The module, or the test skips saying which Debian package has it; in CI it fails."""
+    if os.environ.get("CI"):
+        return __import__(module)
+    return pytest.importorskip(module, reason=f"{module} is not installed (Debian: {package})")
+
+
 def example_path():
     return os.path.join(os.environ["LIFTSIM_EXAMPLES"], "dani.dat")
 

@@ -1,19 +1,12 @@
 """A study on a Dask cluster of two worker processes holds what the same study run locally holds,
 bit for bit and in case order."""
 
-import os
-
 import pytest
 
 import liftsim
-from conftest import same_table
+from conftest import need, same_table
 
-try:
-    import distributed
-except ImportError:
-    if os.environ.get("CI"):
-        raise
-    pytest.skip("dask.distributed is not installed (Debian: python3-distributed)", allow_module_level=True)
+distributed = need("distributed", "python3-distributed")
 
 # Debian's tornado warns about its own event loop set-up inside distributed.
 pytestmark = pytest.mark.filterwarnings("ignore:make_current is deprecated:DeprecationWarning")

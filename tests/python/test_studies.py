@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 
 import liftsim
-from conftest import same
+from conftest import need, same
 
 
 def sets(values):
@@ -173,7 +173,7 @@ def test_bad_arguments_raise_before_any_case_runs():
 
 
 def test_to_pandas_gives_the_columns_with_verdicts_as_categories():
-    pd = pytest.importorskip("pandas", reason="pandas is not installed (Debian: python3-pandas)")
+    pd = need("pandas", "python3-pandas")
     s = liftsim.sweep({"m_4": [1000.0, 2400.0]}, base={"t_end": 1.0})
     frame = s.to_pandas()
     assert list(frame.columns) == list(s.columns)
