@@ -37,14 +37,17 @@ using ShardText = std::optional<std::string>;
 py::dict sweep_table(const py::dict& c, const std::vector<std::string>& vary, int jobs,
                        const ShardText& shard, bool check_only);
 
-// The capacity chart over the heights (one axis), masses as "LO:HI" or (lo, hi).
+// The capacity chart over the heights (one axis; none: the base case's own zc_4), drawn across a
+// second axis when given; masses as "LO:HI" or (lo, hi).
 using MassArg = std::variant<std::string, std::pair<double, double>>;
-py::dict capacity_table(const py::dict& c, const std::string& heights, const MassArg& mass,
-                          double resolution, bool convergence, int jobs, const ShardText& shard,
-                          bool check_only);
+py::dict capacity_table(const py::dict& c, const std::optional<std::string>& heights,
+                        const std::optional<std::string>& across, const MassArg& mass,
+                        double resolution, bool convergence, int jobs, const ShardText& shard,
+                        bool check_only);
 
-// The tilting-table test at each height (one axis).
-py::dict tilt_table(const py::dict& c, const std::string& heights, double resolution,
-                      double margin, int jobs, const ShardText& shard, bool check_only);
+// The tilting-table test at each height (one axis; none: the base case's own zc_4).
+py::dict tilt_table(const py::dict& c, const std::optional<std::string>& heights,
+                    double resolution, double margin, std::optional<double> require, int jobs,
+                    const ShardText& shard, bool check_only);
 
 }  // namespace liftsim::python

@@ -24,16 +24,15 @@ PYBIND11_MODULE(_liftsim, m) {
         "(JSON text or None) and 'error' (None or (code, message, statement, file)).");
   m.def("sweep", &sweep_table, py::arg("case"), py::arg("vary"), py::arg("jobs"),
         py::arg("shard"), py::arg("check_only"),
-        "A sweep as [(column, array), ...]; with check_only the number of cases of the shard.");
-  m.def("capacity", &capacity_table, py::arg("case"), py::arg("heights"), py::arg("mass"),
-        py::arg("resolution"), py::arg("convergence"), py::arg("jobs"), py::arg("shard"),
-        py::arg("check_only"),
-        "A capacity chart as [(column, array), ...]; with check_only the number of heights of "
-        "the shard.");
+        "A sweep: {'rows', 'axes', 'columns': [(name, array), ...]}; check_only runs nothing.");
+  m.def("capacity", &capacity_table, py::arg("case"), py::arg("heights"), py::arg("across"),
+        py::arg("mass"), py::arg("resolution"), py::arg("convergence"), py::arg("jobs"),
+        py::arg("shard"), py::arg("check_only"),
+        "A capacity chart, answered as a sweep is.");
   m.def("tilt_test", &tilt_table, py::arg("case"), py::arg("heights"), py::arg("resolution"),
-        py::arg("margin"), py::arg("jobs"), py::arg("shard"), py::arg("check_only"),
-        "Tilting-table tests as [(column, array), ...]; with check_only the number of heights "
-        "of the shard.");
+        py::arg("margin"), py::arg("require"), py::arg("jobs"), py::arg("shard"),
+        py::arg("check_only"),
+        "Tilting-table tests, answered as a sweep is.");
   m.def("params", &param_table, py::arg("assignments"), py::arg("input"),
         "The parameter table as a list of dicts, with the values a run would use.");
   m.def("columns", &column_table, "The column table as a list of dicts.");

@@ -13,7 +13,6 @@
 #include "python/polling.h"
 #include "python/table.h"
 #include "params/text.h"
-#include "sweep/ordered_runner.h"
 #include "sweep/study.h"
 #include "sweep/tilt.h"
 
@@ -32,9 +31,13 @@ std::vector<sweep::Axis> parse_axes(const std::vector<std::string>& vary) {
   return axes;
 }
 
-sweep::Axis parse_heights(const std::string& heights) {
-  std::vector<sweep::Axis> axes = parse_axes({heights});
-  return std::move(axes[0]);
+// The heights given, or the base case's own load height zc_4 (the base case's input must read).
+sweep::Axis parse_heights(const std::optional<std::string>& heights, const sweep::BaseCase& base) {
+  if (heights) return std::move(parse_axes({*heights})[0]);
+  const params::Param& height = *params::find_param("zc_4");
+  params::CaseValues values;
+  if (auto failure = sweep::base_values(base, values)) throw py::value_error(report_line(*failure));
+  return sweep::Axis{&height, {params::get(height, values)}};
 }
 
 sweep::Shard parse_shard(const ShardText& text) {
@@ -134,15 +137,16 @@ void sweep_row(Table& t, const sweep::SweepRow& row) {
   t.text(f.out_of_model ? f.out_of_model->quantity : "");
 }
 
-void capacity_columns(Table& t, const sweep::Axis& heights, bool convergence) {
+void capacity_columns(Table& t, const sweep::CapacitySpec& spec) {
   t.add("case", Kind::whole);
-  t.add(std::string(heights.param->name), Kind::real);
+  t.add(std::string(spec.heights.param->name), Kind::real);
+  if (spec.across) t.add(std::string(spec.across->param->name), Kind::real);
   for (const char* n : {"capacity_stable", "capacity_no_tip", "min_F_kp_stable", "min_F_kp_no_tip"})
     t.add(n, Kind::real);
   t.add("stable_note", Kind::text);
   t.add("no_tip_note", Kind::text);
   t.add("runs", Kind::whole);
-  if (convergence) {
+  if (spec.convergence) {
     t.add("shift_stable", Kind::real);
     t.add("shift_no_tip", Kind::real);
   }
@@ -151,6 +155,7 @@ void capacity_columns(Table& t, const sweep::Axis& heights, bool convergence) {
 void capacity_row(Table& t, std::int64_t index, const sweep::CapacityRow& row, bool convergence) {
   t.whole(index);
   t.real(row.height);
+  if (row.across) t.real(*row.across);
   t.maybe(row.stable.mass);
   t.maybe(row.no_tip.mass);
   t.maybe(row.stable.min_F_kp);
@@ -167,10 +172,11 @@ void capacity_row(Table& t, std::int64_t index, const sweep::CapacityRow& row, b
 void tilt_columns(Table& t, const sweep::Axis& heights) {
   t.add("case", Kind::whole);
   t.add(std::string(heights.param->name), Kind::real);
-  t.add("critical", Kind::real);
-  t.add("rigid", Kind::real);
-  t.add("below", Kind::text);
-  t.add("above", Kind::text);
+  t.add("critical_slope", Kind::real);
+  t.add("rigid_slope", Kind::real);
+  t.add("below_verdict", Kind::text);
+  t.add("above_verdict", Kind::text);
+  t.add("pass", Kind::text);
   t.add("note", Kind::text);
   t.add("runs", Kind::whole);
 }
@@ -182,6 +188,7 @@ void tilt_row(Table& t, std::int64_t index, const sweep::TiltRow& row) {
   t.real(row.rigid);
   t.text(verdict_text(row.below));
   t.text(verdict_text(row.above));
+  t.text(row.pass ? (*row.pass ? "yes" : "no") : "");
   t.text(row.note);
   t.whole(row.runs);
 }
@@ -234,11 +241,13 @@ py::dict sweep_table(const py::dict& c, const std::vector<std::string>& vary, in
   return answer(rows, spec.axes, &table);
 }
 
-py::dict capacity_table(const py::dict& c, const std::string& heights, const MassArg& mass,
-                          double resolution, bool convergence, int jobs, const ShardText& shard,
-                          bool check_only) {
+py::dict capacity_table(const py::dict& c, const std::optional<std::string>& heights,
+                        const std::optional<std::string>& across, const MassArg& mass,
+                        double resolution, bool convergence, int jobs, const ShardText& shard,
+                        bool check_only) {
   sweep::CapacitySpec spec;
-  spec.heights = parse_heights(heights);
+  std::vector<sweep::Axis> axes = parse_axes(heights ? std::vector{*heights} : std::vector<std::string>{});
+  if (across) spec.across = std::move(parse_axes({*across})[0]);
   if (const auto* text = std::get_if<std::string>(&mass)) {
     const auto colon = text->find(':');
     if (colon == std::string::npos) throw py::value_error("--mass '" + *text + "' is not LO:HI");
@@ -254,19 +263,21 @@ py::dict capacity_table(const py::dict& c, const std::string& heights, const Mas
   }
   spec.mass.resolution = resolution;
   spec.base = base_case(case_args(c));
+  spec.heights = axes.empty() ? parse_heights(std::nullopt, spec.base) : std::move(axes[0]);
   spec.convergence = convergence;
   spec.shard = parse_shard(shard);
   spec.threads = jobs;
   if (auto bad = sweep::check_capacity(spec)) throw py::value_error(bad->message);
   check_input(spec.base);
-  const std::int64_t rows =
-      spec.shard.size(static_cast<std::int64_t>(spec.heights.values.size()));
-  if (check_only) return answer(rows, {spec.heights}, nullptr);
+  std::vector<sweep::Axis> listed{spec.heights};
+  if (spec.across) listed.push_back(*spec.across);
+  const std::int64_t rows = spec.shard.size(sweep::capacity_rows(spec));
+  if (check_only) return answer(rows, listed, nullptr);
 
   std::atomic<int> stop{0};
   spec.stop = &stop;
   Table table;
-  capacity_columns(table, spec.heights, convergence);
+  capacity_columns(table, spec);
   make_room(table, rows, "heights");
   sweep::StudyEnd end;
   interruptibly(stop, [&] {
@@ -275,57 +286,40 @@ py::dict capacity_table(const py::dict& c, const std::string& heights, const Mas
     });
   });
   check_end(end);
-  return answer(rows, {spec.heights}, &table);
+  return answer(rows, listed, &table);
 }
 
-py::dict tilt_table(const py::dict& c, const std::string& heights, double resolution,
-                      double margin, int jobs, const ShardText& shard, bool check_only) {
-  // The checks of a sweep over the heights: the values, the base case, the shard, the threads.
-  sweep::SweepSpec spec;
-  spec.axes = {parse_heights(heights)};
+py::dict tilt_table(const py::dict& c, const std::optional<std::string>& heights,
+                    double resolution, double margin, std::optional<double> require, int jobs,
+                    const ShardText& shard, bool check_only) {
+  sweep::TiltSpec spec;
+  std::vector<sweep::Axis> axes = parse_axes(heights ? std::vector{*heights} : std::vector<std::string>{});
   spec.base = base_case(case_args(c));
+  spec.heights = axes.empty() ? parse_heights(std::nullopt, spec.base) : std::move(axes[0]);
+  spec.options.resolution = resolution;
+  spec.options.margin = margin;
+  spec.options.require = require;
   spec.shard = parse_shard(shard);
   spec.threads = jobs;
-  if (auto bad = sweep::check_sweep(spec)) throw py::value_error(bad->message);
-  if (!(std::isfinite(resolution) && resolution > 0.0)) {
-    throw py::value_error("resolution must be a slope > 0 (per cent)");
-  }
-  if (!(std::isfinite(margin) && margin > 0.0)) {
-    throw py::value_error("margin must be a slope > 0 (per cent)");
-  }
+  if (auto bad = sweep::check_tilt(spec)) throw py::value_error(bad->message);
   check_input(spec.base);
-  const sweep::Axis& axis = spec.axes[0];
-  const auto total = static_cast<std::int64_t>(axis.values.size());
-  const std::int64_t rows = spec.shard.size(total);
-  if (check_only) return answer(rows, spec.axes, nullptr);
+  const std::int64_t rows =
+      spec.shard.size(static_cast<std::int64_t>(spec.heights.values.size()));
+  if (check_only) return answer(rows, {spec.heights}, nullptr);
 
   std::atomic<int> stop{0};
-  sweep::TiltOptions options;
-  options.resolution = resolution;
-  options.margin = margin;
-  options.stop = &stop;
-  struct Indexed {
-    std::int64_t index;
-    sweep::TiltRow row;
-  };
+  spec.stop = &stop;
   Table table;
-  tilt_columns(table, axis);
+  tilt_columns(table, spec.heights);
   make_room(table, rows, "heights");
+  sweep::StudyEnd end;
   interruptibly(stop, [&] {
-    sweep::run_ordered<Indexed>(
-        rows,
-        [&](std::int64_t p) -> std::optional<Indexed> {
-          const std::int64_t index = spec.shard.at(p);
-          sweep::TiltRow row = sweep::tilt_test(
-              spec.base, *axis.param, axis.values[static_cast<std::size_t>(index)], options);
-          // A test the stop request cut short is no result.
-          if (stop.load() != 0) return std::nullopt;
-          return Indexed{index, std::move(row)};
-        },
-        [&](std::int64_t, Indexed& r) { tilt_row(table, r.index, r.row); },
-        {sweep::thread_count(jobs, rows), &stop});
+    end = sweep::run_tilt(spec, 0, [&](std::int64_t index, sweep::TiltRow& row) {
+      tilt_row(table, index, row);
+    });
   });
-  return answer(rows, spec.axes, &table);
+  check_end(end);
+  return answer(rows, {spec.heights}, &table);
 }
 
 }  // namespace liftsim::python

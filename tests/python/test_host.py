@@ -100,7 +100,7 @@ def test_results_and_tables_pickle():
     assert pickle.loads(pickle.dumps(table)) == table
     for study in (liftsim.sweep({"m_4": [0.5, 1500.0, 2400.0]}, base={"t_end": 1.0}),
                   liftsim.capacity([1.0], mass=(500.0, 3000.0), resolution=100.0, base={"t_end": 1.0}),
-                  liftsim.tilt_test([1.0], resolution=1.0, base={"t_end": 1.0})):
+                  liftsim.tilt_test([1.0], resolution=0.1, base={"t_end": 1.0})):
         back = pickle.loads(pickle.dumps(study))
         assert type(back) is type(study) and same_table(back, study)
         assert list(back.axes) == list(study.axes) and repr(back) == repr(study)

@@ -99,29 +99,37 @@ def test_the_rest_of_each_sweep_row_is_the_summary_of_its_run():
     assert s.grid("verdict").shape == (3, 2) and s.grid("verdict")[1, 0] == s.verdict[2]
 
 
-CAPACITIES = [
-    ("chart", [0.5, 1.5], {"mass": (500.0, 3000.0), "resolution": 25.0}, ["--mass", "500:3000", "--resolution", "25"]),
-    ("convergence", "0.5:1.5:1", {"mass": "1000:2600", "resolution": 50.0, "convergence": True},
+BRAKING = {"base": {"t_end": 1.0, "v_0": 1.5}, "brake": [(0.0, 0.0), (0.5, 4000.0)]}
+
+# A chart; one with convergence checks; one of a braking stop drawn across the load centre; the
+# base case's own height. Tilting-table tests at three heights, and at the base case's own
+# against a required slope.
+CHARTS = [
+    ("capacity", liftsim.capacity, [0.5, 1.5], {"mass": (500.0, 3000.0), "resolution": 25.0},
+     ["--mass", "500:3000", "--resolution", "25"]),
+    ("convergence", liftsim.capacity, "0.5:1.5:1", {"mass": "1000:2600", "resolution": 50.0, "convergence": True},
      ["--mass", "1000:2600", "--resolution", "50", "--convergence"]),
+    ("across", liftsim.capacity, [0.5, 1.5],
+     {"across": {"x_load": [0.3, 0.6]}, "mass": (500.0, 3000.0), "resolution": 50.0, **BRAKING},
+     ["--vary", "x_load=0.3,0.6", "--mass", "500:3000", "--resolution", "50"]),
+    ("own height", liftsim.capacity, None, {"mass": (500.0, 3000.0), "resolution": 100.0},
+     ["--mass", "500:3000", "--resolution", "100"]),
+    ("tilt-test", liftsim.tilt_test, [0.5, 1.5, 2.5], {"resolution": 0.1, "jobs": 2},
+     ["--resolution", "0.1", "--jobs", "2"]),
+    ("tilt-test required", liftsim.tilt_test, None, {"require": 20.0, "margin": 0.5}, ["--require", "20", "--margin", "0.5"]),
 ]
 
 
-@pytest.mark.parametrize("what,heights,options,args", CAPACITIES, ids=[c[0] for c in CAPACITIES])
-def test_a_capacity_chart_equals_the_command_lines_file(cli, what, heights, options, args):
-    text = heights if isinstance(heights, str) else ",".join(map(repr, heights))
-    cmd = cli("capacity", "--vary", f"zc_4={text}", "--set", "t_end=1.0", *args, "-o", "cap.csv")
-    c = liftsim.capacity(heights, base={"t_end": 1.0}, **options)
-    assert_equals_file(c, cmd, "cap.csv")
-
-
-def test_a_tilt_test_is_the_librarys_at_each_height():
-    t = liftsim.tilt_test([0.5, 1.5, 2.5], base={"t_end": 1.0}, resolution=0.1, jobs=2)
-    assert list(t.case) == [0, 1, 2] and list(t.zc_4) == [0.5, 1.5, 2.5]
-    # The higher the load, the gentler the slope that tips the truck; the runs say so.
-    assert np.all(np.diff(t.critical) < 0) and np.all(np.abs(t.critical - t.rigid) < 3.0)
-    assert list(t.below) == ["stable"] * 3 and list(t.above) == ["tip_over"] * 3
-    alone = liftsim.tilt_test([1.5], base={"t_end": 1.0}, resolution=0.1)
-    assert same(alone.critical, t.critical[1:2]) and alone.runs[0] == t.runs[1]
+@pytest.mark.parametrize("what,call,heights,options,args", CHARTS, ids=[c[0] for c in CHARTS])
+def test_a_chart_equals_the_command_lines_file(cli, tmp_path, what, call, heights, options, args):
+    vary = []
+    if heights is not None:
+        vary = ["--vary", f"zc_4={heights if isinstance(heights, str) else ','.join(map(repr, heights))}"]
+    options = {"base": {"t_end": 1.0}, **options}
+    command = "capacity" if call is liftsim.capacity else "tilt-test"
+    cmd = cli(command, *vary, *sets(options["base"]), *files_of(tmp_path, options), *args,
+              "-o", "chart.csv")
+    assert_equals_file(call(heights, **options), cmd, "chart.csv")
 
 
 # Studies the command line refuses as usage errors: the same message, before any case runs.
@@ -145,6 +153,11 @@ REFUSED = [
     (liftsim.capacity, ([1.0],), {"mass": "a:5"}, ["capacity", "--vary", "zc_4=1.0", "--mass", "a:5"]),
     (liftsim.capacity, ([1.0],), {"mass": "5"}, ["capacity", "--vary", "zc_4=1.0", "--mass", "5"]),
     (liftsim.capacity, ([1.0],), {"resolution": 0.0}, ["capacity", "--vary", "zc_4=1.0", "--resolution", "0"]),
+    (liftsim.capacity, ([1.0],), {"across": {"zc_4": [2.0]}}, ["capacity", "--vary", "zc_4=1.0", "--vary", "zc_4=2.0"]),
+    (liftsim.tilt_test, ([1.0],), {"param": "slope"}, ["tilt-test", "--vary", "slope=1.0"]),
+    (liftsim.tilt_test, ([1.0],), {"resolution": 0.0}, ["tilt-test", "--vary", "zc_4=1.0", "--resolution", "0"]),
+    (liftsim.tilt_test, ([1.0],), {"margin": 0.001}, ["tilt-test", "--vary", "zc_4=1.0", "--margin", "0.001"]),
+    (liftsim.tilt_test, ([1.0],), {"require": 100.0}, ["tilt-test", "--vary", "zc_4=1.0", "--require", "100"]),
 ]
 
 
@@ -166,7 +179,7 @@ def test_bad_arguments_raise_before_any_case_runs():
         (lambda: liftsim.sweep({"m_4": 1.0}, brake=[(0.0, -1.0)]), ValueError),
         (lambda: liftsim.sweep({"m_4": 1.0}, input="heading\nheading\n   12x4.5\n"), ValueError),
         (lambda: liftsim.sweep({"m_4": 1.0}, shards=2), ValueError),
-        (lambda: liftsim.tilt_test([1.0], resolution=0.0), ValueError),
+        (lambda: liftsim.capacity(across=[("x_load", 0.3)]), TypeError),
     ]:
         with pytest.raises(error):
             call()

@@ -215,19 +215,22 @@ class Sweep(_Table):
 
 
 class Capacity(_Table):
-    """A capacity chart: per height `case`, the height, `capacity_stable` and `capacity_no_tip`
-    (kg, NaN where no mass of the range qualifies or all do), `min_F_kp_stable`,
-    `min_F_kp_no_tip`, `stable_note`, `no_tip_note`, `runs`, and with convergence checks
-    `shift_stable` and `shift_no_tip` (kg)."""
+    """A capacity chart, the columns of the command line's file: per height (and value drawn
+    across) `case`, the height, the value across, `capacity_stable` and `capacity_no_tip` (kg,
+    NaN where no mass of the range qualifies or all do), `min_F_kp_stable`, `min_F_kp_no_tip`,
+    `stable_note`, `no_tip_note`, `runs`, and with convergence checks `shift_stable` and
+    `shift_no_tip` (kg)."""
 
 
 class TiltTest(_Table):
-    """Tilting-table tests: per height `case`, the height, `critical` (the forward slope in per
-    cent at which the braked truck tips; NaN where `note` says why there is none), `rigid` (the
-    rigid-body estimate), `below` and `above` (the verdicts of runs held a margin below and
-    above it), `note`, `runs`."""
+    """Tilting-table tests, the columns of the command line's file: per height `case`, the
+    height, `critical_slope` (the forward slope in per cent at which the braked truck tips; NaN
+    where `note` says why there is none), `rigid_slope` (the rigid-body estimate),
+    `below_verdict` and `above_verdict` (the verdicts of runs held a margin below and above it),
+    `pass` ("yes" or "no" against a required slope, "" without one; read it as t["pass"]),
+    `note`, `runs`."""
 
-    _categories = {"below": VERDICTS, "above": VERDICTS}
+    _categories = {"below_verdict": VERDICTS, "above_verdict": VERDICTS}
 
 
 def _assignments(values: Mapping[str, Any]) -> list:
@@ -402,6 +405,11 @@ def _axis(name: Any, values: Any) -> str:
     return f"{name}=" + ",".join(repr(float(v)) for v in items)
 
 
+def _heights(param: str, heights: Any) -> Optional[str]:
+    """The heights as --vary takes them; None for the base case's own."""
+    return None if heights is None else _axis(param, heights)
+
+
 def _jobs(jobs: Optional[int]) -> int:
     if jobs is None:
         return 0
@@ -518,9 +526,10 @@ def dask_sweep(client: Any, vary: Mapping[str, Any], *, shards: Optional[int] = 
 
 
 def capacity(
-    heights: Any,
+    heights: Any = None,
     *,
     param: str = "zc_4",
+    across: Optional[Mapping[str, Any]] = None,
     mass: Union[str, tuple] = (1.0, 5000.0),
     resolution: float = 1.0,
     convergence: bool = False,
@@ -543,7 +552,10 @@ def capacity(
     largest load mass whose run is stable and the largest that does not tip over.
 
     heights  the values of `param` (the load's height zc_4 unless said otherwise): numbers, or
-             a "FROM:TO:STEP" text.
+             a "FROM:TO:STEP" text. None: the base case's own zc_4.
+    across   {name: values}: a second parameter the chart is drawn across (the load centre
+             x_load makes the plate of load centre and lift height); the rows are every pair,
+             the height varying slowest.
     mass     the masses searched, kg: (lo, hi) or "LO:HI".
     resolution  the step of the masses searched, kg.
     convergence  search each capacity again with a tenth of tol and h_max; adds the shifts.
@@ -557,16 +569,23 @@ def capacity(
     case = _case(base, model=model, road=road, drive=drive, brake=brake, input=input,
                  work_limit=work_limit, slide_limit=slide_limit, lift_force=lift_force,
                  stop_when_decided=stop_when_decided)
-    args = (_axis(param, heights), masses, float(resolution), bool(convergence))
+    if across is None:
+        second = None
+    elif isinstance(across, Mapping) and len(across) == 1:
+        second = _axis(*next(iter(across.items())))
+    else:
+        raise TypeError("across must be a mapping of one name to its values")
+    args = (_heights(param, heights), second, masses, float(resolution), bool(convergence))
     return _study(Capacity, "capacity", case, args, jobs, shard, client, shards)
 
 
 def tilt_test(
-    heights: Any,
+    heights: Any = None,
     *,
     param: str = "zc_4",
     resolution: float = 0.01,
     margin: float = 0.1,
+    require: Optional[float] = None,
     base: Mapping[str, Any] = {},
     jobs: Optional[int] = None,
     model: str = "sound",
@@ -580,12 +599,14 @@ def tilt_test(
     client: Any = None,
     shards: Optional[int] = None,
 ) -> TiltTest:
-    """The tilting-table test at each height: the forward slope, in per cent, at which the truck
-    standing braked on a tilted table tips over its front wheels, found to `resolution`, and what
-    runs held `margin` below and above it do. The drive is off and the brake holds. The other
-    arguments as for sweep()."""
+    """The tilting-table test at each height, as the command line's `liftsim tilt-test`: the
+    forward slope, in per cent, at which the truck standing braked on a tilted table tips over
+    its front wheels, found to `resolution`, and what runs held `margin` below and above it do.
+    The drive is off and the brake holds. heights as for capacity(); `require` a slope the truck
+    must stand on (each row then passes or not). The other arguments as for sweep()."""
     case = _case(base, model=model, road=road, drive=None, brake=None, input=input,
                  work_limit=work_limit, slide_limit=slide_limit, lift_force=lift_force,
                  stop_when_decided=stop_when_decided)
-    args = (_axis(param, heights), float(resolution), float(margin))
+    args = (_heights(param, heights), float(resolution), float(margin),
+            None if require is None else float(require))
     return _study(TiltTest, "tilt_test", case, args, jobs, shard, client, shards)

@@ -122,9 +122,10 @@ def sweep(
 def dask_sweep(client: Any, vary: Mapping[str, _Values], *, shards: Optional[int] = ...,
                **options: Any) -> Sweep: ...
 def capacity(
-    heights: _Values,
+    heights: Optional[_Values] = ...,
     *,
     param: str = ...,
+    across: Optional[Mapping[str, _Values]] = ...,
     mass: Union[str, tuple[float, float]] = ...,
     resolution: float = ...,
     convergence: bool = ...,
@@ -144,11 +145,12 @@ def capacity(
     shards: Optional[int] = ...,
 ) -> Capacity: ...
 def tilt_test(
-    heights: _Values,
+    heights: Optional[_Values] = ...,
     *,
     param: str = ...,
     resolution: float = ...,
     margin: float = ...,
+    require: Optional[float] = ...,
     base: Mapping[str, Union[float, str]] = ...,
     jobs: Optional[int] = ...,
     model: str = ...,
