@@ -1,11 +1,21 @@
-"""Shared helpers: the built command line, run on the bundled example in a fresh folder."""
+"""Shared helpers: the built command line, run on the bundled example in a fresh folder, and
+columns compared bit for bit."""
 
+import csv
 import json
 import os
 import shutil
 import subprocess
 
+import numpy as np
 import pytest
+
+
+def need(module, package):
+    """The module, or the test skips saying which Debian package has it; in CI it fails."""
+    if os.environ.get("CI"):
+        return __import__(module)
+    return pytest.importorskip(module, reason=f"{module} is not installed (Debian: {package})")
 
 
 def example_path():
@@ -26,6 +36,13 @@ class Cli:
         with open(self.folder / name, encoding="utf-8") as f:
             lines = f.read().splitlines()
         return lines[0].split(","), [[float(v) for v in line.split(",")] for line in lines[1:]]
+
+    def study(self, name):
+        """A sweep's or capacity chart's file: the header and the rows as texts, the provenance
+        lines (#) skipped."""
+        with open(self.folder / name, encoding="utf-8", newline="") as f:
+            rows = list(csv.reader(line for line in f if not line.startswith("#")))
+        return rows[0], rows[1:]
 
     def json(self, name):
         with open(self.folder / name, encoding="utf-8") as f:
@@ -48,3 +65,18 @@ def cli(tmp_path):
         return Cli(folder, [str(a) for a in args])
 
     return run
+
+
+def same(a, b):
+    """Two columns equal bit for bit: floats by their bits (NaN where both have none), others by
+    value."""
+    a, b = np.asarray(a), np.asarray(b)
+    if a.shape != b.shape or a.dtype != b.dtype:
+        return False
+    if a.dtype.kind == "f":
+        return np.array_equal(a.view(np.uint64), b.view(np.uint64))
+    return bool(np.all(a == b))
+
+
+def same_table(a, b):
+    return a.columns == b.columns and all(same(a[n], b[n]) for n in a.columns)

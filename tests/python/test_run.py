@@ -14,25 +14,44 @@ def sets(values):
 
 
 # The example, a tipping load, a load whose step control restarts, a fault at the first output
-# point, a road profile, a choice of columns and the study model.
+# point, a road profile, a choice of columns and the study model; rows on a grid; a drive torque
+# and a brake, the brake holding and the drive off, the scenario set by name; a run ended once
+# decided and one checked for convergence.
 CASES = [
     ("example", {}, {}, []),
     ("tipping", {"m_4": 2356.4, "zc_4": 1.199}, {}, []),
     ("restarting", {"m_4": 150.0}, {}, []),
     ("fault", {"m_4": 0.5}, {}, []),
-    ("road", {"t_end": 3.0}, {"road": [(-1.0, 0.0), (2.0, 0.05), (4.0, -0.02)]}, ["--road", "road.csv"]),
+    ("road", {"t_end": 3.0}, {"road": [(-1.0, 0.0), (2.0, 0.05), (4.0, -0.02)]}, []),
     ("columns", {"t_end": 2.0}, {"columns": ["X_C4", "F_kp", "az_p3"]}, ["--columns", "X_C4,F_kp,az_p3"]),
     ("sound model", {"t_end": 2.0}, {"model": "sound"}, ["--model", "sound"]),
+    ("grid", {"t_end": 2.0, "m_4": 2356.4}, {"grid": 0.0125}, ["--grid", "0.0125"]),
+    ("grid columns", {"t_end": 1.0}, {"grid": 0.003, "columns": "F_kp,az_p3", "model": "sound"},
+     ["--grid", "0.003", "--columns", "F_kp,az_p3", "--model", "sound"]),
+    ("drive and brake", {"t_end": 2.0},
+     {"drive": [(0.0, 0.0), (0.5, 800.0), (1.0, -400.0)], "brake": [(0.0, 0.0), (1.2, 3000.0)],
+      "model": "sound"}, ["--model", "sound"]),
+    ("scenario", {"t_end": 2.0, "slope": 4.0, "v_0": 1.5, "x_load": 0.4, "x_0": 0.7},
+     {"drive": "off", "model": "sound"}, ["--drive", "off", "--model", "sound"]),
+    ("held", {"t_end": 1.0, "slope": 8.0}, {"brake": "hold", "model": "sound"},
+     ["--brake", "hold", "--model", "sound"]),
+    ("decided", {"m_4": 2356.4, "zc_4": 1.199}, {"stop_when_decided": True, "lift_force": 50.0},
+     ["--stop-when-decided", "--lift-force", "50.0"]),
+    ("convergence", {"t_end": 2.0, "m_4": 1800.0}, {"convergence": True, "slide_limit": 0.02},
+     ["--convergence", "--slide-limit", "0.02"]),
 ]
 
 
 @pytest.mark.parametrize("what,values,options,args", CASES, ids=[c[0] for c in CASES])
 def test_a_run_equals_the_command_lines_csv_and_summary(cli, tmp_path, what, values, options, args):
-    if "road" in options:
-        road = tmp_path / "road.csv"
-        road.write_text("".join(f"{x!r},{z!r}\n" for x, z in options["road"]))
-        args = ["--road", road]
-        options = {**options, "road": str(road)}  # the same name in both summaries
+    options = dict(options)
+    for key in ("road", "drive", "brake"):
+        # The same file for both, so that both summaries name it.
+        if isinstance(options.get(key), list):
+            path = tmp_path / f"{key}.csv"
+            path.write_text("".join(f"{a!r},{b!r}\n" for a, b in options[key]))
+            args = [*args, f"--{key}", path]
+            options[key] = str(path)
     cmd = cli(*sets(values), "--csv", "dense.csv", "--summary", "summary.json", *args)
     names, rows = cmd.csv("dense.csv")
     r = liftsim.run(values, **options)
@@ -76,6 +95,11 @@ def test_bad_columns_roads_and_types_raise_before_running():
         (lambda: liftsim.run(road=[(1.0, 0.0), (0.0, 0.0)]), ValueError),
         (lambda: liftsim.run(model="sharp"), ValueError),
         (lambda: liftsim.run(work_limit=-1), ValueError),
+        (lambda: liftsim.run(grid=0.0), ValueError),
+        (lambda: liftsim.run(grid=1e-7), ValueError),  # 10^8 rows
+        (lambda: liftsim.run(drive="of"), FileNotFoundError),
+        (lambda: liftsim.run(brake=[(0.0, -1.0)]), ValueError),
+        (lambda: liftsim.run(drive=[1.0, 2.0]), TypeError),
         (lambda: liftsim.run({"m_4": None}), TypeError),
         (lambda: liftsim.run({"m_4": True}), TypeError),
     ]:
@@ -112,3 +136,23 @@ def test_the_tables_list_what_the_command_line_lists(cli):
     assert table["eta_tr"].range == "a number > 0 and <= 1"
     names = [c.name for c in liftsim.columns()]
     assert names[0] == "t" and names == list(liftsim.run({"t_end": 0.01}).columns)
+
+
+def test_the_type_stubs_state_the_packages_api():
+    import ast
+    import inspect
+
+    with open(os.path.join(os.path.dirname(liftsim.__file__), "__init__.pyi")) as f:
+        tree = ast.parse(f.read())
+    functions = {n.name: n.args for n in tree.body if isinstance(n, ast.FunctionDef)}
+    classes = {n.name for n in tree.body if isinstance(n, ast.ClassDef)}
+    for name in liftsim.__all__:
+        thing = getattr(liftsim, name)
+        if inspect.isclass(thing):
+            assert name in classes, name
+            continue
+        stub = functions[name]
+        parameters = inspect.signature(thing).parameters.values()
+        assert [a.arg for a in stub.args] == [p.name for p in parameters if p.kind == p.POSITIONAL_OR_KEYWORD], name
+        assert [a.arg for a in stub.kwonlyargs] == [p.name for p in parameters if p.kind == p.KEYWORD_ONLY], name
+        assert (stub.kwarg is not None) == any(p.kind == p.VAR_KEYWORD for p in parameters), name
