@@ -135,9 +135,6 @@ py::list param_table(const std::vector<std::string>& assignments,
   const params::Overrides overrides = parse_assignments(assignments);
   const std::string text = input ? std::move(*input) : std::string(examples::dani_dat());
   params::CaseValues values = params::built_in_case();
-  for (const auto& a : overrides.list()) {
-    if (a.param->record == 0) a.param->ref(values) = a.value;
-  }
   try {
     std::size_t position = 0;
     run::read_case(run::memory_source(text, position), "dani.dat", overrides, values, {});
