@@ -43,15 +43,10 @@ void describe(const sweep::BaseFacts& base, std::vector<html::CaseParam>& params
       params.push_back({std::string(v.param->name), v.value, std::string(v.param->unit), source});
     }
   }
-  auto over_time = [](std::size_t n) { return " over time (" + std::to_string(n) + " points)"; };
   notes = {std::string("model: ") + model::kind_name(base.model),
            base.road_points == 0 ? std::string("road: flat")
                                  : "road: profile of " + std::to_string(base.road_points) + " points",
-           base.torque_points == 0 ? std::string("drive: engine law")
-                                   : "drive: torque" + over_time(base.torque_points),
-           base.brake_hold          ? std::string("brake: holds from the start")
-           : base.brake_points == 0 ? std::string("brake: none")
-                                    : "brake: limit" + over_time(base.brake_points)};
+           "drive: " + sweep::drive_words(base), "brake: " + sweep::brake_words(base)};
 }
 
 }  // namespace
@@ -208,6 +203,10 @@ void write_tilt_html(const std::string& path, const std::string& title, const sw
   html::TiltPage page;
   page.title = title;
   describe(base, page.case_params, page.case_notes);
+  // The table's own drive and brake replace the base case's.
+  std::erase_if(page.case_notes, [](const std::string& n) {
+    return n.starts_with("drive: ") || n.starts_with("brake: ");
+  });
   page.case_notes.push_back("on the table: drive off, the brake holding from the start, the load "
                             "secured (f_fr = 10 unless set)");
   page.height_name = std::string(heights.param->name);

@@ -1,9 +1,11 @@
 #include "cli/params_command.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 #include "params/overrides.h"
@@ -30,6 +32,7 @@ int params_command(const ParamsOptions& options) {
   params::CaseValues values = params::built_in_case();
   for (const auto& a : rc.overrides.list()) a.param->ref(values) = a.value;
   bool have_input = false;
+  std::optional<textio::RunError> unreadable;  // a dani.dat that is there but a run cannot read
   try {
     textio::FileSet files(rc.dir_fd);
     files.open_for_reading(12, "dani.dat");
@@ -38,9 +41,11 @@ int params_command(const ParamsOptions& options) {
     };
     run::read_case(source, "dani.dat", rc.overrides, values, {});
     have_input = true;
-  } catch (const textio::RunFailure&) {
+  } catch (const textio::RunFailure& failure) {
     values = params::built_in_case();
     for (const auto& a : rc.overrides.list()) a.param->ref(values) = a.value;
+    struct stat st{};
+    if (::fstatat(rc.dir_fd, "dani.dat", &st, 0) == 0) unreadable = failure.error();
   }
   if (rc.dir_fd >= 0) ::close(rc.dir_fd);
 
@@ -100,10 +105,18 @@ int params_command(const ParamsOptions& options) {
              " would give another value; --json lists both)\n";
     }
     if (!have_input) {
-      out += "(no readable dani.dat in the folder: values marked (dani.dat) come from it)\n";
+      out += unreadable ? "(dani.dat cannot be read, as the report says: a run here fails; values "
+                          "marked (dani.dat) come from it)\n"
+                        : "(no dani.dat in the folder: values marked (dani.dat) come from it)\n";
     }
   }
   textio::write_all(STDOUT_FILENO, out);
+  if (unreadable) {
+    textio::RunError shown = *unreadable;
+    shown.message = escaped(shown.message, true);
+    textio::write_all(STDERR_FILENO, textio::report_text(shown));
+    return 1;
+  }
   return 0;
 }
 

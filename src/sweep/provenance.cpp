@@ -52,6 +52,22 @@ std::string base_case_text(const BaseCase& base, const params::CaseValues& value
   return text;
 }
 
+namespace {
+std::string over_time(std::size_t n) {
+  return " over time (" + std::to_string(n) + (n == 1 ? " point)" : " points)");
+}
+}  // namespace
+
+std::string drive_words(const BaseFacts& base) {
+  if (base.torque_points == 0) return "engine law";
+  return base.drive_off ? "off" : "torque" + over_time(base.torque_points);
+}
+
+std::string brake_words(const BaseFacts& base) {
+  if (base.brake_hold) return "holds from the start";
+  return base.brake_points == 0 ? "none" : "limit" + over_time(base.brake_points);
+}
+
 BaseFacts base_facts(const BaseCase& base, const params::CaseValues& values,
                      const params::CaseValues& plain,
                      const std::vector<const params::Param*>& varied) {
@@ -72,7 +88,9 @@ BaseFacts base_facts(const BaseCase& base, const params::CaseValues& values,
     f.road_x_first = road.front().x;
     f.road_x_last = road.back().x;
   }
-  f.torque_points = base.drive.torque.points().size();
+  const auto& torque = base.drive.torque.points();
+  f.torque_points = torque.size();
+  f.drive_off = torque.size() == 1 && torque.front().second == 0.0;
   f.brake_points = base.drive.brake.points().size();
   f.brake_hold = base.drive.hold;
   f.thresholds = base.thresholds;

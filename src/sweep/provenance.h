@@ -36,6 +36,7 @@ struct BaseFacts {
   std::size_t road_points = 0;                   // 0: flat
   double road_x_first = 0.0, road_x_last = 0.0;  // m
   std::size_t torque_points = 0;                 // 0: the engine law drives
+  bool drive_off = false;                        // a torque of 0 throughout (--drive off)
   std::size_t brake_points = 0;                  // 0: no brake over time
   bool brake_hold = false;                       // a brake that holds from the start
   results::Thresholds thresholds;
@@ -44,6 +45,11 @@ struct BaseFacts {
   // fnv1a64(base_case_text(...)).
   std::uint64_t hash = 0;
 };
+
+// The base case's drive and brake in the words result files and pages use: "engine law", "off"
+// or "torque over time (3 points)"; "none", "holds from the start" or "limit over time (2 points)".
+std::string drive_words(const BaseFacts& base);
+std::string brake_words(const BaseFacts& base);
 
 // The canonical text the hash is taken of, one item a line (LF), numbers in their shortest
 // round-trip form:

@@ -201,15 +201,11 @@ std::vector<std::string> head_lines(const Study& study, const sweep::BaseFacts& 
                       ? std::string("# road: flat")
                       : "# road: " + std::to_string(base.road_points) + " points, x from " +
                             number(base.road_x_first) + " to " + number(base.road_x_last) + " m");
-  auto points = [](std::size_t n) {
-    return " over time (" + std::to_string(n) + (n == 1 ? " point)" : " points)");
-  };
-  lines.push_back("# drive: " +
-                  (base.torque_points == 0 ? "engine law" : "torque" + points(base.torque_points)) +
-                  "; brake: " +
-                  (base.brake_hold          ? "holds from the start"
-                   : base.brake_points == 0 ? "none"
-                                            : "limit" + points(base.brake_points)));
+  // Every run of a tilt test stands on the table with the drive off and the brake holding,
+  // whatever the base case drives with.
+  lines.push_back(study.kind == Kind::tilt
+                      ? std::string("# drive: off; brake: holds from the start (the tilt test's own)")
+                      : "# drive: " + sweep::drive_words(base) + "; brake: " + sweep::brake_words(base));
   lines.push_back("# verdict: slide limit " + number(base.thresholds.slide_limit) +
                   " m, lift force " + number(base.thresholds.lift_force) + " N, " +
                   (base.stop_when_decided ? "runs end once decided" : "runs go to their end"));

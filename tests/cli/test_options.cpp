@@ -272,7 +272,8 @@ TEST(CommandLine, AnswersAndUsageErrorsTouchNoFile) {
 }
 
 // The listing shows, with its unit, the value a run would use: dani.dat's, the built-in one or the
-// one set by name; without dani.dat the values it would supply are unknown, and none is created.
+// one set by name; without dani.dat the values it would supply are unknown, and none is created;
+// a dani.dat a run cannot read is reported as the run would, with status 1.
 TEST(ParamsCommand, ListsTheValuesARunUses) {
   CaseDir dir(replace_record(example_input(), 6, "1234.5000"));
   TempDir empty;
@@ -307,6 +308,11 @@ TEST(ParamsCommand, ListsTheValuesARunUses) {
     EXPECT_EQ(item.at("value").is_null(),
               !params::find_param(item.at("name").get<std::string>())->built_in);
   EXPECT_TRUE(fs::is_empty(empty.path()));
+  CaseDir broken(replace_record(example_input(), 6, "12x4"));
+  const RunResult refused = run_liftsim(broken.path(), {"params"});
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_NE(refused.err.find("run-time error F6103: READ(dani.dat)"), std::string::npos)
+      << refused.err;
 }
 
 // A load of 70 kg at 0.5 m: the step control fails again and again near t = 6.1 s, each restart
