@@ -116,9 +116,15 @@ void add_case_options(CLI::App& app, CaseOptions& o, const char* model_default) 
 void add_verdict_options(CLI::App& app, double& slide_limit, double& lift_force,
                          bool& stop_when_decided, bool on_by_default) {
   if (on_by_default) {
-    app.add_flag("--stop-when-decided,!--no-stop-when-decided", stop_when_decided,
-                 "End each run once its verdict cannot change any more: a certain tip-over or a "
-                 "state outside the model (default on)");
+    // Two flags rather than CLI11's negated form, which --help shows as a raw option list.
+    CLI::Option* on = app.add_flag(
+        "--stop-when-decided", stop_when_decided,
+        "End each run once its verdict cannot change any more: a certain tip-over or a state "
+        "outside the model (default on)");
+    app.add_flag_callback(
+           "--no-stop-when-decided", [&stop_when_decided] { stop_when_decided = false; },
+           "Run every case to its end time")
+        ->excludes(on);
   } else {
     app.add_flag("--stop-when-decided", stop_when_decided,
                  "End the run once its verdict cannot change any more: a certain tip-over or a "
