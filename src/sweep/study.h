@@ -54,7 +54,7 @@ struct CapacitySpec {
 struct TiltSpec {
   BaseCase base;
   Axis heights;  // the load heights tested, normally zc_4
-  TiltOptions options;  // its stop flag is the spec's
+  TiltOptions options;  // its stop flag is replaced by `stop` below
   Shard shard;
   int threads = 0;
   const std::atomic<int>* stop = nullptr;
