@@ -4,7 +4,6 @@
 // output is intended (golden/regenerate.sh).
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -41,16 +40,6 @@ std::vector<std::string> case_names() {
   std::vector<std::string> names;
   for (const auto& [name, outputs] : manifest()) names.push_back(name);
   return names;
-}
-
-// Length and SHA-256 of a file, the digest from sha256sum.
-std::string fingerprint(const fs::path& file) {
-  const std::string command = "sha256sum < '" + file.string() + "'";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  char digest[65] = {};
-  const bool read = pipe != nullptr && std::fread(digest, 1, 64, pipe) == 64;
-  if (pipe != nullptr) ::pclose(pipe);
-  return std::to_string(fs::file_size(file)) + " " + (read ? digest : "(no sha256sum)");
 }
 
 class PlainRun : public ::testing::TestWithParam<std::string> {};

@@ -11,7 +11,6 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/e2e.h"
@@ -20,7 +19,6 @@ namespace liftsim::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using std::chrono::milliseconds;
 
 // A run that goes on writing record sets until it is stopped: past t = 22 s the example's restarts
 // make no progress, and without a restart limit they go on for ever.
@@ -37,16 +35,6 @@ const TempDir& reference() {
 void expect_files_as_reference(const fs::path& dir, const std::vector<std::string>& names) {
   for (const auto& name : names)
     EXPECT_TRUE(read_file(dir / name) == read_file(reference() / name)) << name;
-}
-
-// Calls `ready` every 2 ms until it holds, for at most ten seconds; whether it came to hold.
-template <typename Ready>
-bool poll(Ready ready) {
-  for (int i = 0; i < 5000; ++i) {
-    if (ready()) return true;
-    std::this_thread::sleep_for(milliseconds(2));
-  }
-  return false;
 }
 
 std::string report(const std::string& code_and_statement, const std::string& message) {
@@ -125,7 +113,7 @@ TEST(RunInProgress, SecondRunEndsAtOpenAndASignalEndsTheRunAfterTheRecordSet) {
     CaseDir dir, other(replace_record(example_input(), 6, "1500.0000"));
     fs::create_symlink(dir / "F_kp.rez", other / "F_kp.rez");
     Started first(dir.path(), kEndless, {});
-    ASSERT_TRUE(poll([&] { return count(read_file(dir / "F_13.rez"), "\r\n") >= 20; }));
+    ASSERT_TRUE(wait_until([&] { return count(read_file(dir / "F_13.rez"), "\r\n") >= 20; }));
     for (const auto& [where, file] : {std::pair{&dir, "result.rez"}, {&other, "F_kp.rez"}}) {
       const RunResult second = run_liftsim(where->path());
       EXPECT_EQ(second.exit_status, 1);
@@ -177,14 +165,14 @@ TEST(SpecialInput, FifoIsOnlyReadAndEndlessRecordsAreRefused) {
     if (c.kind == kFifo) {
       int writer = -1;  // opens once the run holds the reading end
       ASSERT_TRUE(
-          poll([&] { return (writer = ::open(input.c_str(), O_WRONLY | O_NONBLOCK)) >= 0; }));
+          wait_until([&] { return (writer = ::open(input.c_str(), O_WRONLY | O_NONBLOCK)) >= 0; }));
       ::fcntl(writer, F_SETFL, 0);
       ASSERT_TRUE(::write(writer, example_input().data(), example_input().size()) ==
                   static_cast<ssize_t>(example_input().size()));
       ::close(writer);
     } else if (c.kind == kFifoNeverWritten) {
       const fs::path wchan = fs::path("/proc") / std::to_string(run.pid()) / "wchan";
-      poll([&] { return read_file(wchan) == "wait_for_partner"; });  // in the FIFO's open
+      wait_until([&] { return read_file(wchan) == "wait_for_partner"; });  // in the FIFO's open
       ::kill(run.pid(), SIGINT);
     }
     const RunResult r = run.wait(std::chrono::seconds(20));

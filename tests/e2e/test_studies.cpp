@@ -7,9 +7,7 @@
 
 #include <chrono>
 #include <filesystem>
-#include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/e2e.h"
@@ -19,36 +17,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Every entry under `dir`: a file's bytes, a link's target, "/" for a folder.
-std::map<std::string, std::string> tree(const fs::path& dir) {
-  std::map<std::string, std::string> out;
-  for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    const std::string name = fs::relative(e.path(), dir).string();
-    out[name] = e.is_symlink() ? "-> " + fs::read_symlink(e.path()).string()
-                : e.is_directory() ? "/"
-                                   : read_file(e.path());
-  }
-  return out;
-}
-
-// `args` quiet, but for merge, which has no such option (and warns of nothing).
-Args quiet(const Args& args) {
-  return args[0] == "merge" ? args : Args{"-q"} + args;
-}
-
 // A sweep of two quick cases.
 const Args kSweep{"sweep", "--set", "t_end=0.05", "--vary", "m_4=1000,1500"};
 // Cases that never end by themselves: a step too small to get anywhere, no work limit.
 const Args kNeverEnding{"--set", "h_max=1e-300", "--work-limit", "0"};
 
-// Waits until `path` holds `text` (a minute at most).
 bool wait_for(const fs::path& path, std::string_view text) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (read_file(path).find(text) == std::string::npos) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
+  return wait_until([&] { return read_file(path).find(text) != std::string::npos; });
 }
 
 // Outputs that would destroy an input or each other, and options no run can honour, are usage
@@ -77,24 +52,14 @@ TEST(Studies, RefusedBeforeAnyCaseWithNothingWritten) {
       {kSweep + Args{"--drive", "d.csv", "--html", "d.csv"}, "is the same file as --drive 'd.csv'"},
       {{"merge", "a.csv", "-o", "link.csv"}, "-o 'link.csv' is the same file as shard file 'a.csv'"},
       {kSweep + Args{"--save", "file"}, "--save 'file': is not a folder"},
-      {kSweep + Args{"--save", "none/cases"}, "the folder 'none' does not exist"},
       {kSweep + Args{"--jobs", "100000"}, "--jobs 100000: use 1 to 1024 threads"},
-      {kSweep + Args{"--jobs", "2000000000"}, "--jobs 2000000000"},
-      {kSweep + Args{"--jobs", "-1"}, "--jobs -1"},
       {kSweep + Args{"-o", "-", "--resume"}, "--resume needs an output file"},
       // what a file holds is not a usage error: status 1, and still nothing written
       {{"merge", "a.csv", "dani.dat", "-o", "m.csv"}, "dani.dat: it does not begin with '# liftsim"},
       // clang-format on
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.args));
-    const auto before = tree(dir.path());
-    const RunResult r = run_liftsim(dir.path(), quiet(c.args));
-    EXPECT_EQ(r.exit_status, c.args[0] == "merge" && c.args[2] == "dani.dat" ? 1 : 2);
-    EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
-    EXPECT_TRUE(tree(dir.path()) == before) << "the folder changed";
-  }
+  for (const auto& c : cases)
+    expect_refused(dir.path(), quiet(c.args), {c.says}, c.args[2] == "dani.dat" ? 1 : 2);
 }
 
 // Rows on standard output and the page beside them: the page is made from the rows, not from a

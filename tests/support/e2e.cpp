@@ -7,7 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -209,6 +213,56 @@ const std::vector<std::string>& run_file_names() {
       "Engine.rez"};
   // clang-format on
   return names;
+}
+
+Args quiet(const Args& args) {
+  return args.empty() || args[0] == "merge" ? args : Args{"-q"} + args;
+}
+
+std::map<std::string, std::string> tree(const fs::path& dir, bool age) {
+  std::map<std::string, std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    const timespec times[2] = {{978307200, 0}, {978307200, 0}};
+    if (age) ::utimensat(AT_FDCWD, e.path().c_str(), times, AT_SYMLINK_NOFOLLOW);
+    struct stat st {};
+    ::lstat(e.path().c_str(), &st);
+    out[fs::relative(e.path(), dir).string()] =
+        std::to_string(st.st_ino) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+        std::to_string(st.st_mtim.tv_nsec) + " " +
+        (e.is_symlink() ? "-> " + fs::read_symlink(e.path()).string()
+         : e.is_directory() ? "/" : read_file(e.path()));
+  }
+  return out;
+}
+
+void expect_refused(const fs::path& dir, const Args& args,
+                    const std::vector<std::string>& fragments, int status) {
+  SCOPED_TRACE(::testing::PrintToString(args));
+  const auto before = tree(dir, true);
+  const RunResult r = run_liftsim(dir, args);
+  EXPECT_EQ(r.exit_status, status);
+  EXPECT_EQ(r.out, "");
+  for (const std::string& f : fragments) EXPECT_NE(r.err.find(f), std::string::npos) << r.err;
+  EXPECT_TRUE(tree(dir) == before) << "the folder changed";
+  if (status != 2) return;
+  std::string help = "Try 'liftsim --help' for more information.\n";
+  for (const std::string& a : args)
+    if (a == "sweep" || a == "capacity" || a == "tilt-test" || a == "merge" || a == "params" ||
+        a == "columns") {
+      help = "Try 'liftsim " + a + " --help' for more information.\n";
+      break;
+    }
+  EXPECT_TRUE(r.err.starts_with("liftsim: ") && r.err.ends_with(help)) << r.err;
+  EXPECT_EQ(count(r.err, "\n"), 2u) << r.err;
+  for (char ch : r.err) EXPECT_TRUE(ch == '\n' || static_cast<unsigned char>(ch) >= 0x20) << r.err;
+}
+
+std::string fingerprint(const fs::path& file) {
+  FILE* pipe = ::popen(("sha256sum < '" + file.string() + "'").c_str(), "r");
+  char digest[65] = {};
+  const bool read = pipe != nullptr && std::fread(digest, 1, 64, pipe) == 64;
+  if (pipe != nullptr) ::pclose(pipe);
+  return std::to_string(fs::file_size(file)) + " " + (read ? digest : "(no sha256sum)");
 }
 
 }  // namespace liftsim::testing

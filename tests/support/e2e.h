@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace liftsim::testing {
@@ -113,5 +114,32 @@ std::size_t past(std::string_view s, std::string_view sep, int n);
 
 // The 25 file names of a run, in opening order.
 const std::vector<std::string>& run_file_names();
+
+// `args` made quiet with -q, but for merge, which has no such option (and warns of nothing).
+Args quiet(const Args& args);
+
+// Every entry under `dir`, subfolders too: a file's bytes, a link's target or "/" for a folder,
+// each with its inode and modification time. With `age`, the entries are dated 2001 first, so
+// that any later write shows.
+std::map<std::string, std::string> tree(const std::filesystem::path& dir, bool age = false);
+
+// A usage error (status 2) or another refusal before any work: nothing on standard output, every
+// fragment on standard error, and the folder exactly as it was. A usage error is one line naming
+// the fault, printable but for its line ends, then the pointer to the help of the subcommand.
+void expect_refused(const std::filesystem::path& dir, const Args& args,
+                    const std::vector<std::string>& fragments, int status = 2);
+
+// Length and SHA-256 of a file, the digest from sha256sum.
+std::string fingerprint(const std::filesystem::path& file);
+
+// Calls `ready` every 2 ms until it holds, for at most `timeout`; whether it came to hold.
+template <typename Ready>
+bool wait_until(Ready ready, std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
+  for (const auto end = std::chrono::steady_clock::now() + timeout; !ready();) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
 
 }  // namespace liftsim::testing
