@@ -18,7 +18,6 @@ namespace liftsim::html {
 namespace {
 
 using nlohmann::json;
-using testing::base64_decode;
 using testing::count;
 using testing::page_data;
 const double kInf = std::numeric_limits<double>::infinity();
@@ -51,15 +50,9 @@ CapacityPage small_capacity() {
   return p;
 }
 
-void write_page(std::ostream& out, const RunPage& p) {
-  write_run_page(out, p);
-}
-void write_page(std::ostream& out, const SweepPage& p) {
-  write_sweep_page(out, p);
-}
-void write_page(std::ostream& out, const CapacityPage& p) {
-  write_capacity_page(out, p);
-}
+void write_page(std::ostream& out, const RunPage& p) { write_run_page(out, p); }
+void write_page(std::ostream& out, const SweepPage& p) { write_sweep_page(out, p); }
+void write_page(std::ostream& out, const CapacityPage& p) { write_capacity_page(out, p); }
 template <class Page>
 std::string html(const Page& p) {
   std::ostringstream out;
@@ -106,17 +99,12 @@ TEST(Writer, RunDataRoundTripWithoutATrap) {
     EXPECT_EQ(c["name"], run.columns[j].name);
     EXPECT_EQ(c["group"], run.columns[j].group);
     EXPECT_EQ(c["type"], j == 0 ? "f64" : "f32");
-    const std::string bytes = base64_decode(c["data"]);
-    const std::size_t width = j == 0 ? 8 : 4;
-    ASSERT_EQ(bytes.size(), run.rows.size() * width) << c["name"];
+    ASSERT_EQ(testing::base64_decode(c["data"]).size(), run.rows.size() * (j == 0 ? 8 : 4));
+    const std::vector<double> values = testing::page_column(c);
     for (std::size_t i = 0; i < run.rows.size(); ++i) {
-      std::uint64_t bits = 0;
-      for (std::size_t k = 0; k < width; ++k)
-        bits |= std::uint64_t{static_cast<unsigned char>(bytes[i * width + k])} << (8 * k);
-      const double v = run.rows[i][j];
-      const std::uint64_t expected = j == 0 ? std::bit_cast<std::uint64_t>(v)
-                                            : std::bit_cast<std::uint32_t>(static_cast<float>(v));
-      ASSERT_EQ(bits, expected) << c["name"] << " row " << i;
+      const double v = j == 0 ? run.rows[i][j] : static_cast<float>(run.rows[i][j]);
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(values[i]), std::bit_cast<std::uint64_t>(v))
+          << c["name"] << " row " << i;
     }
   }
 }

@@ -27,11 +27,6 @@ namespace ix = model::ix;
 using json = nlohmann::json;
 using Sets = std::vector<std::pair<std::string, double>>;
 
-std::string text(double v) {
-  char buf[32];
-  return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
-
 bool same_bits(double a, double b) {
   return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
 }
@@ -187,15 +182,6 @@ TEST(Csv, ReadsBackAsTheRunsOwnValuesAndInterpolatesOnTheGrid) {
   }
 }
 
-// Length and SHA-256 of a file, the digest from sha256sum.
-std::string digest(const std::filesystem::path& file) {
-  FILE* pipe = ::popen(("sha256sum < '" + file.string() + "'").c_str(), "r");
-  char hex[65] = {};
-  const bool read = pipe != nullptr && std::fread(hex, 1, 64, pipe) == 64;
-  if (pipe != nullptr) ::pclose(pipe);
-  return std::to_string(std::filesystem::file_size(file)) + " " + (read ? hex : "(no sha256sum)");
-}
-
 // The CSV's bytes stay what they have been: every output point, a grid, a few columns of a run
 // that restarts.
 TEST(Csv, BytesAsPinned) {
@@ -212,7 +198,7 @@ TEST(Csv, BytesAsPinned) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.options));
-    EXPECT_EQ(digest(*run_program(c.sets, Args{"--csv", "x.csv"} + c.options) / "x.csv"), c.digest);
+    EXPECT_EQ(fingerprint(*run_program(c.sets, Args{"--csv", "x.csv"} + c.options) / "x.csv"), c.digest);
   }
 }
 
@@ -436,17 +422,6 @@ TEST(Summary, ThresholdsAtTheRunsOwnValuesAndLinesOnStandardOutput) {
   EXPECT_NE(lines.find("\noutcome: completed\r\n"), std::string::npos) << lines;
   EXPECT_NE(lines.find("\nparameters changed: t_end = 0.01\r\n"), std::string::npos) << lines;
   EXPECT_EQ(count(r.out, "\n"), count(r.out, "\r\n")) << r.out;
-}
-
-// A CSV on standard output has the stream to itself: the same bytes as the file, the progress
-// lines on standard error instead.
-TEST(Csv, OnStandardOutputAlone) {
-  RunResult piped, plain;
-  const auto dir = run_program({{"t_end", 0.6}}, {"--csv", "run.csv"}, &plain);
-  run_program({{"t_end", 0.6}}, {"--csv", "-"}, &piped);
-  EXPECT_EQ(piped.out, read_file(*dir / "run.csv"));
-  EXPECT_EQ(piped.err, plain.out);
-  EXPECT_EQ(count(piped.err, "\r\n"), 3u) << piped.err;
 }
 
 }  // namespace

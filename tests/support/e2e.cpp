@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -213,6 +214,11 @@ const std::vector<std::string>& run_file_names() {
       "Engine.rez"};
   // clang-format on
   return names;
+}
+
+std::string text(double v) {
+  char buf[32];
+  return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
 }
 
 Args quiet(const Args& args) {

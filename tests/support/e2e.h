@@ -107,6 +107,9 @@ struct CsvText {
 };
 CsvText split_csv(std::string_view text);
 
+// The shortest text that reads back as `v`, as the program writes numbers.
+std::string text(double v);
+
 // How many times `what` occurs in `text`, none overlapping.
 std::size_t count(std::string_view text, std::string_view what);
 // The position just past the n-th `sep` in `s`.
