@@ -58,15 +58,11 @@ TEST(Axes, ValuesAndErrors) {
       {"stop=0,1", {}, "stop"},
       {"m_4=1:2", {}, "FROM:TO:STEP with three numbers"},
       {"m_4=1:+-2:1", {}, "'+-2' is not a number (digits with an optional sign"},
-      {"m_4=1:2:0x1", {}, "'0x1' is not a number"},
-      {"m_4=1:1e999:1", {}, "'1e999' is too large"},
       {"m_4=3:1:1", {}, "FROM <= TO and STEP > 0"},
       {"m_4=1:2:0", {}, "FROM <= TO and STEP > 0"},
       {"m_4=1:2:-1", {}, "FROM <= TO and STEP > 0"},
       {"m_4=1,,2", {}, "'' is not a number"},
       {"m_4=1,2x", {}, "'2x' is not a number"},
-      {"m_4=1,+-2", {}, "'+-2' is not a number"},
-      {"m_4=1,inf", {}, "'inf' is not a number"},
       {"m_4=-5,10", {}, "outside its range"},
       {"m_4=1:1e9:1", {}, "too many values"},
   };
@@ -88,8 +84,7 @@ TEST(Axes, ValuesAndErrors) {
   }
 }
 
-// The first axis varies slowest, the last fastest; a product beyond the limit is flagged; shards
-// as the user types them.
+// The first axis varies slowest, the last fastest; shards as the user types them.
 TEST(Axes, CaseOrderAndShards) {
   const CaseGrid grid(
       {{&param("zc_4"), {0, 1}}, {&param("m_4"), {10, 20, 30}}, {&param("f_fr"), {0.1, 0.2}}});
@@ -102,9 +97,6 @@ TEST(Axes, CaseOrderAndShards) {
     grid.values(i, values);
     EXPECT_EQ(values, expected) << i;
   }
-  const std::vector<double> k(1000, 1.0);
-  EXPECT_GT(CaseGrid({{&param("m_4"), k}, {&param("zc_4"), k}, {&param("f_fr"), k}}).size(),
-            kMostCases);
 
   // Which case a shard holds: three shards merged give the whole sweep (test_sweep_runs.cpp).
   for (const char* bad : {"0/3", "4/3", "3", "1/0", "a/3", "1/3x", "-1/3", "/3", "", "+-1/3",
