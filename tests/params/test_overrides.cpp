@@ -18,8 +18,8 @@ double value_of(const Overrides& o, std::string_view name) {
   return o.find(*find_param(name)).value_or(-12345.678);
 }
 
-// The value is the double nearest the decimal text (as the C library reads it), and the same
-// double a dani.dat field holding that text gives the run.
+// The value is the double a dani.dat field holding that text gives the run (how numbers are read:
+// test_text.cpp); the ends of a range are inside it.
 TEST(ParseAssignment, ValueIsTheDoubleNearestTheText) {
   const struct {
     const char* name;
@@ -29,13 +29,6 @@ TEST(ParseAssignment, ValueIsTheDoubleNearestTheText) {
       {"m_4", "1234.5000", {9, 4}},
       {"zc_4", "   0.75000", {10, 5}},
       {"c_kr", " 1.23456E+05", {12, 5}},
-      {"t_start", "-.5", {}},
-      {"m_4", "+5", {}},
-      {"t_end", "5.", {}},
-      // more digits than a double holds: rounded once, to nearest
-      {"m_4", "0.30000000000000004440892098500626", {}},
-      {"m_4", "9007199254740993", {}},
-      {"zc_4", "1e-400", {}},  // too small for a double: the nearest, 0
       {"f_fr", "0", {}},
       {"eta_tr", "1", {}},
   };
@@ -81,10 +74,6 @@ TEST(Overrides, Refusals) {
       {false, "t_strat=1", {"'t_strat'", "did you mean t_start"}},
       // numbers as the one reader takes them, the accepted forms named
       {false, "m_4=12kg", {"value of m_4: '12kg' is not a number (digits with an optional sign"}},
-      {false, "m_4=1,5", {"'1,5' is not a number"}},
-      {false, "m_4=0x10", {"'0x10' is not a number"}},
-      {false, "m_4=+-1", {"'+-1' is not a number"}},
-      {false, "m_4=inf", {"'inf' is not a number"}},
       {false, "m_4=1e999", {"'1e999' is too large"}},
       {false, "m_4=" + std::string(400, '7'), {"'" + std::string(60, '7') + "...' is too large"}},
       {false,
@@ -92,7 +81,6 @@ TEST(Overrides, Refusals) {
        {"unknown parameter '" + std::string(60, 'x') + "...'"}},
       // outside the parameter's range, with the range and unit
       {false, "m_1=-210", {"value -210 for m_1", "> 0", "kg"}},
-      {false, "R_t=0", {"R_t", "> 0", "(m)"}},
       {false, "h_max=0", {"h_max", "> 0", "(s)"}},
       {false, "f_fr=-0.15", {"value -0.15 for f_fr", ">= 0"}},
       {false, "eta_tr=1.25", {"value 1.25 for eta_tr", "<= 1"}},

@@ -50,8 +50,6 @@ TEST(RoadProfile, AcceptedOrRefusedNamingTheLine) {
       {"0,0\n1,2,3\n", {}, {"road.csv:2: "}},
       {"x,z\n0,0\nx,z\n1,0\n", {}, {"road.csv:3: "}},
       {"0,0\n1,+-1\n", {}, {"road.csv:2: ", "two numbers", "such as 12, -0.5 or 1.5e3"}},
-      {"0,0\n1,nan\n", {}, {"road.csv:2: ", "two numbers"}},
-      {"0,0\n0x10,0\n", {}, {"road.csv:2: ", "two numbers"}},
       {"0,0\n1,1e400\n", {}, {"road.csv:2: ", "'1e400' is too large"}},
       {"0,0\n1," + std::string(400, '9') + "\n",
        {},

@@ -26,7 +26,7 @@ std::string reference(double v) {
   return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
 }
 
-TEST(Shortest, ChosenValuesAsToChars) {
+TEST(Shortest, ChosenAndRandomValuesAsToChars) {
   const double inf = std::numeric_limits<double>::infinity();
   // clang-format off
   const double cases[] = {
@@ -48,9 +48,7 @@ TEST(Shortest, ChosenValuesAsToChars) {
   };
   EXPECT_FALSE(run_with_fp_traps(write_nan).has_value());
   EXPECT_EQ(nan_text, "nan");
-}
-
-TEST(Shortest, RandomValuesAsToChars) {
+  // Then many random ones.
   std::mt19937_64 rng(20261207);
   std::uniform_int_distribution<int> decade(-14, 12);
   long mismatches = 0;
