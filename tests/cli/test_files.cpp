@@ -1,6 +1,6 @@
-// The files a single run names, end to end on the built executable: outputs checked against each
-// other and against the inputs before the run starts, standard output kept for one thing, and the
-// limits on what a run reads and how many rows a grid makes.
+// The files a run or a study names, end to end on the built executable: outputs checked against
+// each other and against the inputs before the work starts, standard output kept for one thing,
+// and the limits on what a run reads and how many rows a grid makes.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -16,62 +16,72 @@ namespace fs = std::filesystem;
 
 // An output that is another output or an input, by the same path, another path to it, a link (to
 // a file yet to be made too) or -C, and an output that cannot be made where it is named: refused
-// before the run starts, naming both files, with nothing written.
+// before the run or the study starts, naming both files, with nothing written. So are options no
+// case of a study can honour; a merge that meets a file it cannot read is refused with status 1.
 TEST(Outputs, ConflictsAreRefusedBeforeAnythingIsWritten) {
+  CaseDir dir;
+  const Args sweep{"sweep", "--set", "t_end=0.05", "--vary", "m_4=1000,1500"};
+  ASSERT_EQ(run_liftsim(dir.path(), quiet(sweep + Args{"-o", "a.csv"})).exit_status, 0);
+  fs::create_directory(dir / "sub");
+  write_file(dir / "sub" / "dani.dat", example_input());
+  write_file(dir / "case.toml", "m_4 = 1000\n");
+  write_file(dir / "road.csv", "x,z\n0,0\n1,0\n");
+  write_file(dir / "drive.csv", "0,0\n1,100\n");
+  write_file(dir / "old.csv", "t\n0\n");
+  write_file(dir / "F_kp.rez", "");
+  write_file(dir / "file", "x");
+  fs::create_hard_link(dir / "old.csv", dir / "hard.json");
+  fs::create_symlink("x.csv", dir / "link.html");
+  fs::create_symlink("F_kp.rez", dir / "history.csv");
+  fs::create_symlink("miss/page.html", dir / "lost.html");
+  fs::create_symlink("a.csv", dir / "link.csv");
   const struct {
-    const char* what;
     Args args;
-    std::vector<std::string> says;
+    std::string says;
+    int status = 2;  // 1: what a file holds is no usage error
   } cases[] = {
       // clang-format off
-      {"same path", {"--csv", "x.csv", "--html", "x.csv"},
-       {"--csv 'x.csv' and --html 'x.csv' are the same file"}},
-      {"another path", {"--csv", "x.csv", "--summary", "sub/../x.csv"},
-       {"--csv 'x.csv' and --summary 'sub/../x.csv' are the same file"}},
-      {"a link to a file yet to be made", {"--csv", "x.csv", "--html", "link.html"},
-       {"--csv 'x.csv' and --html 'link.html' are the same file"}},
-      {"a hard link", {"--csv", "old.csv", "--summary", "hard.json"},
-       {"--csv 'old.csv' and --summary 'hard.json' are the same file"}},
-      {"standard output twice", {"--csv", "-", "--summary", "-"},
-       {"--csv '-' and --summary '-' cannot both use standard output"}},
-      {"the input", {"--csv", "dani.dat"},
-       {"--csv 'dani.dat' is the same file as the run's input dani.dat"}},
-      {"the input of another folder", {"-C", "sub", "--html", "sub/dani.dat"},
-       {"--html 'sub/dani.dat' is the same file as the run's input dani.dat"}},
-      {"the report of another folder", {"-C", "sub", "--summary", "sub/result.rez"},
-       {"--summary 'sub/result.rez' is the same file as the run's result.rez"}},
-      {"a time history through a link", {"--csv", "history.csv"},
-       {"--csv 'history.csv' is the same file as the run's F_kp.rez"}},
-      {"the parameter file", {"--params", "case.toml", "--summary", "case.toml"},
-       {"--summary 'case.toml' is the same file as --params 'case.toml', which the run reads"}},
-      {"the road", {"--road", "road.csv", "--csv", "./road.csv"},
-       {"--csv './road.csv' is the same file as --road 'road.csv', which the run reads"}},
-      {"the drive", {"--drive", "road.csv", "--html", "road.csv"},
-       {"--html 'road.csv' is the same file as --drive 'road.csv', which the run reads"}},
-      {"the brake", {"--brake", "road.csv", "--summary", "road.csv"},
-       {"--summary 'road.csv' is the same file as --brake 'road.csv', which the run reads"}},
-      {"a missing folder", {"--summary", "miss/x.json"},
-       {"--summary 'miss/x.json': the folder 'miss' does not exist"}},
-      {"a link into a missing folder", {"--html", "lost.html"},
-       {"--html 'lost.html': the folder 'miss' does not exist"}},
-      {"a folder", {"--csv", "sub"}, {"--csv 'sub': is a folder"}},
+      {{"--csv", "x.csv", "--html", "x.csv"}, "--csv 'x.csv' and --html 'x.csv' are the same file"},
+      {{"--csv", "x.csv", "--summary", "sub/../x.csv"},
+       "--csv 'x.csv' and --summary 'sub/../x.csv' are the same file"},
+      {{"--csv", "x.csv", "--html", "link.html"}, "--csv 'x.csv' and --html 'link.html' are the same file"},
+      {{"--csv", "old.csv", "--summary", "hard.json"},
+       "--csv 'old.csv' and --summary 'hard.json' are the same file"},
+      {{"--csv", "-", "--summary", "-"}, "--csv '-' and --summary '-' cannot both use standard output"},
+      {{"--csv", "dani.dat"}, "--csv 'dani.dat' is the same file as the run's input dani.dat"},
+      {{"-C", "sub", "--html", "sub/dani.dat"},
+       "--html 'sub/dani.dat' is the same file as the run's input dani.dat"},
+      {{"-C", "sub", "--summary", "sub/result.rez"},
+       "--summary 'sub/result.rez' is the same file as the run's result.rez"},
+      {{"--csv", "history.csv"}, "--csv 'history.csv' is the same file as the run's F_kp.rez"},
+      {{"--params", "case.toml", "--summary", "case.toml"},
+       "--summary 'case.toml' is the same file as --params 'case.toml', which the run reads"},
+      {{"--road", "road.csv", "--csv", "./road.csv"},
+       "--csv './road.csv' is the same file as --road 'road.csv', which the run reads"},
+      {{"--drive", "road.csv", "--html", "road.csv"},
+       "--html 'road.csv' is the same file as --drive 'road.csv', which the run reads"},
+      {{"--brake", "road.csv", "--summary", "road.csv"},
+       "--summary 'road.csv' is the same file as --brake 'road.csv', which the run reads"},
+      {{"--summary", "miss/x.json"}, "--summary 'miss/x.json': the folder 'miss' does not exist"},
+      {{"--html", "lost.html"}, "--html 'lost.html': the folder 'miss' does not exist"},
+      {{"--csv", "sub"}, "--csv 'sub': is a folder"},
+      // studies
+      {sweep + Args{"-o", "dani.dat"}, "-o 'dani.dat' is the same file as dani.dat"},
+      {{"capacity", "--vary", "zc_4=0", "-o", "dani.dat"}, "-o 'dani.dat' is the same file as dani.dat"},
+      {sweep + Args{"--html", "dani.dat"}, "--html 'dani.dat' is the same file as dani.dat"},
+      {sweep + Args{"-o", "s.csv", "--html", "s.csv"}, "-o 's.csv' and --html 's.csv' are the same file"},
+      {sweep + Args{"-o", "x", "--save", "x"}, "-o 'x' is the same file as --save 'x'"},
+      {sweep + Args{"-C", "sub", "-o", "sub/dani.dat"}, "is the same file as dani.dat"},
+      {sweep + Args{"--params", "case.toml", "-o", "case.toml"}, "is the same file as --params 'case.toml'"},
+      {sweep + Args{"--drive", "drive.csv", "--html", "drive.csv"}, "is the same file as --drive 'drive.csv'"},
+      {{"merge", "a.csv", "-o", "link.csv"}, "-o 'link.csv' is the same file as shard file 'a.csv'"},
+      {sweep + Args{"--save", "file"}, "--save 'file': is not a folder"},
+      {sweep + Args{"--jobs", "100000"}, "--jobs 100000: use 1 to 1024 threads"},
+      {sweep + Args{"-o", "-", "--resume"}, "--resume needs an output file"},
+      {{"merge", "a.csv", "dani.dat", "-o", "m.csv"}, "dani.dat: it does not begin with '# liftsim", 1},
       // clang-format on
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    CaseDir dir;
-    fs::create_directory(dir / "sub");
-    write_file(dir / "sub" / "dani.dat", example_input());
-    write_file(dir / "case.toml", "m_4 = 1000\n");
-    write_file(dir / "road.csv", "x,z\n0,0\n1,0\n");
-    write_file(dir / "old.csv", "t\n0\n");
-    write_file(dir / "F_kp.rez", "");
-    fs::create_hard_link(dir / "old.csv", dir / "hard.json");
-    fs::create_symlink("x.csv", dir / "link.html");
-    fs::create_symlink("F_kp.rez", dir / "history.csv");
-    fs::create_symlink("miss/page.html", dir / "lost.html");
-    expect_refused(dir.path(), Args{"-q"} + c.args, c.says);
-  }
+  for (const auto& c : cases) expect_refused(dir.path(), c.args, {c.says}, c.status);
 }
 
 // With the CSV or the summary on standard output, standard output holds it alone: the CSV's bytes

@@ -26,42 +26,6 @@ bool wait_for(const fs::path& path, std::string_view text) {
   return wait_until([&] { return read_file(path).find(text) != std::string::npos; });
 }
 
-// Outputs that would destroy an input or each other, and options no run can honour, are usage
-// errors before any case runs: status 2, one line naming the fault, the folder as it was.
-TEST(Studies, RefusedBeforeAnyCaseWithNothingWritten) {
-  CaseDir dir;
-  ASSERT_EQ(run_liftsim(dir.path(), Args{"-q"} + kSweep + Args{"-o", "a.csv"}).exit_status, 0);
-  fs::create_symlink("a.csv", dir / "link.csv");
-  fs::create_directory(dir / "sub");
-  write_file(dir / "sub" / "dani.dat", example_input());
-  write_file(dir / "p.toml", "tol = 0.004\n");
-  write_file(dir / "d.csv", "0,0\n1,100\n");
-  write_file(dir / "file", "x");
-  const struct {
-    Args args;
-    const char* says;
-  } cases[] = {
-      // clang-format off
-      {kSweep + Args{"-o", "dani.dat"}, "-o 'dani.dat' is the same file as dani.dat"},
-      {{"capacity", "--vary", "zc_4=0", "-o", "dani.dat"}, "-o 'dani.dat' is the same file as dani.dat"},
-      {kSweep + Args{"--html", "dani.dat"}, "--html 'dani.dat' is the same file as dani.dat"},
-      {kSweep + Args{"-o", "s.csv", "--html", "s.csv"}, "-o 's.csv' and --html 's.csv' are the same file"},
-      {kSweep + Args{"-o", "x", "--save", "x"}, "-o 'x' is the same file as --save 'x'"},
-      {kSweep + Args{"-C", "sub", "-o", "sub/dani.dat"}, "is the same file as dani.dat"},
-      {kSweep + Args{"--params", "p.toml", "-o", "p.toml"}, "is the same file as --params 'p.toml'"},
-      {kSweep + Args{"--drive", "d.csv", "--html", "d.csv"}, "is the same file as --drive 'd.csv'"},
-      {{"merge", "a.csv", "-o", "link.csv"}, "-o 'link.csv' is the same file as shard file 'a.csv'"},
-      {kSweep + Args{"--save", "file"}, "--save 'file': is not a folder"},
-      {kSweep + Args{"--jobs", "100000"}, "--jobs 100000: use 1 to 1024 threads"},
-      {kSweep + Args{"-o", "-", "--resume"}, "--resume needs an output file"},
-      // what a file holds is not a usage error: status 1, and still nothing written
-      {{"merge", "a.csv", "dani.dat", "-o", "m.csv"}, "dani.dat: it does not begin with '# liftsim"},
-      // clang-format on
-  };
-  for (const auto& c : cases)
-    expect_refused(dir.path(), quiet(c.args), {c.says}, c.args[2] == "dani.dat" ? 1 : 2);
-}
-
 // Rows on standard output and the page beside them: the page is made from the rows, not from a
 // file read back.
 TEST(Studies, ResultsOnStandardOutputWithAPage) {

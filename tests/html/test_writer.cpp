@@ -50,9 +50,15 @@ CapacityPage small_capacity() {
   return p;
 }
 
-void write_page(std::ostream& out, const RunPage& p) { write_run_page(out, p); }
-void write_page(std::ostream& out, const SweepPage& p) { write_sweep_page(out, p); }
-void write_page(std::ostream& out, const CapacityPage& p) { write_capacity_page(out, p); }
+void write_page(std::ostream& out, const RunPage& p) {
+  write_run_page(out, p);
+}
+void write_page(std::ostream& out, const SweepPage& p) {
+  write_sweep_page(out, p);
+}
+void write_page(std::ostream& out, const CapacityPage& p) {
+  write_capacity_page(out, p);
+}
 template <class Page>
 std::string html(const Page& p) {
   std::ostringstream out;

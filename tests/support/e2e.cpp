@@ -2,13 +2,12 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <charconv>
@@ -235,8 +234,9 @@ std::map<std::string, std::string> tree(const fs::path& dir, bool age) {
     out[fs::relative(e.path(), dir).string()] =
         std::to_string(st.st_ino) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
         std::to_string(st.st_mtim.tv_nsec) + " " +
-        (e.is_symlink() ? "-> " + fs::read_symlink(e.path()).string()
-         : e.is_directory() ? "/" : read_file(e.path()));
+        (e.is_symlink()     ? "-> " + fs::read_symlink(e.path()).string()
+         : e.is_directory() ? "/"
+                            : read_file(e.path()));
   }
   return out;
 }
