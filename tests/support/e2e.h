@@ -135,12 +135,12 @@ void expect_refused(const std::filesystem::path& dir, const Args& args,
 // Length and SHA-256 of a file, the digest from sha256sum.
 std::string fingerprint(const std::filesystem::path& file);
 
-// Calls `ready` every 2 ms until it holds, for at most `timeout`; whether it came to hold.
+// Calls `ready` every millisecond until it holds, for at most `timeout`; whether it came to hold.
 template <typename Ready>
 bool wait_until(Ready ready, std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
   for (const auto end = std::chrono::steady_clock::now() + timeout; !ready();) {
     if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
 }
