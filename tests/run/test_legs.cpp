@@ -23,10 +23,15 @@ void* operator new(std::size_t size) {
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
   throw std::bad_alloc();
 }
+// GCC, inlining these into a test body, takes the malloc behind `new` for the library's operator
+// new and warns that free does not match it.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 // clang-format off
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 // clang-format on
+#pragma GCC diagnostic pop
 
 namespace liftsim::run {
 namespace {
