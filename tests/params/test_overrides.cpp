@@ -1,5 +1,4 @@
-// Values set by name: NAME=VALUE texts and TOML files, what they accept, what they refuse and how
-// the refusal reads.
+// Values set by name from NAME=VALUE texts and TOML files: what they accept and how they refuse.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -60,8 +59,7 @@ TEST(ParseAssignment, LaterAssignmentsWin) {
   EXPECT_EQ(value_of(o, "zc_4"), 0.75);
 }
 
-// Each refusal, from a NAME=VALUE text or a TOML file (which names the line), names what is wrong;
-// the message holds every fragment listed, and nothing is set.
+// Each refusal (a TOML one naming the line) holds every fragment listed, and nothing is set.
 TEST(Overrides, Refusals) {
   const struct {
     bool toml;

@@ -1,6 +1,5 @@
-// The parts of a sweep: varied values, case order, shards, the ordered runner, the checks before a
-// study runs, and the stop request reaching the cases under way. Real cases on several threads
-// are tested end to end (test_sweep_runs.cpp); the result files in tests/sweepfile.
+// The parts of a sweep: values, case order, shards, the ordered runner, the checks before a study
+// and the stop request (real cases end to end: test_sweep_runs.cpp; result files: tests/sweepfile).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -123,9 +122,8 @@ TEST(Axes, CaseOrderAndShards) {
   EXPECT_EQ((Shard{1, 1000}).size(kMostCases), kMostCases / 1000);
 }
 
-// Results come back in job order whatever the threads do, never far ahead of the last one handed
-// back; a stop hands back exactly the first ones, as does a job that gives up; a failing job's
-// exception reaches the caller.
+// Results come back in job order, never far ahead of the last handed back; a stop or a job that
+// gives up hands back exactly the first ones; a failing job's exception reaches the caller.
 TEST(OrderedRunner, OrderStopAndFailure) {
   const struct {
     const char* what;
@@ -184,8 +182,7 @@ TEST(OrderedRunner, OrderStopAndFailure) {
   }
 }
 
-// The default thread count is the CPUs this process may use (a task of a cluster or `taskset`
-// gets its share, not the machine), never more than the rows, never more than the most.
+// The default thread count is the CPUs this process may use, at most the rows and the most.
 TEST(OrderedRunner, ThreadsFromTheAffinityMask) {
   cpu_set_t all;
   ASSERT_EQ(::sched_getaffinity(0, sizeof all, &all), 0);

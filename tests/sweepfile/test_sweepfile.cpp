@@ -1,6 +1,5 @@
-// The result files: the head says what was run and reads back as the same study; rows read back
-// field by field and are refused when anything in them is not what this program writes; a file
-// to continue and shard files to merge are checked line by line, in bounded memory.
+// Result files: the head reads back as the same study, rows field by field and refused when not as
+// written here; files to continue and shards to merge are checked line by line in bounded memory.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>

@@ -1,5 +1,4 @@
-// A run's files: record reads, and failures as values. What a connection does to a file, and the
-// failures a run meets, are tested end to end (tests/e2e).
+// A run's files: record reads and failures as values (connections and the rest: tests/e2e).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>

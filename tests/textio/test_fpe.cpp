@@ -1,5 +1,4 @@
-// Floating-point traps return the MATH error to the run's boundary; checked math functions fail
-// the run with theirs.
+// Floating-point traps and checked math functions give the run's boundary their MATH errors.
 #include <fenv.h>
 #include <gtest/gtest.h>
 #include <setjmp.h>
@@ -35,8 +34,7 @@ struct FpState {
   bool operator==(const FpState&) const = default;
 };
 
-// Callers' environments: the default, and one no run must inherit (rounding upward, a flag
-// raised, underflow trapping, denormals flushed to zero).
+// Callers' environments: the default, and one no run may inherit (upward, flag, trap, FTZ/DAZ).
 void default_caller() {}
 void unusual_caller() {
   fesetround(FE_UPWARD);
@@ -56,9 +54,8 @@ struct Caller {
   FpState state;
 };
 
-// Under the traps a fault ends the body where it happens and comes back as the error value; a
-// checked function's failure passes through as RunFailure. Either way the thread's environment is
-// the caller's again.
+// Under the traps a fault ends the body and comes back as the error value, a RunFailure passes
+// through; either way the thread's environment is the caller's again.
 TEST(FpTraps, FaultsAndBadArgumentsGiveTheirError) {
   volatile double zero = 0.0, one = 1.0, largest = DBL_MAX;
   const std::string fp = "floating-point error: ";
@@ -123,8 +120,7 @@ TEST(FpTraps, RunsUseTheDefaultEnvironmentAndRestoreTheCallers) {
   }
 }
 
-// Underflow, inexact results and arguments at the edges of the domains pass under the traps;
-// conversions to a 32-bit integer truncate toward zero.
+// Underflow, inexact results and edge arguments pass the traps; int32 conversions truncate.
 TEST(FpTraps, UnderflowAndEdgeArgumentsPass) {
   bool same = false;
   auto body = [&same] {
@@ -220,9 +216,8 @@ void cause(Fault fault) {
   fesetenv(FE_DFL_ENV);
 }
 
-// A host that set its own SIGFPE disposition, before the first run or between two, has it outside
-// every run; while a run is under way on another thread, a signal the host raises or a fault of
-// its own still reaches it, with its code. A run's trap is the run's alone.
+// A host's own SIGFPE disposition holds outside every run, and a signal or fault of its own still
+// reaches it while a run is under way on another thread. A run's trap is the run's alone.
 TEST(FpTraps, TheHostsHandlerGetsEveryFaultThatIsNotARunsTrap) {
   const auto info = disposition(nullptr, host_info_handler);
   const auto plain = disposition(host_plain_handler);
