@@ -325,11 +325,9 @@ TEST(TiltTest, WithoutAnAxisTheBaseCaseHeight) {
   for (const char* command : {"tilt-test", "capacity"}) {
     SCOPED_TRACE(command);
     CaseDir dir;
-    const std::vector<std::string> base{command, "--set", "zc_4=2.5", "--set", "t_end=1"};
-    auto with = [&](std::vector<std::string> extra) {
-      std::vector<std::string> args = base;
-      args.insert(args.end(), extra.begin(), extra.end());
-      const RunResult r = liftsim_slow(dir, args);
+    auto with = [&](const Args& extra) {
+      const RunResult r =
+          liftsim_slow(dir, Args{command, "--set", "zc_4=2.5", "--set", "t_end=1"} + extra);
       EXPECT_EQ(r.exit_status, 0) << r.err;
       return r.out;
     };
