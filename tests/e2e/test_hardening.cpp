@@ -75,8 +75,7 @@ TEST(StandardDescriptors, ClosedOnesReceiveNothingOfTheRun) {
   }
 }
 
-// A reader that went away and the file-size limit fail the write that meets them: the run ends
-// with the WRITE report and status 1 instead of dying silently, and a file keeps whole records.
+// A gone reader or the file-size limit: the WRITE report and status 1, not a silent death.
 TEST(Signals, BrokenPipeAndFileSizeLimitEndWithTheWriteReport) {
   const struct {
     RunOptions options;

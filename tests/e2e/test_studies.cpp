@@ -36,8 +36,7 @@ TEST(Studies, ResultsOnStandardOutputWithAPage) {
   EXPECT_NE(page.find(csv.at(1, "min_F_kp")), std::string::npos);
 }
 
-// A second study onto a result file is refused with status 1 and leaves it as it is; SIGINT and
-// SIGTERM reach cases that would never end, the file whole.
+// A second study onto a result file is refused; SIGINT and SIGTERM reach cases that never end.
 TEST(Studies, OneWriterAndInterruptsThatReachEveryCase) {
   const struct {
     const char* what;
@@ -71,8 +70,7 @@ TEST(Studies, OneWriterAndInterruptsThatReachEveryCase) {
   }
 }
 
-// A case that cannot write its files is an error with no verdict and the others go on; a save
-// folder nobody may write in is refused before the first case.
+// A case that cannot write its files is an error with no verdict; a locked save folder is refused.
 TEST(Studies, ACaseThatCannotWriteItsFilesIsAnError) {
   CaseDir dir;
   fs::create_directory(dir / "cases");
@@ -123,8 +121,7 @@ TEST(Studies, DaniDatReadWholeOrRefusedWithItsSize) {
   EXPECT_FALSE(fs::exists(huge / "sweep.csv"));
 }
 
-// A sweep of 10^8 cases (and a shard of it) starts at once in little memory: its cases are
-// computed from their numbers, never listed (the list alone took 1.7 GB).
+// 10^8 cases (and a shard) start at once in little memory: computed, never listed (1.7 GB).
 TEST(Studies, AHundredMillionCasesStartInBoundedMemory) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "a sanitizer reserves more address space than the limit tested";

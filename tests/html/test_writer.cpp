@@ -129,8 +129,7 @@ TEST(Writer, RowBudget) {
   }
 }
 
-// Whatever the text, the page's markup stays intact and the data carry the text unchanged; bytes
-// that are not UTF-8 become replacement characters.
+// Whatever the text, the markup stays intact and the data carry it; bad UTF-8 becomes U+FFFD.
 TEST(Writer, HostileTextStaysText) {
   const std::string hostile =
       "</script><script>alert(1)</script> <!-- & \"quoted\" 'single' </style>";

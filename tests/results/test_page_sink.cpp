@@ -37,8 +37,7 @@ namespace {
 
 using Rows = std::vector<std::vector<double>>;
 
-// What a page must show of each time slice: the times of its first and last row and each
-// column's least and greatest value (values that are not numbers left out).
+// What a page must show of each time slice: first and last time, each column's low and high.
 struct Slice {
   double first = 0, last = 0;
   std::vector<double> low, high;
@@ -67,8 +66,7 @@ std::map<std::size_t, Slice> slices_of(const Rows& rows, double t0, double t1, s
   return out;
 }
 
-// Rows over t in [0, 10]: a wave per column, scattered one-row spikes, repeated times (as after a
-// restart), and where asked a column that is now and then not a number.
+// Rows over t in [0, 10]: waves, one-row spikes, repeated times, if asked a column sometimes NaN.
 Rows waves(std::size_t n, std::size_t width, bool gaps) {
   Rows rows;
   for (std::size_t i = 0; i < n; ++i) {

@@ -341,8 +341,7 @@ TEST(Summary, TheSameWithOrWithoutFilesGridOrPage) {
   }
 }
 
-// --convergence reruns with a tenth of tol and h_max and reports that verdict and each figure's
-// change; 1961 kg lifts a wheel by a hair at the usual accuracy only.
+// --convergence reports the tighter run's verdict and each figure's change (1961 kg: it turns).
 TEST(Summary, ConvergenceReportsTheTighterRunsVerdictAndEveryFiguresChange) {
   const struct {
     Sets sets;

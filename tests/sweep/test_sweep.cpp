@@ -257,8 +257,7 @@ TEST(Study, ChecksBeforeAnyCase) {
   expect_error(check_capacity(capacity), "--mass LO:HI needs 0 < LO < HI");
 }
 
-// The stop request reaches every case under way within its next output point, cases that would
-// never end by themselves too: the sweep and the chart end at once, with the rows done before.
+// The stop request reaches the cases under way, endless ones too: the study ends at once.
 TEST(Study, StopReachesTheCasesUnderWay) {
   for (const bool chart : {false, true}) {
     SCOPED_TRACE(chart ? "capacity" : "sweep");

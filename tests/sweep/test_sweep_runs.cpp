@@ -54,8 +54,7 @@ Single single_run(const std::vector<std::pair<std::string, std::string>>& sets,
   return {json::parse(read_file(dir / "summary.json")), files_in(dir.path())};
 }
 
-// A sweep over every outcome on 1, 2 and 3 threads: the same bytes, each row equal to its single
-// run's summary, and --save keeping exactly that run's files.
+// A sweep over every outcome on 1-3 threads: the same bytes; rows and --save files as single runs.
 TEST(SweepRuns, SameFileForAnyJobsAndRowsAndFilesOfTheSingleRuns) {
   const struct {
     const char* what;
@@ -116,8 +115,7 @@ TEST(SweepRuns, SameFileForAnyJobsAndRowsAndFilesOfTheSingleRuns) {
                           {"completed", 7}, {"decided", 3}, {"error", 2}, {"stalled", 2}}));
 }
 
-// Ending runs once decided (the sweeps' default) keeps every verdict of a corpus under either model
-// and saves the decided ones' work.
+// Ending runs once decided (the sweeps' default) keeps every verdict and saves work, either model.
 TEST(SweepRuns, EndingWhenDecidedKeepsEveryVerdict) {
   for (const char* model : {"sound", "legacy"}) {
     SCOPED_TRACE(model);
@@ -289,8 +287,7 @@ TEST(Capacity, AnAnswerAtEveryHeightThatSingleRunsConfirm) {
   EXPECT_EQ(csv.at(0, "shift_stable") + " " + csv.at(0, "shift_no_tip"), "2 13");
 }
 
-// Tilting table: each critical slope holds on braked single runs just below (stands) and above
-// (tips); --require passes where the critical slope lies above the required one.
+// Each critical slope holds on braked single runs (stands just below, tips just above); --require.
 TEST(TiltTest, CriticalSlopesThatSingleRunsConfirm) {
   CaseDir dir;
   const RunResult r = liftsim_slow(

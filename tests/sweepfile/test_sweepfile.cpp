@@ -70,8 +70,7 @@ std::string rows(const Study& s, const std::vector<int>& indices) {
   return text;
 }
 
-// The head states the study and reads back as it; a row reads back as what was written, its
-// message on one line and quoted when it holds a comma or a quote.
+// The head states the study and reads back as it; rows read back, messages on one line, quoted.
 TEST(Format, HeadAndRowsReadBack) {
   const Study written = sweep_study({2, 3});
   const std::vector<std::string> head = head_lines(written, facts());

@@ -53,8 +53,7 @@ TEST(FileSet, ReadRecordSplitsAtLineFeedsAndKeepsAtMostTheRequestedBytes) {
   }
 }
 
-// Failures of the file system come back as the OPEN or WRITE report's values (the end-to-end tests
-// meet the others), and a file opened for reading is never created.
+// File system failures come back as OPEN or WRITE values; a file opened to read is not created.
 TEST(FileSet, FailuresCarryTheReportValues) {
   const Folder folder;
   std::filesystem::create_directory(folder.dir / "sub");

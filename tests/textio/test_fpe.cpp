@@ -54,8 +54,7 @@ struct Caller {
   FpState state;
 };
 
-// Under the traps a fault ends the body and comes back as the error value, a RunFailure passes
-// through; either way the thread's environment is the caller's again.
+// Under the traps a fault or a RunFailure comes back as the error; the caller's environment too.
 TEST(FpTraps, FaultsAndBadArgumentsGiveTheirError) {
   volatile double zero = 0.0, one = 1.0, largest = DBL_MAX;
   const std::string fp = "floating-point error: ";
@@ -92,8 +91,7 @@ TEST(FpTraps, FaultsAndBadArgumentsGiveTheirError) {
   }
 }
 
-// Whatever the caller's environment, a run computes in the default one with exactly its own traps,
-// and the caller has its own back after a normal end, a trap and an exception alike.
+// A run computes in the default environment with its own traps; the caller's comes back after.
 TEST(FpTraps, RunsUseTheDefaultEnvironmentAndRestoreTheCallers) {
   volatile double zero = 0.0;
   for (void (*setup)() : {default_caller, unusual_caller}) {
@@ -191,8 +189,7 @@ struct WaitingRun {
   }
 };
 
-// The traps are the running thread's alone: another thread divides by zero meanwhile and gets an
-// infinity; the trap inside the run afterwards still returns its error.
+// The traps are the running thread's alone: another thread's division by zero gives infinity.
 TEST(FpTraps, OtherThreadsAreNotAffected) {
   WaitingRun run;
   volatile double zero = 0.0;
@@ -258,8 +255,7 @@ TEST(FpTraps, TheHostsHandlerGetsEveryFaultThatIsNotARunsTrap) {
   sigaction(SIGFPE, &original, nullptr);
 }
 
-// With the default disposition a SIGFPE that is no run's trap ends the process by the signal,
-// as it would without the library: never a report and an exit status of its own.
+// With the default disposition a SIGFPE that is no run's trap kills the process by the signal.
 TEST(FpTrapsDeathTest, TheDefaultDispositionEndsTheProcessBySignal) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   for (const Fault fault : {Fault::raised, Fault::divided}) {
