@@ -1,6 +1,4 @@
-// The files a run or a study names, end to end on the built executable: outputs checked against
-// each other and against the inputs before the work starts, standard output kept for one thing,
-// and the limits on what a run reads and how many rows a grid makes.
+// The files a run or a study names, end to end: clashes, standard output, bounded reads and grids.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,10 +12,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// An output that is another output or an input, by the same path, another path to it, a link (to
-// a file yet to be made too) or -C, and an output that cannot be made where it is named: refused
-// before the run or the study starts, naming both files, with nothing written. So are options no
-// case of a study can honour; a merge that meets a file it cannot read is refused with status 1.
+// An output that is another output or an input (same path, other path, link, -C) or cannot be
+// made: refused before any work, naming both, nothing written; so are options no study case can
+// honour. A merge that cannot read a file is refused with status 1.
 TEST(Outputs, ConflictsAreRefusedBeforeAnythingIsWritten) {
   CaseDir dir;
   const Args sweep{"sweep", "--set", "t_end=0.05", "--vary", "m_4=1000,1500"};
@@ -84,9 +81,7 @@ TEST(Outputs, ConflictsAreRefusedBeforeAnythingIsWritten) {
   for (const auto& c : cases) expect_refused(dir.path(), c.args, {c.says}, c.status);
 }
 
-// With the CSV or the summary on standard output, standard output holds it alone: the CSV's bytes
-// as a file would get them; the progress lines and the stop line go to standard error. Devices may
-// take several outputs.
+// The CSV or the summary on standard output holds it alone; devices may take several outputs.
 TEST(Outputs, StandardOutputCarriesOneThingAndDevicesAreShared) {
   CaseDir file, piped, devices;
   const Args run{"-q", "--set", "t_end=1"};
@@ -103,10 +98,8 @@ TEST(Outputs, StandardOutputCarriesOneThingAndDevicesAreShared) {
   EXPECT_EQ(shared.exit_status, 0) << shared.err;
 }
 
-// What a run reads and how many rows a grid makes are bounded: a parameter file or road profile
-// of more than 16 MiB (or one that never ends) and a grid of more than 10^7 rows are usage errors
-// that leave the folder as it was; --force lifts the grid's limit, and a file of exactly 16 MiB is
-// read.
+// Inputs over 16 MiB (or endless) and grids over 10^7 rows are usage errors that leave the folder
+// as it was; --force lifts the grid's limit, and a file of exactly 16 MiB is read.
 TEST(Limits, OversizedInputsAndGridsAreRefused) {
   CaseDir dir;
   const std::size_t limit = std::size_t{16} << 20;

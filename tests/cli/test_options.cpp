@@ -1,6 +1,4 @@
-// The run's options end to end on the built executable: values set by name against edited input
-// files, parameter files, road profiles, usage errors that leave the folder untouched, the
-// parameter listing, restarts that stop making progress, and warnings about the input.
+// The run's options end to end: --set, --params, --road, usage errors, params, limits, warnings.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -58,10 +56,8 @@ std::string echo_of(const std::string& report) {
   return report.substr(0, past(report, "\r\n\r\n", 10));
 }
 
-// `--set` writes exactly what the same value written into dani.dat writes. For values dani.dat
-// supplies the file is edited; for built-in ones, which a default run takes in place of the file's
-// value, the edit shows as the echo line alone, and the value reaches the model (or, for one the
-// model does not use, nothing else changes). Setting the built-in value itself changes nothing.
+// `--set` writes what the same value edited into dani.dat writes (a built-in one: its echo line, and
+// the model sees it if it uses it); setting the built-in value itself changes nothing.
 TEST(SetByName, SameBytesAsAnEditedInput) {
   const struct {
     const char* name;
@@ -119,8 +115,7 @@ TEST(SetByName, SameBytesAsAnEditedInput) {
   }
 }
 
-// A parameter file (comments, CR LF, integers, exponents, digits grouped by '_') sets what --set
-// sets; --set wins over it.
+// A parameter file (comments, CR LF, exponents, '_' grouping) sets what --set sets; --set wins.
 TEST(ParamsFile, SameAsSetAndSetWins) {
   TempDir files;
   const std::string file = files / "case.toml";
@@ -140,8 +135,7 @@ TEST(ParamsFile, SameAsSetAndSetWins) {
   expect_same(run_input(example_input(), {"--set", "m_4=1234.5", "--params", file}), expected);
 }
 
-// A profile of zero heights is the flat road to the byte; a bump under the wheels changes the run
-// from the statics on.
+// A profile of zero heights is the flat road to the byte; a bump changes it from the statics on.
 TEST(RoadOption, ZeroProfileIsFlatAndABumpIsFelt) {
   TempDir files;
   write_file(files / "flat.csv", "x [m],z [m]\n-5,0\n0,0\n20,0\n");
@@ -157,12 +151,8 @@ TEST(RoadOption, ZeroProfileIsFlatAndABumpIsFelt) {
   EXPECT_TRUE(bump.files.at("z_013.rez") != plain.files.at("z_013.rez"));
 }
 
-// Help, version and the parameter listing answer on standard output. A usage error is refused
-// before anything runs: status 2, one line on standard error naming the fault (the parameter, value
-// and range, or the file and line), its arguments escaped (control characters, terminal escape
-// sequences 7-bit and 8-bit, bytes that are not UTF-8; letters stay letters), then a pointer to the
-// help; nothing on standard output. Either way a folder holding a finished run stays exactly as it
-// was.
+// Answers go to standard output; a usage error is refused before anything runs, naming the fault
+// with its arguments escaped. Either way a finished run's folder stays exactly as it was.
 TEST(CommandLine, AnswersAndUsageErrorsTouchNoFile) {
   CaseDir run_dir;
   TempDir inputs;
@@ -240,9 +230,8 @@ TEST(CommandLine, AnswersAndUsageErrorsTouchNoFile) {
             "\\x1B[2J\\x0D\\n.csv: No space left on device\r\n");
 }
 
-// The listing shows, with its unit, the value a run would use: dani.dat's, the built-in one or the
-// one set by name; without dani.dat the values it would supply are unknown, and none is created;
-// a dani.dat a run cannot read is reported as the run would, with status 1.
+// The listing shows the value a run would use, with its unit; without dani.dat the file's values are
+// unknown (none is created); an unreadable dani.dat is reported as a run reports it.
 TEST(ParamsCommand, ListsTheValuesARunUses) {
   CaseDir dir(replace_record(example_input(), 6, "1234.5000"));
   TempDir empty;
@@ -284,12 +273,9 @@ TEST(ParamsCommand, ListsTheValuesARunUses) {
       << refused.err;
 }
 
-// A load of 70 kg at 0.5 m: the step control fails again and again near t = 6.1 s, each restart
-// advancing by microseconds, and a largest step of 1e-300 s that gets nowhere inside one leg.
-// Each ends at the work limit with the stall report and every record written so far kept, one per
-// progress line in each time history; the report's last leg ends where the run ended. Without a
-// limit the stuck run is still restarting long after. A run that ends by itself through 22
-// restarts (150 kg) writes the same bytes with the limit as without.
+// Runs stuck in restarts (70 kg at 0.5 m) or inside one leg (h_max = 1e-300 s) end at the work
+// limit with the stall report, every record kept; without a limit they go on. A run that ends by
+// itself through 22 restarts (150 kg) is untouched by a limit it stays within.
 TEST(WorkLimit, StuckRunsEndWithTheReportAndRecordsKeptRunsThatEndAreUntouched) {
   const struct {
     const char* what;
@@ -320,8 +306,7 @@ TEST(WorkLimit, StuckRunsEndWithTheReportAndRecordsKeptRunsThatEndAreUntouched) 
   const RunResult r = Started(unlimited.path(), {"--work-limit", "0"}, {}).wait(std::chrono::seconds(3));
   EXPECT_TRUE(r.timed_out) << "ended with status " << r.exit_status << ": " << r.err;
 
-  // The run through restarts needs N derivative calls: a limit of N leaves it alone, half of it
-  // ends it.
+  // The run through restarts needs N derivative calls: a limit of N leaves it alone, N/2 ends it.
   auto limited = [](const std::string& n) {
     CaseDir dir(replace_record(example_input(), 6, " 150.0000"));
     return Outcome{run_liftsim(dir.path(), {"--stats", "--work-limit", n}), files_in(dir.path())};
@@ -336,8 +321,7 @@ TEST(WorkLimit, StuckRunsEndWithTheReportAndRecordsKeptRunsThatEndAreUntouched) 
   EXPECT_NE(half.err.find("M6110"), std::string::npos) << half.err;
 }
 
-// Standard error of a run in a folder holding `input`, written to a terminal (util-linux's script
-// gives the run one; a terminal ends lines in CR LF).
+// Standard error of a run on a terminal (given by util-linux's script; it ends lines in CR LF).
 std::string stderr_on_terminal(const std::string& input, const Args& args) {
   CaseDir dir(input);
   std::string command = "cd '" + dir.path().string() + "' && '" + std::getenv("LIFTSIM_EXE") + "'";
@@ -352,9 +336,8 @@ std::string stderr_on_terminal(const std::string& input, const Args& args) {
   return text;
 }
 
-// Warnings about input that reads surprisingly or that the run does not use: one line each on
-// standard error with --warn or on a terminal, none with --quiet or the value set by name, ending
-// in CR LF like the error report after them. Without either, the golden runs pin standard error.
+// Warnings about input that reads surprisingly or is not used: with --warn or on a terminal, not
+// with --quiet or the value set by name. (Without either, the golden runs pin standard error.)
 TEST(Warnings, PointAtInputThatReadsSurprisinglyOrIsNotUsed) {
   const std::string torque =
       "liftsim: warning: dani.dat record 30 holds M_eng = 55; the run uses the built-in 0 (to use "
@@ -397,9 +380,7 @@ TEST(Warnings, PointAtInputThatReadsSurprisinglyOrIsNotUsed) {
   }
 }
 
-// Every option of the plain run given before a subcommand acts as it does after it (the same
-// status, output and files) or is refused naming it; none is dropped silently. The options come
-// from --help, so a new one without a value here fails the test.
+// Every option of --help acts the same before a subcommand as after it, or is refused naming it.
 TEST(CommandLine, EveryOptionBeforeASubcommandActsAsAfterItOrIsRefused) {
   const std::map<std::string, Args> values = {
       {"-C", {"sub"}}, {"--set", {"m_4=1500"}}, {"--params", {"@params"}}, {"--road", {"@road"}},

@@ -1,7 +1,4 @@
-// Golden runs: for each input in golden/, a plain run must leave exactly the bytes recorded in
-// golden/expected.txt (length and SHA-256 of each of the 25 run files, standard output and standard
-// error, and the exit status). The manifest is regenerated only when a change of the plain run's
-// output is intended (golden/regenerate.sh).
+// Golden runs: each input in golden/ leaves exactly what golden/expected.txt records.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -20,8 +17,7 @@ namespace fs = std::filesystem;
 
 const fs::path kGolden = LIFTSIM_GOLDEN_DIR;
 
-// The manifest: case name to its outputs ("stdout", "stderr", "status" or a run file's name) in
-// manifest order, each with "<bytes> <sha256>" or the exit status.
+// The manifest: case name to its outputs in order, each "<bytes> <sha256>" or the exit status.
 std::map<std::string, std::vector<std::pair<std::string, std::string>>> manifest() {
   std::map<std::string, std::vector<std::pair<std::string, std::string>>> cases;
   std::ifstream in(kGolden / "expected.txt");

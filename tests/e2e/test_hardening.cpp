@@ -1,6 +1,4 @@
-// End to end on the built executable: what the process meets besides its input. Closed standard
-// descriptors, a reader that goes away, the file-size limit, signals, inputs that are not files,
-// outputs that are links, a second run in the folder.
+// End to end: what the process meets besides its input (descriptors, signals, limits, links...).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -20,8 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A run that goes on writing record sets until it is stopped: past t = 22 s the example's restarts
-// make no progress, and without a restart limit they go on for ever.
+// A run that never ends by itself: past t = 22 s the example's restarts make no progress.
 const std::vector<std::string> kEndless{"--set", "t_end=300", "--max-restarts", "0"};
 
 // A folder holding the example's default run.
@@ -52,8 +49,7 @@ std::size_t whole_record_sets(const fs::path& dir) {
   return records;
 }
 
-// A closed standard descriptor is taken for /dev/null: the first file the run opens must not
-// land on it and receive the progress lines or the error report.
+// A closed standard descriptor is /dev/null: no file the run opens may land on it.
 TEST(StandardDescriptors, ClosedOnesReceiveNothingOfTheRun) {
   const struct {
     std::array<bool, 3> closed;
@@ -79,8 +75,7 @@ TEST(StandardDescriptors, ClosedOnesReceiveNothingOfTheRun) {
   }
 }
 
-// A reader that went away and the file-size limit fail the write that meets them: the run ends
-// with the WRITE report and status 1 instead of dying silently, and a file keeps whole records.
+// A gone reader or the file-size limit: the WRITE report and status 1, not a silent death.
 TEST(Signals, BrokenPipeAndFileSizeLimitEndWithTheWriteReport) {
   const struct {
     RunOptions options;
@@ -102,10 +97,8 @@ TEST(Signals, BrokenPipeAndFileSizeLimitEndWithTheWriteReport) {
   }
 }
 
-// While a run is at work, a second run in its folder (or writing one of its files through a link)
-// ends at OPEN before it writes a byte. SIGINT, SIGTERM and SIGHUP then end the first run after the
-// record set it is writing, with the report that names the signal and the status a shell gives a
-// command the signal ended, its files whole.
+// A second run in a working run's folder (or onto its file through a link) ends at OPEN before
+// writing; SIGINT, SIGTERM and SIGHUP end the first after its record set, naming the signal.
 TEST(RunInProgress, SecondRunEndsAtOpenAndASignalEndsTheRunAfterTheRecordSet) {
   for (const auto& [signal, name] :
        {std::pair{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}}) {
@@ -136,9 +129,8 @@ TEST(RunInProgress, SecondRunEndsAtOpenAndASignalEndsTheRunAfterTheRecordSet) {
   }
 }
 
-// An input that is not a regular file is only read: input through a FIFO ends when its writer is
-// done, and a run waiting for a writer still ends on an interrupt. What a run reads is bounded: a
-// record without end ends the run with the READ report.
+// A non-regular input is only read: a FIFO ends with its writer, a run waiting on one still ends
+// on an interrupt, and a record without end ends the run with the READ report.
 TEST(SpecialInput, FifoIsOnlyReadAndEndlessRecordsAreRefused) {
   enum Kind { kFifo, kFifoNeverWritten, kDevZero, kLongRecord };
   const struct {
@@ -189,8 +181,7 @@ std::string aliased(const std::string& name, const std::string& other) {
   return report("F6414: OPEN(" + name + ")", "cannot open " + name + text + "this run uses too");
 }
 
-// An output that is the same file as the input or as another output is refused at its OPEN,
-// before any byte is written; a link to a file yet to be made makes it. Devices may be shared.
+// An output that is the input or another output is refused at its OPEN; devices may be shared.
 TEST(RunFiles, OutputsThatAliasAreRefusedAtOpen) {
   const struct {
     std::string name;

@@ -21,12 +21,9 @@ constexpr bool kSanitized = true;  // built with the sanitize preset, as is the 
 constexpr bool kSanitized = false;
 #endif
 
-// The input read as its fields say: an empty heading, a comment after a field, a comma between
-// two fields, CR LF and a 44th record leave the plain run as it was, also run from another folder
-// with -C (nothing is written there) and --stats (on standard error), over an earlier run's longer
-// files. A missing or short input ends the run with the READ report after the report blocks of
-// the groups read, with nothing on the console and the earlier run's time histories as they were.
-// statica.dat is opened but never written, so it keeps what it held.
+// Harmless input variants (empty heading, comment, comma, CR LF, a 44th record) leave the plain run
+// as it was, with -C and --stats too; a missing or short input ends with the READ report after the
+// groups read, the earlier run's histories kept; statica.dat is never written.
 TEST(InputFile, IsReadAsItsFieldsSayOrEndsTheRun) {
   CaseDir plain;
   const std::string out = run_liftsim(plain.path()).out, report = read_file(plain / "result.rez");
@@ -77,8 +74,7 @@ TEST(InputFile, IsReadAsItsFieldsSayOrEndsTheRun) {
   }
 }
 
-// A fault of the file system ends the run at the operation that failed, with the files before it
-// created and the records before it written.
+// A file system fault ends the run at the failed operation, the files and records before it kept.
 TEST(RunFiles, FaultEndsTheRunAtTheOperationThatFails) {
   const struct {
     std::string file;  // given `mode`, or linked to /dev/full when the mode is unknown

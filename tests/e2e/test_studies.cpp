@@ -1,7 +1,6 @@
-// Sweeps, capacity charts and merges as hardened as the plain run, end to end on the built
-// program: their outputs checked before any case runs, one writer per result file, interrupts
-// that reach a case that would never end, errors named as errors, dani.dat read whole, and a
-// sweep of 10^8 cases started in bounded memory.
+// Studies as hardened as the plain run, end to end: outputs checked first, one writer per file,
+// interrupts reaching endless cases, errors named, dani.dat read whole,
+// 10^8 cases in bounded memory.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -26,8 +25,7 @@ bool wait_for(const fs::path& path, std::string_view text) {
   return wait_until([&] { return read_file(path).find(text) != std::string::npos; });
 }
 
-// Rows on standard output and the page beside them: the page is made from the rows, not from a
-// file read back.
+// Rows on standard output and a page beside them: the page is made from the rows, not a file.
 TEST(Studies, ResultsOnStandardOutputWithAPage) {
   CaseDir dir;
   const RunResult r = run_liftsim(dir.path(), Args{"-q"} + kSweep + Args{"-o", "-", "--html", "x.html"});
@@ -38,9 +36,7 @@ TEST(Studies, ResultsOnStandardOutputWithAPage) {
   EXPECT_NE(page.find(csv.at(1, "min_F_kp")), std::string::npos);
 }
 
-// A result file is written by one process at a time: a second sweep, chart or merge onto it is
-// refused with status 1 and leaves it as it is. SIGINT and SIGTERM reach cases that would never
-// end by themselves: the program stops with the file whole and says so.
+// A second study onto a result file is refused; SIGINT and SIGTERM reach cases that never end.
 TEST(Studies, OneWriterAndInterruptsThatReachEveryCase) {
   const struct {
     const char* what;
@@ -74,9 +70,7 @@ TEST(Studies, OneWriterAndInterruptsThatReachEveryCase) {
   }
 }
 
-// A case that cannot write its own files is an error with the file's code and message and no
-// verdict (it says nothing about the truck); the other cases go on. A save folder nobody may
-// write in is refused before the first case.
+// A case that cannot write its files is an error with no verdict; a locked save folder is refused.
 TEST(Studies, ACaseThatCannotWriteItsFilesIsAnError) {
   CaseDir dir;
   fs::create_directory(dir / "cases");
@@ -127,8 +121,7 @@ TEST(Studies, DaniDatReadWholeOrRefusedWithItsSize) {
   EXPECT_FALSE(fs::exists(huge / "sweep.csv"));
 }
 
-// A sweep of 10^8 cases (and a shard of it) starts at once in little memory: its cases are
-// computed from their numbers, never listed (the list alone took 1.7 GB).
+// 10^8 cases (and a shard) start at once in little memory: computed, never listed (1.7 GB).
 TEST(Studies, AHundredMillionCasesStartInBoundedMemory) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "a sanitizer reserves more address space than the limit tested";

@@ -1,7 +1,4 @@
-// The pages the built program writes for real runs, a sweep and a capacity chart, in a headless
-// browser: opened with #selftest, a page runs its own checks (plots, slider, cursor, zoom,
-// hover...) and writes them into the DOM with every script error and console complaint; a
-// screenshot of each must not be blank; the page of a default run stays under 3 MB.
+// Real pages in a headless browser: their own #selftest passes, screenshots not blank, under 3 MB.
 #include <gtest/gtest.h>
 #include <png.h>
 

@@ -1,5 +1,4 @@
-// The page writer alone: the data block a page carries, text that must stay text, and data it
-// refuses. The pages in a browser are tested on real runs (test_browser.cpp).
+// The page writer alone: its data block, text kept as text, refused data (browsers: test_browser).
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -22,8 +21,7 @@ using testing::count;
 using testing::page_data;
 const double kInf = std::numeric_limits<double>::infinity();
 
-// A run of `rows` points over three columns, a 3 x 2 stability map with one cell empty, and a
-// capacity table of three heights with one capacity not bracketed.
+// A run of `rows` points, a 3 x 2 stability map with an empty cell, a capacity table with a gap.
 RunPage small_run(std::size_t rows) {
   RunPage p;
   p.title = "run";
@@ -66,11 +64,9 @@ std::string html(const Page& p) {
   return out.str();
 }
 
-// The model runs with floating-point traps on; a page with every kind of awkward value is written
-// without setting one off, and its columns come back bit for bit: the time as binary64, the rest
-// as a conversion to binary32 rounds them (values beyond its range as infinities, the edge exact),
-// values that are not finite as such. Metadata keep every digit; numbers that are not finite
-// become null.
+// Under floating-point traps, a page of awkward values is written without setting one off; time
+// comes back as binary64, the rest as binary32 rounds it, non-finite as such; metadata keep every
+// digit, non-finite numbers there become null.
 TEST(Writer, RunDataRoundTripWithoutATrap) {
   RunPage run = small_run(301);  // 301 x 8 and 301 x 4 bytes: both paddings of base64
   // clang-format off
@@ -133,8 +129,7 @@ TEST(Writer, RowBudget) {
   }
 }
 
-// Whatever the text, the page's markup stays intact and the data carry the text unchanged; bytes
-// that are not UTF-8 become replacement characters.
+// Whatever the text, the markup stays intact and the data carry it; bad UTF-8 becomes U+FFFD.
 TEST(Writer, HostileTextStaysText) {
   const std::string hostile =
       "</script><script>alert(1)</script> <!-- & \"quoted\" 'single' </style>";

@@ -37,8 +37,7 @@ TEST(ForceLaws, DriveTorqueAndStickRules) {
     EXPECT_EQ(shaft_moment(VFi_tk, M_net, M_f), moment) << VFi_tk << " " << M_net;
 }
 
-// The road: flat by default; a profile is linear between its points and level beyond its ends.
-// The tyres press on it and never pull.
+// The road: flat by default, linear between points, level beyond; the tyres press and never pull.
 TEST(ForceLaws, RoadHeightAndWheelContact) {
   const Road flat, profile({{0.0, 0.1}, {1.0, 0.3}, {3.0, -0.1}});
   // clang-format off

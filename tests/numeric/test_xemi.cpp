@@ -1,5 +1,4 @@
-// The integrator on a stiff system, to the last bit. On the truck the golden runs pin it: their
-// progress lines carry the time of every 500th output point to 16 digits.
+// The integrator on a stiff system, to the last bit (on the truck, the golden runs pin it).
 #include <gtest/gtest.h>
 
 #include <array>

@@ -1,5 +1,4 @@
-// The logged quantities. What step output does with them (the history between output points, the
-// time-history files' rhythm) the golden runs pin byte for byte.
+// The logged quantities (what step output does with them, the golden runs pin byte for byte).
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,5 +1,4 @@
-// Road profiles: the CSV reader and what it refuses, naming the line. The height a road gives is
-// tested with the model (tests/model).
+// Road profiles: the CSV reader and its refusals (the heights a road gives: tests/model).
 #include <gtest/gtest.h>
 
 #include <string>

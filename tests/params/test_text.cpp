@@ -1,5 +1,4 @@
-// The one reader of numbers: the forms it accepts (the double nearest to the text, as the C
-// library rounds it), the forms it refuses, and the ends of the double range.
+// The one reader of numbers: accepted forms (nearest double), refused ones, the range's ends.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -80,3 +80,21 @@ def same(a, b):
 
 def same_table(a, b):
     return a.columns == b.columns and all(same(a[n], b[n]) for n in a.columns)
+
+
+def sets(values):
+    return [a for name, value in values.items() for a in ("--set", f"{name}={value!r}")]
+
+
+def files_of(tmp_path, options):
+    """The command line's options for road, drive and brake; pairs are written to files first."""
+    args = []
+    for key in ("road", "drive", "brake"):
+        value = options.get(key)
+        if isinstance(value, list):
+            path = tmp_path / f"{key}.csv"
+            path.write_text("".join(f"{a!r},{b!r}\n" for a, b in value))
+            args += [f"--{key}", path]
+        elif value is not None:
+            args += [f"--{key}", value]
+    return args

@@ -6,11 +6,7 @@ import numpy as np
 import pytest
 
 import liftsim
-from conftest import example_path
-
-
-def sets(values):
-    return [a for name, value in values.items() for a in ("--set", f"{name}={value!r}")]
+from conftest import example_path, files_of, sets
 
 
 # The example, a tipping load, a load whose step control restarts, a fault at the first output
@@ -32,9 +28,8 @@ CASES = [
      {"drive": [(0.0, 0.0), (0.5, 800.0), (1.0, -400.0)], "brake": [(0.0, 0.0), (1.2, 3000.0)],
       "model": "sound"}, ["--model", "sound"]),
     ("scenario", {"t_end": 2.0, "slope": 4.0, "v_0": 1.5, "x_load": 0.4, "x_0": 0.7},
-     {"drive": "off", "model": "sound"}, ["--drive", "off", "--model", "sound"]),
-    ("held", {"t_end": 1.0, "slope": 8.0}, {"brake": "hold", "model": "sound"},
-     ["--brake", "hold", "--model", "sound"]),
+     {"drive": "off", "model": "sound"}, ["--model", "sound"]),
+    ("held", {"t_end": 1.0, "slope": 8.0}, {"brake": "hold", "model": "sound"}, ["--model", "sound"]),
     ("decided", {"m_4": 2356.4, "zc_4": 1.199}, {"stop_when_decided": True, "lift_force": 50.0},
      ["--stop-when-decided", "--lift-force", "50.0"]),
     ("convergence", {"t_end": 2.0, "m_4": 1800.0}, {"convergence": True, "slide_limit": 0.02},
@@ -44,15 +39,9 @@ CASES = [
 
 @pytest.mark.parametrize("what,values,options,args", CASES, ids=[c[0] for c in CASES])
 def test_a_run_equals_the_command_lines_csv_and_summary(cli, tmp_path, what, values, options, args):
-    options = dict(options)
-    for key in ("road", "drive", "brake"):
-        # The same file for both, so that both summaries name it.
-        if isinstance(options.get(key), list):
-            path = tmp_path / f"{key}.csv"
-            path.write_text("".join(f"{a!r},{b!r}\n" for a, b in options[key]))
-            args = [*args, f"--{key}", path]
-            options[key] = str(path)
-    cmd = cli(*sets(values), "--csv", "dense.csv", "--summary", "summary.json", *args)
+    files = files_of(tmp_path, options)  # the same files for both, so both summaries name them
+    options = {**options, **{key[2:]: str(path) for key, path in zip(files[::2], files[1::2])}}
+    cmd = cli(*sets(values), "--csv", "dense.csv", "--summary", "summary.json", *args, *files)
     names, rows = cmd.csv("dense.csv")
     r = liftsim.run(values, **options)
     assert r.columns == tuple(names)

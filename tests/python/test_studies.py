@@ -6,11 +6,7 @@ import numpy as np
 import pytest
 
 import liftsim
-from conftest import need, same
-
-
-def sets(values):
-    return [a for name, value in values.items() for a in ("--set", f"{name}={value!r}")]
+from conftest import files_of, need, same, sets
 
 
 def expected_columns(header, rows, table):
@@ -35,20 +31,6 @@ def assert_equals_file(table, cmd, name):
     assert len(table) == len(rows)
     for column, expected in expected_columns(header, rows, table).items():
         assert same(table[column], expected), column
-
-
-def files_of(tmp_path, options):
-    """Road, drive and brake given as pairs, written as the command line's files."""
-    args = []
-    for key in ("road", "drive", "brake"):
-        value = options.get(key)
-        if isinstance(value, list):
-            path = tmp_path / f"{key}.csv"
-            path.write_text("".join(f"{a!r},{b!r}\n" for a, b in value))
-            args += [f"--{key}", path]
-        elif value is not None:
-            args += [f"--{key}", value]
-    return args
 
 
 ROAD = [(-1.0, 0.0), (2.0, 0.05), (4.0, -0.02)]

@@ -1,5 +1,4 @@
-// The rows a run page plots: every peak and trough of every column kept, in memory that does not
-// grow with the rows; and the page of a long run end to end on the built program.
+// The rows a run page plots: every extreme kept in bounded memory; a long run's page.
 #include <gtest/gtest.h>
 #include <malloc.h>
 
@@ -38,8 +37,7 @@ namespace {
 
 using Rows = std::vector<std::vector<double>>;
 
-// What a page must show of each time slice: the times of its first and last row and each
-// column's least and greatest value (values that are not numbers left out).
+// What a page must show of each time slice: first and last time, each column's low and high.
 struct Slice {
   double first = 0, last = 0;
   std::vector<double> low, high;
@@ -68,9 +66,7 @@ std::map<std::size_t, Slice> slices_of(const Rows& rows, double t0, double t1, s
   return out;
 }
 
-// Rows over t in [0, 10]: each column a wave of its own frequency, one-row spikes scattered through
-// them, rows that repeat a time (as a restart's first point does), and where asked, a column of
-// values that are not numbers but now and then.
+// Rows over t in [0, 10]: waves, one-row spikes, repeated times, if asked a column sometimes NaN.
 Rows waves(std::size_t n, std::size_t width, bool gaps) {
   Rows rows;
   for (std::size_t i = 0; i < n; ++i) {
@@ -85,9 +81,8 @@ Rows waves(std::size_t n, std::size_t width, bool gaps) {
   return rows;
 }
 
-// Whatever the rows, the sink keeps whole rows of the run in their order: all of them while they
-// fit, else at most as many as it may hold, showing every slice's first and last row and every
-// column's least and greatest value in it. What it holds does not grow with the rows.
+// The sink keeps whole rows in order: all while they fit, else at most its capacity, with every
+// slice's first and last row and each column's extremes; its memory does not grow with the rows.
 TEST(PageSink, KeepsEveryExtremeOfEverySliceInBoundedMemory) {
   const struct {
     const char* what;
@@ -137,10 +132,8 @@ TEST(PageSink, KeepsEveryExtremeOfEverySliceInBoundedMemory) {
   }
 }
 
-// A run with a largest step of 10 us makes a million output points before its work limit ends it
-// (inside the model all the while, so the summary covers every point). Its page stays under 10 MB,
-// says it shows some of them, and holds every column's extremes over the whole run: the
-// summary's, taken from every point, to the precision the page keeps.
+// A million output points at a 10 us step: the page stays under 10 MB, says it shows some, and
+// keeps every column's extremes of the whole run (the summary's, to the page's precision).
 TEST(RunPage, LongRunStaysUnderTheCapWithEveryExtreme) {
   testing::CaseDir dir;
   // Some 5 s of CPU, several times that under the sanitizers.

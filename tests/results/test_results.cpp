@@ -1,5 +1,4 @@
-// The dense CSV, the time grid, the run summary and the verdict, end to end on the built program,
-// against what the same run hands its observers through the library.
+// The CSV, the grid, the summary and the verdict end to end, against what the run's observers get.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -30,8 +29,7 @@ bool same_bits(double a, double b) {
   return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
 }
 
-// A CSV as the program writes it: a header, rows of numbers in their shortest text (no other text
-// of fewer characters reads back as the same double), LF line ends.
+// A CSV as the program writes it: a header, numbers in their shortest round-trip text, LF ends.
 struct Csv : CsvText {
   std::vector<std::vector<double>> values;
   double at(std::size_t row, const std::string& name) const { return values[row][col(name)]; }
@@ -70,8 +68,7 @@ std::unique_ptr<CaseDir> run_program(const Sets& sets, const Args& options,
 const char* const kState[] = {"VX_01.3", "VZ_01.3", "VFi_1", "VFi_3", "VZ_02",  "X_01.3", "Z_01.3",
                               "Fi_1",    "Fi_3",    "Z_02",  "VX_C4", "VFi_tk", "X_C4",   "Fi_tk"};
 
-// Every output point as the run hands it to its observers: the state and its derivative, and
-// CSV column by column (the accelerations by the velocity they change).
+// Every output point as the observers get it: state, derivative and the CSV's columns.
 struct Capture : output::PointObserver {
   struct Point {
     model::StateVector y, dery;
@@ -91,20 +88,16 @@ struct Capture : output::PointObserver {
   }
 };
 
-// The cubic with values and slopes (ya, da) at 0 and (yb, db) at h, at s·h, through its Bézier
-// control points (the program writes it in the Hermite basis).
+// The cubic Hermite through (ya, da) at 0 and (yb, db) at h, at s·h, by its Bézier control points.
 double bezier(double ya, double da, double yb, double db, double h, double s) {
   const double p[4] = {ya, ya + h * da / 3.0, yb - h * db / 3.0, yb};
   const double r = 1.0 - s;
   return r * r * r * p[0] + 3.0 * r * r * s * p[1] + 3.0 * r * s * s * p[2] + s * s * s * p[3];
 }
 
-// Every row of the CSV reads back, bit for bit, as the values the run handed its observers at that
-// output point: one row per point, the last at the time the run reached. With --grid, rows at
-// t_start + k·DT up to the last time reached; a grid time that is an output point's takes that
-// point's row; between points the state follows the cubic through the two points' values and
-// derivatives. On the example for 2 s, and on a light load high up that makes the step control give
-// up and restart four times before it completes its 10 s.
+// Every CSV row reads back bit for bit as the run's values at that output point; --grid rows at
+// t_start + k·DT take an output point's row where they meet one, else the cubic between the two.
+// On the example and on a light load high up that restarts four times.
 TEST(Csv, ReadsBackAsTheRunsOwnValuesAndInterpolatesOnTheGrid) {
   const double ten_steps = 10.0 * static_cast<double>(0.001f);  // 10 h_max: on the output points
   const struct {
@@ -181,8 +174,7 @@ TEST(Csv, ReadsBackAsTheRunsOwnValuesAndInterpolatesOnTheGrid) {
   }
 }
 
-// The CSV's bytes stay what they have been: every output point, a grid, a few columns of a run
-// that restarts.
+// The CSV's bytes as pinned: every output point, a grid, a few columns of a restarting run.
 TEST(Csv, BytesAsPinned) {
   const struct {
     Sets sets;
@@ -201,9 +193,8 @@ TEST(Csv, BytesAsPinned) {
   }
 }
 
-// The facts of a run recomputed from its CSV of every output point up to the time the verdict was
-// decided (that point included when a tip-over decided it, excluded when the state left the
-// model); null without points.
+// The facts of a run recomputed from its CSV up to the decision (that point included for a
+// tip-over, excluded when the state left the model); null without points.
 json recompute(const Csv& csv, double lift_force, const json& summary) {
   json f = {{"output_points", 0}, {"lifted_at_end", false}};
   auto most = [&](const char* key, double v, bool larger, const char* t_key = "", double t = 0) {
@@ -238,10 +229,8 @@ json recompute(const Csv& csv, double lift_force, const json& summary) {
   return f;
 }
 
-// The verdict on real runs of the truck, with cases on each side of every boundary (the mass
-// boundaries were found by sweeping m_4 over 1500..2000 kg in 25 kg steps at several heights), and
-// the summary equal to what the CSV of the same run shows over every output point up to the
-// decision. Single runs use the legacy model unless told otherwise.
+// The verdict on each side of every boundary (masses found by sweeping m_4 in 25 kg steps), and
+// the summary's facts equal to the same run's CSV up to the decision.
 TEST(Summary, VerdictOnEachSideOfEveryBoundaryAndFactsOfTheCsv) {
   auto on = [](double zc_4, double m_4) { return Sets{{"zc_4", zc_4}, {"m_4", m_4}}; };
   auto statics = [](double m_4) { return Sets{{"t_end", 0.001}, {"m_4", m_4}}; };
@@ -317,8 +306,7 @@ TEST(Summary, VerdictOnEachSideOfEveryBoundaryAndFactsOfTheCsv) {
   }
 }
 
-// A summary says which truck and load it shows, also when nothing is set by name: the values read
-// from dani.dat (here 2000 kg at 0.2 m), those set, the model, road, drive and brake.
+// A summary says what was run: values from dani.dat (2000 kg at 0.2 m), those set, model, road...
 TEST(Summary, SaysWhatWasRun) {
   CaseDir dir(replace_record(replace_record(example_input(), 6, "2000.0000"), 10,
                              "   0.0      0.2"));
@@ -336,8 +324,7 @@ TEST(Summary, SaysWhatWasRun) {
             "flat|engine law|none");
 }
 
-// The summary, verdict included, is the same whatever else the run writes: a CSV of every point
-// or on a grid, a page.
+// The summary is the same whatever else the run writes (a CSV, on a grid or not, a page).
 TEST(Summary, TheSameWithOrWithoutFilesGridOrPage) {
   const Args drop{"--road", std::string(LIFTSIM_TEST_DATA) + "/drop-1m.csv"};
   for (const Args& c : {Args{"--model", "sound"}, Args{"--set", "m_4=1975", "--set", "zc_4=3"},
@@ -354,9 +341,7 @@ TEST(Summary, TheSameWithOrWithoutFilesGridOrPage) {
   }
 }
 
-// --convergence runs the case again with a tenth of tol and h_max: the summary holds the tighter
-// run's verdict, whether it holds, and how each figure moved. Near a boundary the verdict can turn
-// (1961 kg lifts a wheel by a hair at the usual accuracy, and does not at the tighter one).
+// --convergence reports the tighter run's verdict and each figure's change (1961 kg: it turns).
 TEST(Summary, ConvergenceReportsTheTighterRunsVerdictAndEveryFiguresChange) {
   const struct {
     Sets sets;
@@ -382,10 +367,8 @@ TEST(Summary, ConvergenceReportsTheTighterRunsVerdictAndEveryFiguresChange) {
   }
 }
 
-// The thresholds at the run's own values: a load that travelled exactly the limit is held, a
-// hair more is not; a smallest wheel force exactly at the lift force counts as lifted. "--summary
-// -" writes the same facts as lines on standard output, which then holds them alone: the run's
-// progress lines and stop line go to standard error.
+// A threshold equal to the run's own value counts on the limit's side, the next double does not.
+// "--summary -" writes lines on standard output alone, the progress going to standard error.
 TEST(Summary, ThresholdsAtTheRunsOwnValuesAndLinesOnStandardOutput) {
   const struct {
     Sets sets;

@@ -1,5 +1,4 @@
-// Runs as library calls on several threads at once (this program runs under ThreadSanitizer as
-// well): each writes what it writes alone, and a fault ends its own run only, as a value.
+// Runs as library calls on several threads (also under TSan): each writes what it writes alone.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -22,8 +21,7 @@ using textio::RunError;
 using textio::Statement;
 using Files = std::map<std::string, std::string>;
 
-// The example with load `m_4`: its files in a folder of its own holding the example as dani.dat,
-// its progress lines in a file outside it.
+// The example with load `m_4` in a folder of its own; its progress lines in a file outside it.
 struct Case {
   testing::CaseDir folder;
   testing::TempDir console_dir;
@@ -46,10 +44,8 @@ struct Case {
   }
 };
 
-// Two different cases (one reaches the end in a single leg, the other through 22 restarts) on two
-// threads started together, each in its own folder, write byte for byte what each writes alone.
-// Meanwhile a third thread runs again and again a case that divides by zero at its first output
-// point: each of those runs ends with the error as a value, and the others go on undisturbed.
+// Two cases on two threads write what each writes alone, while a third thread keeps running a case
+// that divides by zero: each of those ends with the error as a value, the others undisturbed.
 TEST(Threads, RunsAtOnceWriteWhatEachWritesAloneAndAFaultEndsItsOwnRunOnly) {
   const double loads[] = {1000.0, 150.0};
   std::vector<Files> alone;

@@ -93,8 +93,7 @@ inline Args operator+(Args a, const Args& b) {
 // `input` with record `number` (1-based) replaced by `text`.
 std::string replace_record(std::string_view input, int number, std::string_view text);
 
-// A CSV text split at line feeds and commas (a field in quotes may hold either): the header's
-// names and each row's fields. Comment lines ('#') before the header are skipped.
+// A CSV text: the header's names and each row's fields (quotes honoured, '#' lines first skipped).
 struct CsvText {
   std::vector<std::string> names;
   std::vector<std::vector<std::string>> rows;
@@ -121,14 +120,12 @@ const std::vector<std::string>& run_file_names();
 // `args` made quiet with -q, but for merge, which has no such option (and warns of nothing).
 Args quiet(const Args& args);
 
-// Every entry under `dir`, subfolders too: a file's bytes, a link's target or "/" for a folder,
-// each with its inode and modification time. With `age`, the entries are dated 2001 first, so
-// that any later write shows.
+// Every entry under `dir`, subfolders too, with its bytes (a link's target, "/" for a folder),
+// inode and time; with `age` the entries are first dated 2001 so that any later write shows.
 std::map<std::string, std::string> tree(const std::filesystem::path& dir, bool age = false);
 
-// A usage error (status 2) or another refusal before any work: nothing on standard output, every
-// fragment on standard error, and the folder exactly as it was. A usage error is one line naming
-// the fault, printable but for its line ends, then the pointer to the help of the subcommand.
+// Refused before any work (status 2 unless said): nothing on standard output, every fragment on
+// standard error, the folder as it was; a usage error is one printable line, then the help pointer.
 void expect_refused(const std::filesystem::path& dir, const Args& args,
                     const std::vector<std::string>& fragments, int status = 2);
 

@@ -1,6 +1,5 @@
-// The parts of a sweep: varied values, case order, shards, the ordered runner, the checks before a
-// study runs, and the stop request reaching the cases under way. Real cases on several threads
-// are tested end to end (test_sweep_runs.cpp); the result files in tests/sweepfile.
+// The parts of a sweep: values, case order, shards, the ordered runner, the checks before a study
+// and the stop request (real cases end to end: test_sweep_runs.cpp; result files: tests/sweepfile).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -123,9 +122,8 @@ TEST(Axes, CaseOrderAndShards) {
   EXPECT_EQ((Shard{1, 1000}).size(kMostCases), kMostCases / 1000);
 }
 
-// Results come back in job order whatever the threads do, never far ahead of the last one handed
-// back; a stop hands back exactly the first ones, as does a job that gives up; a failing job's
-// exception reaches the caller.
+// Results come back in job order, never far ahead of the last handed back; a stop or a job that
+// gives up hands back exactly the first ones; a failing job's exception reaches the caller.
 TEST(OrderedRunner, OrderStopAndFailure) {
   const struct {
     const char* what;
@@ -184,8 +182,7 @@ TEST(OrderedRunner, OrderStopAndFailure) {
   }
 }
 
-// The default thread count is the CPUs this process may use (a task of a cluster or `taskset`
-// gets its share, not the machine), never more than the rows, never more than the most.
+// The default thread count is the CPUs this process may use, at most the rows and the most.
 TEST(OrderedRunner, ThreadsFromTheAffinityMask) {
   cpu_set_t all;
   ASSERT_EQ(::sched_getaffinity(0, sizeof all, &all), 0);
@@ -222,7 +219,6 @@ SweepSpec example_sweep(std::vector<const char*> vary) {
 // What a sweep or a chart refuses before it runs a case, with the command line's messages.
 TEST(Study, ChecksBeforeAnyCase) {
   liftsim::testing::TempDir dir;
-  liftsim::testing::write_file(dir / "file", "x");
   const struct {
     const char* what;
     std::function<void(SweepSpec&)> change;
@@ -243,7 +239,6 @@ TEST(Study, ChecksBeforeAnyCase) {
       {"a shard 4/3", [](SweepSpec& s) { s.shard = {4, 3}; }, "--shard 4/3 is not K/N"},
       {"a slide limit below 0", [](SweepSpec& s) { s.base.thresholds.slide_limit = -1; }, "--slide-limit"},
       {"an end before the start", [](SweepSpec& s) { s.base.overrides.set(param("t_end"), -1); }, "t_end = -1 s"},
-      {"a save folder that is a file", [&](SweepSpec& s) { s.save_dir = (dir / "file").string(); }, "is not a folder"},
       {"a save folder in none", [&](SweepSpec& s) { s.save_dir = (dir / "no/such").string(); }, "does not exist"},
       {"a new save folder", [&](SweepSpec& s) { s.save_dir = (dir / "new").string(); }, ""},
   };
@@ -262,8 +257,7 @@ TEST(Study, ChecksBeforeAnyCase) {
   expect_error(check_capacity(capacity), "--mass LO:HI needs 0 < LO < HI");
 }
 
-// The stop request reaches every case under way within its next output point, cases that would
-// never end by themselves too: the sweep and the chart end at once, with the rows done before.
+// The stop request reaches the cases under way, endless ones too: the study ends at once.
 TEST(Study, StopReachesTheCasesUnderWay) {
   for (const bool chart : {false, true}) {
     SCOPED_TRACE(chart ? "capacity" : "sweep");

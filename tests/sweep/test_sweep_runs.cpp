@@ -1,5 +1,4 @@
-// Sweeps, the capacity chart, shards and merge, end to end on the built program: the same file for
-// any number of threads, rows and saved case folders equal to single runs, resuming, Ctrl-C.
+// Sweeps, charts, shards, merge end to end: any thread count, equal to single runs, Ctrl-C.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -25,8 +24,7 @@ RunResult liftsim(const CaseDir& dir, const Args& args) {
   return run_liftsim(dir.path(), quiet(args));
 }
 
-// The same for a capacity search of many runs on one thread: a minute or more under the
-// sanitizers, so it gets ten.
+// A capacity search of many runs on one thread: a minute or more under the sanitizers.
 RunResult liftsim_slow(const CaseDir& dir, const Args& args) {
   return Started(dir.path(), Args{"-q"} + args, {}).wait(std::chrono::minutes(10));
 }
@@ -40,8 +38,7 @@ json as_json(const std::string& field) {
   return v;
 }
 
-// The single run of the example with `sets` (and more options) writing case.csv and summary.json:
-// its summary, and the files it leaves besides its input.
+// The single run of the example with `sets`: its summary and the files it leaves but its input.
 struct Single {
   json summary;
   std::map<std::string, std::string> files;
@@ -57,9 +54,7 @@ Single single_run(const std::vector<std::pair<std::string, std::string>>& sets,
   return {json::parse(read_file(dir / "summary.json")), files_in(dir.path())};
 }
 
-// A sweep over every outcome, on one, two and three threads: the same bytes; each row equals the
-// summary of the single run of its case, field by field; and --save keeps in each case's folder
-// exactly the files of that single run, byte for byte.
+// A sweep over every outcome on 1-3 threads: the same bytes; rows and --save files as single runs.
 TEST(SweepRuns, SameFileForAnyJobsAndRowsAndFilesOfTheSingleRuns) {
   const struct {
     const char* what;
@@ -120,9 +115,7 @@ TEST(SweepRuns, SameFileForAnyJobsAndRowsAndFilesOfTheSingleRuns) {
                           {"completed", 7}, {"decided", 3}, {"error", 2}, {"stalled", 2}}));
 }
 
-// Ending each run once its verdict is decided (the default of sweeps) gives every case of a corpus
-// across the verdicts the verdict of the run to its end, under either model, and saves the work
-// of the decided ones.
+// Ending runs once decided (the sweeps' default) keeps every verdict and saves work, either model.
 TEST(SweepRuns, EndingWhenDecidedKeepsEveryVerdict) {
   for (const char* model : {"sound", "legacy"}) {
     SCOPED_TRACE(model);
@@ -153,11 +146,9 @@ Args resumed_sweep() {
   return {"sweep", "--set", "t_end=2", "--vary", "zc_4=0:4.5:0.5", "--vary", "m_4=1500,1900"};
 }
 
-// Ctrl-C while cases run: the file holds the head and whole rows, the first rows of the sweep;
-// the message says how far it got; the status is 128 + SIGINT. --resume finishes it, or a file
-// cut inside a row, or none, to the file of the uninterrupted sweep; a file of another study or
-// with rows this program does not write is refused and left as it is (what the check refuses:
-// tests/sweepfile). The cases, run without files, touch no file of the folder.
+// Ctrl-C: the file holds the head and the first whole rows, the status is 128 + SIGINT; --resume
+// finishes it (also cut inside a row, or missing) to the uninterrupted file; another study's file
+// or foreign rows are refused and left as they are. The cases touch no file of the folder.
 TEST(SweepRuns, ResumeAfterSigintOrACutRowGivesTheUninterruptedFile) {
   CaseDir dir;
   const std::string earlier = "an earlier run's report\r\n";  // the cases write no run file
@@ -217,12 +208,9 @@ TEST(SweepRuns, ResumeAfterSigintOrACutRowGivesTheUninterruptedFile) {
   EXPECT_EQ(read_file(dir / "result.rez"), earlier);
 }
 
-// The capacity chart over the default mass range has an answer at every height under either
-// model, and each answer holds on single runs of the same model: the stable capacity is stable
-// and one resolution more is not; the capacity against tipping does not tip (nor fail, nor leave
-// the model) and one more does. The legacy model's light loads leave the model and some slide:
-// the verdict changes more than once over the range, and the note says where. Ranges that
-// bracket no change say so.
+// The capacity chart answers at every height under either model, each answer holding on single
+// runs (capacity stable or not tipping, one resolution more not); the legacy model's light loads
+// make the verdict change more than once, which the note says; ranges with no change say so.
 TEST(Capacity, AnAnswerAtEveryHeightThatSingleRunsConfirm) {
   const Args braking{"--set", "v_0=2.5", "--drive", "off", "--brake",
                      std::string(LIFTSIM_TEST_DATA) + "/brake-ramp.csv"};
@@ -299,9 +287,7 @@ TEST(Capacity, AnAnswerAtEveryHeightThatSingleRunsConfirm) {
   EXPECT_EQ(csv.at(0, "shift_stable") + " " + csv.at(0, "shift_no_tip"), "2 13");
 }
 
-// The tilting-table test: each height's critical slope holds on single runs held by the brake
-// (drive off, load secured) just below it (the truck stands) and just above it (it tips over);
-// --require says pass where the critical slope lies above the required one, fail where not.
+// Each critical slope holds on braked single runs (stands just below, tips just above); --require.
 TEST(TiltTest, CriticalSlopesThatSingleRunsConfirm) {
   CaseDir dir;
   const RunResult r = liftsim_slow(
@@ -331,17 +317,14 @@ TEST(TiltTest, CriticalSlopesThatSingleRunsConfirm) {
   EXPECT_GT(std::filesystem::file_size(dir / "tilt.html"), 1000u);
 }
 
-// Without --vary a tilt test or a chart is of the base case's own height: the same file as that
-// height given as the axis.
+// Without --vary a tilt test or a chart is of the base case's own height, given as the axis.
 TEST(TiltTest, WithoutAnAxisTheBaseCaseHeight) {
   for (const char* command : {"tilt-test", "capacity"}) {
     SCOPED_TRACE(command);
     CaseDir dir;
-    const std::vector<std::string> base{command, "--set", "zc_4=2.5", "--set", "t_end=1"};
-    auto with = [&](std::vector<std::string> extra) {
-      std::vector<std::string> args = base;
-      args.insert(args.end(), extra.begin(), extra.end());
-      const RunResult r = liftsim_slow(dir, args);
+    auto with = [&](const Args& extra) {
+      const RunResult r =
+          liftsim_slow(dir, Args{command, "--set", "zc_4=2.5", "--set", "t_end=1"} + extra);
       EXPECT_EQ(r.exit_status, 0) << r.err;
       return r.out;
     };

@@ -1,6 +1,5 @@
-// The result files: the head says what was run and reads back as the same study; rows read back
-// field by field and are refused when anything in them is not what this program writes; a file
-// to continue and shard files to merge are checked line by line, in bounded memory.
+// Result files: the head reads back as the same study, rows field by field and refused when not as
+// written here; files to continue and shards to merge are checked line by line in bounded memory.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -71,8 +70,7 @@ std::string rows(const Study& s, const std::vector<int>& indices) {
   return text;
 }
 
-// The head states the study and reads back as it; a row reads back as what was written, its
-// message on one line and quoted when it holds a comma or a quote.
+// The head states the study and reads back as it; rows read back, messages on one line, quoted.
 TEST(Format, HeadAndRowsReadBack) {
   const Study written = sweep_study({2, 3});
   const std::vector<std::string> head = head_lines(written, facts());

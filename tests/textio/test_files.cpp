@@ -1,5 +1,4 @@
-// A run's files: record reads, and failures as values. What a connection does to a file, and the
-// failures a run meets, are tested end to end (tests/e2e).
+// A run's files: record reads and failures as values (connections and the rest: tests/e2e).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -54,8 +53,7 @@ TEST(FileSet, ReadRecordSplitsAtLineFeedsAndKeepsAtMostTheRequestedBytes) {
   }
 }
 
-// Failures of the file system come back as the OPEN or WRITE report's values (the end-to-end tests
-// meet the others), and a file opened for reading is never created.
+// File system failures come back as OPEN or WRITE values; a file opened to read is not created.
 TEST(FileSet, FailuresCarryTheReportValues) {
   const Folder folder;
   std::filesystem::create_directory(folder.dir / "sub");

@@ -1,5 +1,4 @@
-// Field texts and list-directed console records at their edges. The records of the program's own
-// formats the golden runs pin byte for byte.
+// Field texts and console records at their edges (the program's own formats: the golden runs).
 #include <gtest/gtest.h>
 
 #include <cfloat>

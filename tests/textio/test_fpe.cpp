@@ -1,5 +1,4 @@
-// Floating-point traps return the MATH error to the run's boundary; checked math functions fail
-// the run with theirs.
+// Floating-point traps and checked math functions give the run's boundary their MATH errors.
 #include <fenv.h>
 #include <gtest/gtest.h>
 #include <setjmp.h>
@@ -35,8 +34,7 @@ struct FpState {
   bool operator==(const FpState&) const = default;
 };
 
-// Callers' environments: the default, and one no run must inherit (rounding upward, a flag
-// raised, underflow trapping, denormals flushed to zero).
+// Callers' environments: the default, and one no run may inherit (upward, flag, trap, FTZ/DAZ).
 void default_caller() {}
 void unusual_caller() {
   fesetround(FE_UPWARD);
@@ -56,9 +54,7 @@ struct Caller {
   FpState state;
 };
 
-// Under the traps a fault ends the body where it happens and comes back as the error value; a
-// checked function's failure passes through as RunFailure. Either way the thread's environment is
-// the caller's again.
+// Under the traps a fault or a RunFailure comes back as the error; the caller's environment too.
 TEST(FpTraps, FaultsAndBadArgumentsGiveTheirError) {
   volatile double zero = 0.0, one = 1.0, largest = DBL_MAX;
   const std::string fp = "floating-point error: ";
@@ -95,8 +91,7 @@ TEST(FpTraps, FaultsAndBadArgumentsGiveTheirError) {
   }
 }
 
-// Whatever the caller's environment, a run computes in the default one with exactly its own traps,
-// and the caller has its own back after a normal end, a trap and an exception alike.
+// A run computes in the default environment with its own traps; the caller's comes back after.
 TEST(FpTraps, RunsUseTheDefaultEnvironmentAndRestoreTheCallers) {
   volatile double zero = 0.0;
   for (void (*setup)() : {default_caller, unusual_caller}) {
@@ -123,8 +118,7 @@ TEST(FpTraps, RunsUseTheDefaultEnvironmentAndRestoreTheCallers) {
   }
 }
 
-// Underflow, inexact results and arguments at the edges of the domains pass under the traps;
-// conversions to a 32-bit integer truncate toward zero.
+// Underflow, inexact results and edge arguments pass the traps; int32 conversions truncate.
 TEST(FpTraps, UnderflowAndEdgeArgumentsPass) {
   bool same = false;
   auto body = [&same] {
@@ -195,8 +189,7 @@ struct WaitingRun {
   }
 };
 
-// The traps are the running thread's alone: another thread divides by zero meanwhile and gets an
-// infinity; the trap inside the run afterwards still returns its error.
+// The traps are the running thread's alone: another thread's division by zero gives infinity.
 TEST(FpTraps, OtherThreadsAreNotAffected) {
   WaitingRun run;
   volatile double zero = 0.0;
@@ -220,9 +213,8 @@ void cause(Fault fault) {
   fesetenv(FE_DFL_ENV);
 }
 
-// A host that set its own SIGFPE disposition, before the first run or between two, has it outside
-// every run; while a run is under way on another thread, a signal the host raises or a fault of
-// its own still reaches it, with its code. A run's trap is the run's alone.
+// A host's own SIGFPE disposition holds outside every run, and a signal or fault of its own still
+// reaches it while a run is under way on another thread. A run's trap is the run's alone.
 TEST(FpTraps, TheHostsHandlerGetsEveryFaultThatIsNotARunsTrap) {
   const auto info = disposition(nullptr, host_info_handler);
   const auto plain = disposition(host_plain_handler);
@@ -263,8 +255,7 @@ TEST(FpTraps, TheHostsHandlerGetsEveryFaultThatIsNotARunsTrap) {
   sigaction(SIGFPE, &original, nullptr);
 }
 
-// With the default disposition a SIGFPE that is no run's trap ends the process by the signal,
-// as it would without the library: never a report and an exit status of its own.
+// With the default disposition a SIGFPE that is no run's trap kills the process by the signal.
 TEST(FpTrapsDeathTest, TheDefaultDispositionEndsTheProcessBySignal) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   for (const Fault fault : {Fault::raised, Fault::divided}) {

@@ -1,5 +1,4 @@
-// The fast shortest text of a double against std::to_chars, which it must equal character for
-// character: chosen values at every layout boundary, then many random ones.
+// The fast shortest text of a double equals std::to_chars: at layout boundaries and at random.
 #include <gtest/gtest.h>
 
 #include <charconv>

@@ -1,5 +1,4 @@
-// The manual page from the help texts: entries taken apart as CLI11 lays them out, text that roff
-// would take as requests or escapes made harmless, and a subcommand's own footer kept.
+// The manual page from the help texts: CLI11's entries parsed, roff requests defused, footers kept.
 #include <gtest/gtest.h>
 
 #include <string>
