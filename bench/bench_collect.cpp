@@ -16,7 +16,7 @@ using namespace liftsim;
 void BM_RunKeepingColumns(benchmark::State& state) {
   const bool keep = state.range(0) != 0;
   for (auto _ : state) {
-    run::RunSpec setup;
+    run::RunPlan setup;
     setup.input_text = std::string(examples::dani_dat());
     setup.legacy_files = false;
     results::ColumnCollector columns(results::columns().size());

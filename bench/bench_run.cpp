@@ -54,7 +54,7 @@ void BM_WholeRun(benchmark::State& state) {
   run::RunResult r;
   for (auto _ : state) {
     textio::Console console(null);
-    run::RunSpec setup;
+    run::RunPlan setup;
     setup.dir_fd = dir_fd;
     setup.console = &console;
     r = run::simulate(setup);
@@ -71,7 +71,7 @@ BENCHMARK(BM_WholeRun)->Unit(benchmark::kMillisecond);
 void BM_WholeRunNoFiles(benchmark::State& state) {
   run::RunResult r;
   for (auto _ : state) {
-    run::RunSpec setup;
+    run::RunPlan setup;
     setup.legacy_files = false;
     setup.input_text = bench::example_text();
     r = run::simulate(setup);

@@ -69,7 +69,7 @@ void BM_Run(benchmark::State& state) {
   const auto extra = static_cast<Extra>(state.range(0));
   const bool files = state.range(1) != 0;
   for (auto _ : state) {
-    run::RunSpec setup;
+    run::RunPlan setup;
     setup.input_text = example();
     setup.legacy_files = files;
     setup.dir_fd = scratch().fd;
@@ -113,13 +113,13 @@ BENCHMARK(BM_Run)
 // The legacy model leaves its valid range on the threshold and stalls, so the road runs sound.
 enum class Feature { sound, scenario, road, convergence, tipping, decided };
 
-void set_value(run::RunSpec& setup, const char* name, double value) {
+void set_value(run::RunPlan& setup, const char* name, double value) {
   setup.overrides.set(*params::find_param(name), value);
 }
 
 // The run the command line makes for `feature`, or the message of a scenario file it could not
 // read.
-std::optional<std::string> feature_setup(Feature feature, run::RunSpec& setup) {
+std::optional<std::string> feature_setup(Feature feature, run::RunPlan& setup) {
   setup.input_text = example();
   setup.dir_fd = scratch().fd;
   if (feature == Feature::convergence) return std::nullopt;
@@ -146,9 +146,9 @@ std::optional<std::string> feature_setup(Feature feature, run::RunSpec& setup) {
 
 // The summary of `r` checked against a second run of the same case at a tenth of its error bound
 // and largest step, as --convergence makes it. Returns the second run's derivative calls.
-std::int64_t check_convergence(const run::RunSpec& setup, const run::RunResult& r,
+std::int64_t check_convergence(const run::RunPlan& setup, const run::RunResult& r,
                                results::Summary& summed) {
-  run::RunSpec tight;
+  run::RunPlan tight;
   tight.input_text = setup.input_text;
   tight.legacy_files = false;
   tight.overrides = setup.overrides;
@@ -166,7 +166,7 @@ std::int64_t check_convergence(const run::RunSpec& setup, const run::RunResult& 
 }
 
 void BM_Feature(benchmark::State& state, Feature feature) {
-  run::RunSpec base;
+  run::RunPlan base;
   if (auto bad = feature_setup(feature, base)) {
     state.SkipWithError(bad->c_str());
     return;
@@ -175,7 +175,7 @@ void BM_Feature(benchmark::State& state, Feature feature) {
       feature == Feature::convergence || feature == Feature::tipping || feature == Feature::decided;
   std::int64_t calls = 0;
   for (auto _ : state) {
-    run::RunSpec setup = base;
+    run::RunPlan setup = base;
     results::SummaryObserver summary({}, feature == Feature::decided);
     if (summed) setup.observers.push_back(&summary);
     const run::RunResult r = run::simulate(setup);
@@ -212,16 +212,16 @@ BENCHMARK(BM_SweepCase)->ArgName("model")->Arg(0)->Arg(1)->Unit(benchmark::kMill
 // A sweep of 1000 cases over m_4 x zc_4 (stable, lifting and tipping trucks among them) on 1 and
 // 2 threads: wall time, process CPU time and cases per second.
 void BM_Sweep1000(benchmark::State& state) {
-  sweep::SweepSpec spec;
-  spec.base.input_text = example();
-  spec.axes.resize(2);
-  sweep::parse_axis("m_4=500:2450:50", spec.axes[0]);
-  sweep::parse_axis("zc_4=0:2.4:0.1", spec.axes[1]);
-  spec.threads = static_cast<int>(state.range(0));
-  const std::int64_t cases = sweep::case_count(spec.axes);
+  sweep::SweepPlan plan;
+  plan.base.input_text = example();
+  plan.axes.resize(2);
+  sweep::parse_axis("m_4=500:2450:50", plan.axes[0]);
+  sweep::parse_axis("zc_4=0:2.4:0.1", plan.axes[1]);
+  plan.threads = static_cast<int>(state.range(0));
+  const std::int64_t cases = sweep::case_count(plan.axes);
   for (auto _ : state) {
     std::int64_t rows = 0;
-    sweep::run_sweep(spec, 0, [&](sweep::SweepRow&) { ++rows; });
+    sweep::run_sweep(plan, 0, [&](sweep::SweepRow&) { ++rows; });
     if (rows != cases) state.SkipWithError("cases missing");
   }
   state.counters["cases_per_second"] =
@@ -240,18 +240,18 @@ BENCHMARK(BM_Sweep1000)
 // The load-capacity chart of the example at 20 heights (0 to 2.85 m) over the default mass range at
 // 1 kg resolution, sound model, on 1 and 2 threads: wall time and process CPU time.
 void BM_Capacity20(benchmark::State& state) {
-  sweep::CapacitySpec spec;
-  spec.base.input_text = example();
-  sweep::parse_axis("zc_4=0:2.85:0.15", spec.heights);
-  spec.threads = static_cast<int>(state.range(0));
+  sweep::CapacityPlan plan;
+  plan.base.input_text = example();
+  sweep::parse_axis("zc_4=0:2.85:0.15", plan.heights);
+  plan.threads = static_cast<int>(state.range(0));
   long runs = 0;
   for (auto _ : state) {
     std::int64_t rows = 0;
-    sweep::run_capacity(spec, 0, [&](std::int64_t, sweep::CapacityRow& row) {
+    sweep::run_capacity(plan, 0, [&](std::int64_t, sweep::CapacityRow& row) {
       ++rows;
       runs += row.runs;
     });
-    if (rows != static_cast<std::int64_t>(spec.heights.values.size())) {
+    if (rows != static_cast<std::int64_t>(plan.heights.values.size())) {
       state.SkipWithError("heights missing");
     }
   }
@@ -269,18 +269,18 @@ BENCHMARK(BM_Capacity20)
 // The tilting-table test of the example at the same 20 heights, on 1 and 2 threads: to set beside
 // BM_Capacity20.
 void BM_Tilt20(benchmark::State& state) {
-  sweep::TiltSpec spec;
-  spec.base.input_text = example();
-  sweep::parse_axis("zc_4=0:2.85:0.15", spec.heights);
-  spec.threads = static_cast<int>(state.range(0));
+  sweep::TiltPlan plan;
+  plan.base.input_text = example();
+  sweep::parse_axis("zc_4=0:2.85:0.15", plan.heights);
+  plan.threads = static_cast<int>(state.range(0));
   long runs = 0;
   for (auto _ : state) {
     std::int64_t rows = 0;
-    sweep::run_tilt(spec, 0, [&](std::int64_t, sweep::TiltRow& row) {
+    sweep::run_tilt(plan, 0, [&](std::int64_t, sweep::TiltRow& row) {
       ++rows;
       runs += row.runs;
     });
-    if (rows != static_cast<std::int64_t>(spec.heights.values.size())) {
+    if (rows != static_cast<std::int64_t>(plan.heights.values.size())) {
       state.SkipWithError("heights missing");
     }
   }

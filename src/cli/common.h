@@ -58,7 +58,7 @@ struct ResolvedCase {
   params::Overrides overrides;
   model::Road road;
   model::Drive drive;
-  run::RunSpec::Labels labels;
+  run::RunPlan::Labels labels;
   model::Kind kind = model::Kind::legacy;
   run::WorkLimit work;
   double t_start = 0.0;  // the run's start and end time, s

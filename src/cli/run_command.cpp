@@ -140,7 +140,7 @@ int run_command(const RunOptions& options) {
   textio::Console console(progress_on_stderr ? STDERR_FILENO : STDOUT_FILENO);
   // From here on SIGINT, SIGTERM and SIGHUP end the run at its next output point.
   install_interrupt_handlers();
-  run::RunSpec setup;
+  run::RunPlan setup;
   setup.stop = &interrupt_signal();
   setup.dir_fd = rc.dir_fd;
   setup.overrides = std::move(rc.overrides);
@@ -196,7 +196,7 @@ int run_command(const RunOptions& options) {
   if (result.input_read && (!ro.summary_file.empty() || html)) {
     summed = results::summarize(result, summary);
     if (ro.convergence && !error) {
-      run::RunSpec tight;
+      run::RunPlan tight;
       tight.dir_fd = rc.dir_fd;
       tight.legacy_files = false;
       tight.overrides = setup.overrides;

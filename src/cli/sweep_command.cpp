@@ -221,76 +221,76 @@ std::vector<const params::Param*> params_of(const std::vector<sweep::Axis>& axes
 }  // namespace
 
 int sweep_command(const SweepOptions& o) {
-  sweep::SweepSpec spec;
-  spec.axes = parse_axes(o.vary);
+  sweep::SweepPlan plan;
+  plan.axes = parse_axes(o.vary);
   Folder folder;
-  spec.base = base_case(o, folder, spec.shard);
-  spec.threads = o.jobs;
-  spec.save_dir = o.save_dir;
-  spec.stop = &interrupt_signal();
-  if (auto bad = sweep::check_sweep(spec)) throw UsageError{bad->message};
+  plan.base = base_case(o, folder, plan.shard);
+  plan.threads = o.jobs;
+  plan.save_dir = o.save_dir;
+  plan.stop = &interrupt_signal();
+  if (auto bad = sweep::check_sweep(plan)) throw UsageError{bad->message};
   const std::string output = o.output.empty() ? "sweep.csv" : o.output;
   check_outputs(o, output, folder.fd);
 
   install_interrupt_handlers();
   sweepfile::Study study;
   study.version = LIFTSIM_VERSION;
-  study.axes = spec.axes;
-  study.shard = spec.shard;
+  study.axes = plan.axes;
+  study.shard = plan.shard;
   int status = 0;
   sweep::BaseFacts facts;
-  const auto head = read_base(spec.base, folder.fd, study, params_of(spec.axes), status, facts);
+  const auto head = read_base(plan.base, folder.fd, study, params_of(plan.axes), status, facts);
   if (!head) return status;
 
   const std::vector<std::string> columns = sweepfile::columns(study);
   std::vector<html::SweepCase> cells;
   auto keep = [&](const sweep::SweepRow& row) {
     if (o.html_file.empty()) return;
-    if (auto cell = sweep_cell(spec.axes, columns, row)) cells.push_back(std::move(*cell));
+    if (auto cell = sweep_cell(plan.axes, columns, row)) cells.push_back(std::move(*cell));
   };
-  const std::int64_t rows = spec.shard.size(sweep::case_count(spec.axes));
+  const std::int64_t rows = plan.shard.size(sweep::case_count(plan.axes));
   return run_study(
       o, output, *head, study, rows, "cases", [&](sweepfile::ReadRow& r) { keep(r.sweep); },
       [&](ResultFile& file, Progress& progress) {
         std::int64_t done = file.kept_rows();
-        return sweep::run_sweep(spec, done, [&](sweep::SweepRow& row) {
+        return sweep::run_sweep(plan, done, [&](sweep::SweepRow& row) {
           file.write(sweepfile::row_text(sweepfile::sweep_values(row)));
           keep(row);
           progress.update(++done);
         });
       },
       [&] {
-        write_sweep_html(o.html_file, "liftsim sweep", spec.axes, std::move(cells), facts);
+        write_sweep_html(o.html_file, "liftsim sweep", plan.axes, std::move(cells), facts);
       });
 }
 
 int capacity_command(const SweepOptions& o) {
-  sweep::CapacitySpec spec;
+  sweep::CapacityPlan plan;
   std::vector<sweep::Axis> axes = parse_axes(o.vary);
   if (axes.size() > 2) {
     throw UsageError{"capacity takes one --vary (the load height) or two (then the load centre "
                      "x_load, or another parameter the chart is drawn across)"};
   }
   Folder folder;
-  spec.base = base_case(o, folder, spec.shard);
-  spec.heights = axes.empty() ? base_height(spec.base, folder.fd) : std::move(axes[0]);
-  if (axes.size() == 2) spec.across = std::move(axes[1]);
+  plan.base = base_case(o, folder, plan.shard);
+  plan.heights = axes.empty() ? base_height(plan.base, folder.fd) : std::move(axes[0]);
+  if (axes.size() == 2) plan.across = std::move(axes[1]);
   {
     const auto colon = o.mass.find(':');
     if (colon == std::string::npos) throw UsageError{"--mass '" + o.mass + "' is not LO:HI"};
     const std::string_view mass = o.mass;
-    for (const auto& [part, into] : {std::pair{mass.substr(0, colon), &spec.mass.lo},
-                                     std::pair{mass.substr(colon + 1), &spec.mass.hi}}) {
+    for (const auto& [part, into] : {std::pair{mass.substr(0, colon), &plan.mass.lo},
+                                     std::pair{mass.substr(colon + 1), &plan.mass.hi}}) {
       if (const auto read = params::read_number(part, *into); read != params::NumberRead::ok) {
         throw UsageError{"--mass: " + params::number_problem(part, read)};
       }
     }
-    spec.mass.resolution = o.resolution;
+    plan.mass.resolution = o.resolution;
   }
-  spec.convergence = o.convergence;
-  spec.threads = o.jobs;
-  spec.stop = &interrupt_signal();
-  if (auto bad = sweep::check_capacity(spec)) throw UsageError{bad->message};
+  plan.convergence = o.convergence;
+  plan.threads = o.jobs;
+  plan.stop = &interrupt_signal();
+  if (auto bad = sweep::check_capacity(plan)) throw UsageError{bad->message};
   const std::string output = o.output.empty() ? "capacity.csv" : o.output;
   check_outputs(o, output, folder.fd);
 
@@ -298,52 +298,52 @@ int capacity_command(const SweepOptions& o) {
   sweepfile::Study study;
   study.kind = sweepfile::Kind::capacity;
   study.version = LIFTSIM_VERSION;
-  study.axes = {spec.heights};
-  if (spec.across) study.axes.push_back(*spec.across);
-  study.shard = spec.shard;
-  study.mass = spec.mass;
-  study.convergence = spec.convergence;
+  study.axes = {plan.heights};
+  if (plan.across) study.axes.push_back(*plan.across);
+  study.shard = plan.shard;
+  study.mass = plan.mass;
+  study.convergence = plan.convergence;
   int status = 0;
-  std::vector<const params::Param*> varied{spec.heights.param, params::find_param("m_4")};
-  if (spec.across) varied.push_back(spec.across->param);
+  std::vector<const params::Param*> varied{plan.heights.param, params::find_param("m_4")};
+  if (plan.across) varied.push_back(plan.across->param);
   sweep::BaseFacts facts;
-  const auto head = read_base(spec.base, folder.fd, study, varied, status, facts);
+  const auto head = read_base(plan.base, folder.fd, study, varied, status, facts);
   if (!head) return status;
 
   std::vector<sweep::CapacityRow> page_rows;
   auto keep = [&](const sweep::CapacityRow& row) {
     if (!o.html_file.empty()) page_rows.push_back(row);
   };
-  const std::int64_t rows = spec.shard.size(sweep::capacity_rows(spec));
+  const std::int64_t rows = plan.shard.size(sweep::capacity_rows(plan));
   return run_study(
       o, output, *head, study, rows, "heights", [&](sweepfile::ReadRow& r) { keep(r.capacity); },
       [&](ResultFile& file, Progress& progress) {
         std::int64_t done = file.kept_rows();
-        return sweep::run_capacity(spec, done, [&](std::int64_t index, sweep::CapacityRow& row) {
-          file.write(sweepfile::row_text(sweepfile::capacity_values(index, row, spec.convergence)));
+        return sweep::run_capacity(plan, done, [&](std::int64_t index, sweep::CapacityRow& row) {
+          file.write(sweepfile::row_text(sweepfile::capacity_values(index, row, plan.convergence)));
           keep(row);
           progress.update(++done);
         });
       },
       [&] {
-        write_capacity_html(o.html_file, "liftsim capacity", spec.heights, spec.across, page_rows,
+        write_capacity_html(o.html_file, "liftsim capacity", plan.heights, plan.across, page_rows,
                             facts);
       });
 }
 
 int tilt_command(const SweepOptions& o) {
-  sweep::TiltSpec spec;
+  sweep::TiltPlan plan;
   std::vector<sweep::Axis> axes = parse_axes(o.vary);
   if (axes.size() > 1) throw UsageError{"tilt-test takes one --vary: the load height"};
   Folder folder;
-  spec.base = base_case(o, folder, spec.shard);
-  spec.heights = axes.empty() ? base_height(spec.base, folder.fd) : std::move(axes[0]);
-  spec.options.resolution = o.slope_resolution;
-  spec.options.margin = o.margin;
-  spec.options.require = o.require;
-  spec.threads = o.jobs;
-  spec.stop = &interrupt_signal();
-  if (auto bad = sweep::check_tilt(spec)) throw UsageError{bad->message};
+  plan.base = base_case(o, folder, plan.shard);
+  plan.heights = axes.empty() ? base_height(plan.base, folder.fd) : std::move(axes[0]);
+  plan.options.resolution = o.slope_resolution;
+  plan.options.margin = o.margin;
+  plan.options.require = o.require;
+  plan.threads = o.jobs;
+  plan.stop = &interrupt_signal();
+  if (auto bad = sweep::check_tilt(plan)) throw UsageError{bad->message};
   const std::string output = o.output.empty() ? "tilt.csv" : o.output;
   check_outputs(o, output, folder.fd);
 
@@ -351,14 +351,14 @@ int tilt_command(const SweepOptions& o) {
   sweepfile::Study study;
   study.kind = sweepfile::Kind::tilt;
   study.version = LIFTSIM_VERSION;
-  study.axes = {spec.heights};
-  study.shard = spec.shard;
-  study.tilt = spec.options;
+  study.axes = {plan.heights};
+  study.shard = plan.shard;
+  study.tilt = plan.options;
   int status = 0;
   sweep::BaseFacts facts;
   const auto head =
-      read_base(spec.base, folder.fd, study,
-                {spec.heights.param, params::find_param("slope"), params::find_param("v_0")},
+      read_base(plan.base, folder.fd, study,
+                {plan.heights.param, params::find_param("slope"), params::find_param("v_0")},
                 status, facts);
   if (!head) return status;
 
@@ -366,19 +366,19 @@ int tilt_command(const SweepOptions& o) {
   auto keep = [&](const sweep::TiltRow& row) {
     if (!o.html_file.empty()) page_rows.push_back(row);
   };
-  const std::int64_t rows = spec.shard.size(static_cast<std::int64_t>(spec.heights.values.size()));
+  const std::int64_t rows = plan.shard.size(static_cast<std::int64_t>(plan.heights.values.size()));
   return run_study(
       o, output, *head, study, rows, "heights", [&](sweepfile::ReadRow& r) { keep(r.tilt); },
       [&](ResultFile& file, Progress& progress) {
         std::int64_t done = file.kept_rows();
-        return sweep::run_tilt(spec, done, [&](std::int64_t index, sweep::TiltRow& row) {
+        return sweep::run_tilt(plan, done, [&](std::int64_t index, sweep::TiltRow& row) {
           file.write(sweepfile::row_text(sweepfile::tilt_values(index, row)));
           keep(row);
           progress.update(++done);
         });
       },
       [&] {
-        write_tilt_html(o.html_file, "liftsim tilt-test", spec.heights, spec.options.require,
+        write_tilt_html(o.html_file, "liftsim tilt-test", plan.heights, plan.options.require,
                         page_rows, facts);
       });
 }

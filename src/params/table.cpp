@@ -5,12 +5,12 @@
 namespace liftsim::params {
 namespace {
 
-using textio::FieldSpec;
+using textio::FieldFormat;
 
-constexpr FieldSpec kF9_4{9, 4};
-constexpr FieldSpec kF10_5{10, 5};
-constexpr FieldSpec kE12_5{12, 5};
-constexpr FieldSpec kNone{0, 0};
+constexpr FieldFormat kF9_4{9, 4};
+constexpr FieldFormat kF10_5{10, 5};
+constexpr FieldFormat kE12_5{12, 5};
+constexpr FieldFormat kNone{0, 0};
 
 #define PAR(field) [](CaseValues& v) -> double& { return v.par.field; }
 #define CTL(i) [](CaseValues& v) -> double& { return v.prmt[i]; }

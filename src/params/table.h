@@ -60,7 +60,7 @@ inline double get(const Param& p, const CaseValues& v) {
 // read errors, what the record and each field hold.
 struct Record {
   int number;
-  textio::FieldSpec field;                 // both fields of a pair have the same form
+  textio::FieldFormat field;               // both fields of a pair have the same form
   int fields;                              // 0, 1 or 2
   std::array<std::string_view, 2> params;  // parameter names of the fields
   std::array<std::string_view, 2> field_what;

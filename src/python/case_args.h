@@ -28,7 +28,7 @@ struct CaseArgs {
   std::string input_text;  // dani.dat's text: the one given, or the bundled example's
   model::Road road;
   model::Drive drive;
-  run::RunSpec::Labels labels;
+  run::RunPlan::Labels labels;
   model::Kind kind = model::Kind::legacy;
   run::WorkLimit work;
   results::Thresholds thresholds;

@@ -51,7 +51,7 @@ struct Gathered {
 
 // The run, and with `convergence` the same case again with a tenth of the error bound and of the
 // largest step, compared in the summary.
-Gathered simulate(run::RunSpec& setup, const CaseArgs& a,
+Gathered simulate(run::RunPlan& setup, const CaseArgs& a,
                   const std::vector<const results::Column*>& columns, std::optional<double> grid,
                   bool convergence) {
   results::ColumnCollector collector(columns.size());
@@ -66,7 +66,7 @@ Gathered simulate(run::RunSpec& setup, const CaseArgs& a,
   if (!result.input_read) return out;
   results::Summary summed = results::summarize(result, summary);
   if (convergence && !result.error) {
-    run::RunSpec tight;
+    run::RunPlan tight;
     tight.legacy_files = false;
     tight.input_text = setup.input_text;
     tight.overrides = setup.overrides;
@@ -94,7 +94,7 @@ Gathered simulate(run::RunSpec& setup, const CaseArgs& a,
 py::dict run_case(const py::dict& c, const std::vector<std::string>& column_names,
                   std::optional<double> grid, int files_fd, bool convergence) {
   const CaseArgs a = case_args(c);
-  run::RunSpec setup;
+  run::RunPlan setup;
   setup.overrides = a.overrides;
   setup.road = a.road;
   setup.drive = a.drive;
@@ -112,7 +112,7 @@ py::dict run_case(const py::dict& c, const std::vector<std::string>& column_name
   setup.input_text = a.input_text;
   setup.legacy_files = files_fd >= 0;
   if (setup.legacy_files) setup.dir_fd = files_fd;
-  if (auto bad = run::check_spec(setup)) throw py::value_error(bad->message);
+  if (auto bad = run::check_plan(setup)) throw py::value_error(bad->message);
 
   std::atomic<int> stop{0};
   setup.stop = &stop;

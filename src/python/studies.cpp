@@ -137,16 +137,16 @@ void sweep_row(Table& t, const sweep::SweepRow& row) {
   t.text(f.out_of_model ? f.out_of_model->quantity : "");
 }
 
-void capacity_columns(Table& t, const sweep::CapacitySpec& spec) {
+void capacity_columns(Table& t, const sweep::CapacityPlan& plan) {
   t.add("case", Kind::whole);
-  t.add(std::string(spec.heights.param->name), Kind::real);
-  if (spec.across) t.add(std::string(spec.across->param->name), Kind::real);
+  t.add(std::string(plan.heights.param->name), Kind::real);
+  if (plan.across) t.add(std::string(plan.across->param->name), Kind::real);
   for (const char* n : {"capacity_stable", "capacity_no_tip", "min_F_kp_stable", "min_F_kp_no_tip"})
     t.add(n, Kind::real);
   t.add("stable_note", Kind::text);
   t.add("no_tip_note", Kind::text);
   t.add("runs", Kind::whole);
-  if (spec.convergence) {
+  if (plan.convergence) {
     t.add("shift_stable", Kind::real);
     t.add("shift_no_tip", Kind::real);
   }
@@ -218,70 +218,70 @@ void check_end(const sweep::StudyEnd& end) {
 
 py::dict sweep_table(const py::dict& c, const std::vector<std::string>& vary, int jobs,
                        const ShardText& shard, bool check_only) {
-  sweep::SweepSpec spec;
-  spec.axes = parse_axes(vary);
-  spec.base = base_case(case_args(c));
-  spec.shard = parse_shard(shard);
-  spec.threads = jobs;
-  if (auto bad = sweep::check_sweep(spec)) throw py::value_error(bad->message);
-  check_input(spec.base);
-  const std::int64_t rows = spec.shard.size(sweep::case_count(spec.axes));
-  if (check_only) return answer(rows, spec.axes, nullptr);
+  sweep::SweepPlan plan;
+  plan.axes = parse_axes(vary);
+  plan.base = base_case(case_args(c));
+  plan.shard = parse_shard(shard);
+  plan.threads = jobs;
+  if (auto bad = sweep::check_sweep(plan)) throw py::value_error(bad->message);
+  check_input(plan.base);
+  const std::int64_t rows = plan.shard.size(sweep::case_count(plan.axes));
+  if (check_only) return answer(rows, plan.axes, nullptr);
 
   std::atomic<int> stop{0};
-  spec.stop = &stop;
+  plan.stop = &stop;
   Table table;
-  sweep_columns(table, spec.axes);
+  sweep_columns(table, plan.axes);
   make_room(table, rows, "cases");
   sweep::StudyEnd end;
   interruptibly(stop, [&] {
-    end = sweep::run_sweep(spec, 0, [&](sweep::SweepRow& row) { sweep_row(table, row); });
+    end = sweep::run_sweep(plan, 0, [&](sweep::SweepRow& row) { sweep_row(table, row); });
   });
   check_end(end);
-  return answer(rows, spec.axes, &table);
+  return answer(rows, plan.axes, &table);
 }
 
 py::dict capacity_table(const py::dict& c, const std::optional<std::string>& heights,
                         const std::optional<std::string>& across, const MassArg& mass,
                         double resolution, bool convergence, int jobs, const ShardText& shard,
                         bool check_only) {
-  sweep::CapacitySpec spec;
+  sweep::CapacityPlan plan;
   std::vector<sweep::Axis> axes = parse_axes(heights ? std::vector{*heights} : std::vector<std::string>{});
-  if (across) spec.across = std::move(parse_axes({*across})[0]);
+  if (across) plan.across = std::move(parse_axes({*across})[0]);
   if (const auto* text = std::get_if<std::string>(&mass)) {
     const auto colon = text->find(':');
     if (colon == std::string::npos) throw py::value_error("--mass '" + *text + "' is not LO:HI");
     const std::string_view m = *text;
-    for (const auto& [part, into] : {std::pair{m.substr(0, colon), &spec.mass.lo},
-                                     std::pair{m.substr(colon + 1), &spec.mass.hi}}) {
+    for (const auto& [part, into] : {std::pair{m.substr(0, colon), &plan.mass.lo},
+                                     std::pair{m.substr(colon + 1), &plan.mass.hi}}) {
       if (const auto read = params::read_number(part, *into); read != params::NumberRead::ok) {
         throw py::value_error("--mass: " + params::number_problem(part, read));
       }
     }
   } else {
-    std::tie(spec.mass.lo, spec.mass.hi) = std::get<std::pair<double, double>>(mass);
+    std::tie(plan.mass.lo, plan.mass.hi) = std::get<std::pair<double, double>>(mass);
   }
-  spec.mass.resolution = resolution;
-  spec.base = base_case(case_args(c));
-  spec.heights = axes.empty() ? parse_heights(std::nullopt, spec.base) : std::move(axes[0]);
-  spec.convergence = convergence;
-  spec.shard = parse_shard(shard);
-  spec.threads = jobs;
-  if (auto bad = sweep::check_capacity(spec)) throw py::value_error(bad->message);
-  check_input(spec.base);
-  std::vector<sweep::Axis> listed{spec.heights};
-  if (spec.across) listed.push_back(*spec.across);
-  const std::int64_t rows = spec.shard.size(sweep::capacity_rows(spec));
+  plan.mass.resolution = resolution;
+  plan.base = base_case(case_args(c));
+  plan.heights = axes.empty() ? parse_heights(std::nullopt, plan.base) : std::move(axes[0]);
+  plan.convergence = convergence;
+  plan.shard = parse_shard(shard);
+  plan.threads = jobs;
+  if (auto bad = sweep::check_capacity(plan)) throw py::value_error(bad->message);
+  check_input(plan.base);
+  std::vector<sweep::Axis> listed{plan.heights};
+  if (plan.across) listed.push_back(*plan.across);
+  const std::int64_t rows = plan.shard.size(sweep::capacity_rows(plan));
   if (check_only) return answer(rows, listed, nullptr);
 
   std::atomic<int> stop{0};
-  spec.stop = &stop;
+  plan.stop = &stop;
   Table table;
-  capacity_columns(table, spec);
+  capacity_columns(table, plan);
   make_room(table, rows, "heights");
   sweep::StudyEnd end;
   interruptibly(stop, [&] {
-    end = sweep::run_capacity(spec, 0, [&](std::int64_t index, sweep::CapacityRow& row) {
+    end = sweep::run_capacity(plan, 0, [&](std::int64_t index, sweep::CapacityRow& row) {
       capacity_row(table, index, row, convergence);
     });
   });
@@ -292,34 +292,34 @@ py::dict capacity_table(const py::dict& c, const std::optional<std::string>& hei
 py::dict tilt_table(const py::dict& c, const std::optional<std::string>& heights,
                     double resolution, double margin, std::optional<double> require, int jobs,
                     const ShardText& shard, bool check_only) {
-  sweep::TiltSpec spec;
+  sweep::TiltPlan plan;
   std::vector<sweep::Axis> axes = parse_axes(heights ? std::vector{*heights} : std::vector<std::string>{});
-  spec.base = base_case(case_args(c));
-  spec.heights = axes.empty() ? parse_heights(std::nullopt, spec.base) : std::move(axes[0]);
-  spec.options.resolution = resolution;
-  spec.options.margin = margin;
-  spec.options.require = require;
-  spec.shard = parse_shard(shard);
-  spec.threads = jobs;
-  if (auto bad = sweep::check_tilt(spec)) throw py::value_error(bad->message);
-  check_input(spec.base);
+  plan.base = base_case(case_args(c));
+  plan.heights = axes.empty() ? parse_heights(std::nullopt, plan.base) : std::move(axes[0]);
+  plan.options.resolution = resolution;
+  plan.options.margin = margin;
+  plan.options.require = require;
+  plan.shard = parse_shard(shard);
+  plan.threads = jobs;
+  if (auto bad = sweep::check_tilt(plan)) throw py::value_error(bad->message);
+  check_input(plan.base);
   const std::int64_t rows =
-      spec.shard.size(static_cast<std::int64_t>(spec.heights.values.size()));
-  if (check_only) return answer(rows, {spec.heights}, nullptr);
+      plan.shard.size(static_cast<std::int64_t>(plan.heights.values.size()));
+  if (check_only) return answer(rows, {plan.heights}, nullptr);
 
   std::atomic<int> stop{0};
-  spec.stop = &stop;
+  plan.stop = &stop;
   Table table;
-  tilt_columns(table, spec.heights);
+  tilt_columns(table, plan.heights);
   make_room(table, rows, "heights");
   sweep::StudyEnd end;
   interruptibly(stop, [&] {
-    end = sweep::run_tilt(spec, 0, [&](std::int64_t index, sweep::TiltRow& row) {
+    end = sweep::run_tilt(plan, 0, [&](std::int64_t index, sweep::TiltRow& row) {
       tilt_row(table, index, row);
     });
   });
   check_end(end);
-  return answer(rows, {spec.heights}, &table);
+  return answer(rows, {plan.heights}, &table);
 }
 
 }  // namespace liftsim::python

@@ -119,7 +119,7 @@ struct Summary {
   Thresholds thresholds;
   std::vector<std::pair<std::string, double>> changed;  // parameters set to other values
   std::vector<CaseValue> case_values;                   // read from dani.dat, then those set
-  run::RunSpec::Labels labels;                          // road, drive, brake
+  run::RunPlan::Labels labels;                          // road, drive, brake
   // For the legacy model: the body pitch that the travel alone puts into the moment balance, when
   // it is large enough to matter (see legacy_arm_pitch).
   std::optional<double> legacy_arm_pitch;

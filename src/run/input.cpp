@@ -116,7 +116,7 @@ void read_case(const RecordSource& source, std::string_view file_name,
                      "record " + number + " (" + std::string(rec.what) + ") runs on beyond " +
                          std::to_string(kLongestRecord) + " bytes without a line end");
     }
-    const std::array<textio::FieldSpec, 2> fields{rec.field, rec.field};
+    const std::array<textio::FieldFormat, 2> fields{rec.field, rec.field};
     std::array<double, 2> read{};
     std::array<std::string_view, 2> texts;
     textio::FieldFailure failure;

@@ -16,7 +16,7 @@ using textio::ErrorCode;
 
 // The state of one run, kept outside the frames that may be left by a floating-point trap.
 struct Context {
-  const RunSpec& setup;
+  const RunPlan& setup;
   RunResult& result;
   RunState state;
   std::optional<textio::FileSet> files;
@@ -116,7 +116,7 @@ void integrate(Context& c) {
 }
 
 void run_case(Context& c) {
-  const RunSpec& setup = c.setup;
+  const RunPlan& setup = c.setup;
   RunResult& r = c.result;
   RunState& s = c.state;
 
@@ -171,7 +171,7 @@ void run_case(Context& c) {
 
 }  // namespace
 
-std::optional<params::ParseError> check_spec(const RunSpec& setup) {
+std::optional<params::ParseError> check_plan(const RunPlan& setup) {
   params::CaseValues v = params::built_in_case();
   for (const params::Assignment& a : setup.overrides.list()) {
     if (auto bad = params::check_value(*a.param, a.value)) return bad;
@@ -196,11 +196,11 @@ const char* outcome_name(Outcome outcome) {
   return "?";
 }
 
-RunResult simulate(const RunSpec& setup) {
+RunResult simulate(const RunPlan& setup) {
   RunResult result;
   result.kind = setup.kind;
   result.labels = setup.labels;
-  if (auto bad = check_spec(setup)) {
+  if (auto bad = check_plan(setup)) {
     result.outcome = Outcome::invalid;
     result.problem = bad->message;
     return result;

@@ -32,7 +32,7 @@ enum class Outcome {
 
 const char* outcome_name(Outcome outcome);
 
-struct RunSpec {
+struct RunPlan {
   int dir_fd = AT_FDCWD;  // the run's folder
   // The 25 files of a plain run: dani.dat opened (created when missing) with the report and the
   // time histories beside it. Without them the run touches no file but its input, which it only
@@ -66,7 +66,7 @@ struct RunResult {
   std::optional<textio::RunError> error;  // for `error` and `stalled`
   std::string problem;                    // for `invalid`: what is wrong, for the user
   model::Kind kind = model::Kind::legacy;
-  RunSpec::Labels labels;
+  RunPlan::Labels labels;
   RunStats stats;
   params::CaseValues values;  // as the run used them
   InputNotes notes;           // what the input held that reads surprisingly
@@ -81,10 +81,10 @@ struct RunResult {
 // What is wrong with the values set by name for a run, before anything runs: each value outside
 // its parameter's range, and the rules between parameters (end after start). The message is the
 // one the command line shows.
-std::optional<params::ParseError> check_spec(const RunSpec& setup);
+std::optional<params::ParseError> check_plan(const RunPlan& setup);
 
-// One run. It refuses (outcome `invalid`, nothing touched) what check_spec refuses.
-RunResult simulate(const RunSpec& setup);
+// One run. It refuses (outcome `invalid`, nothing touched) what check_plan refuses.
+RunResult simulate(const RunPlan& setup);
 
 inline constexpr int kInputUnit = 12;
 inline constexpr int kStaticaUnit = 14;

@@ -151,7 +151,7 @@ std::optional<params::ParseError> check_save_folder(const std::string& dir) {
 
 results::Summary run_case(const BaseCase& base, const std::vector<params::Assignment>& varied,
                           const std::string& save_dir, const std::atomic<int>* stop) {
-  run::RunSpec setup;
+  run::RunPlan setup;
   setup.legacy_files = false;
   setup.input_text = base.input_text;
   setup.overrides = base.overrides;

@@ -59,58 +59,58 @@ int thread_count(int threads, std::int64_t rows) {
   return static_cast<int>(std::clamp<std::int64_t>(std::min(wanted, rows), 1, kMostThreads));
 }
 
-std::optional<params::ParseError> check_sweep(const SweepSpec& spec) {
-  if (spec.axes.empty()) return params::ParseError{"--vary NAME=... is needed at least once"};
-  for (std::size_t k = 0; k < spec.axes.size(); ++k) {
+std::optional<params::ParseError> check_sweep(const SweepPlan& plan) {
+  if (plan.axes.empty()) return params::ParseError{"--vary NAME=... is needed at least once"};
+  for (std::size_t k = 0; k < plan.axes.size(); ++k) {
     for (std::size_t j = 0; j < k; ++j) {
-      if (spec.axes[j].param == spec.axes[k].param) {
-        return params::ParseError{"--vary: " + std::string(spec.axes[k].param->name) +
+      if (plan.axes[j].param == plan.axes[k].param) {
+        return params::ParseError{"--vary: " + std::string(plan.axes[k].param->name) +
                                   " is varied twice"};
       }
     }
   }
-  if (case_count(spec.axes) > kMostCases) {
+  if (case_count(plan.axes) > kMostCases) {
     return params::ParseError{"--vary: more than " + std::to_string(kMostCases) + " cases"};
   }
-  if (auto bad = check_common(spec.base, spec.shard, spec.threads)) return bad;
-  if (auto bad = check_cases(spec.base, spec.axes)) return bad;
-  if (!spec.save_dir.empty()) return check_save_folder(spec.save_dir);
+  if (auto bad = check_common(plan.base, plan.shard, plan.threads)) return bad;
+  if (auto bad = check_cases(plan.base, plan.axes)) return bad;
+  if (!plan.save_dir.empty()) return check_save_folder(plan.save_dir);
   return std::nullopt;
 }
 
-std::int64_t capacity_rows(const CapacitySpec& spec) {
-  std::vector<Axis> axes{spec.heights};
-  if (spec.across) axes.push_back(*spec.across);
+std::int64_t capacity_rows(const CapacityPlan& plan) {
+  std::vector<Axis> axes{plan.heights};
+  if (plan.across) axes.push_back(*plan.across);
   return case_count(axes);
 }
 
-std::optional<params::ParseError> check_capacity(const CapacitySpec& spec) {
+std::optional<params::ParseError> check_capacity(const CapacityPlan& plan) {
   const params::Param& mass = *params::find_param("m_4");
-  if (spec.heights.param == &mass || (spec.across && spec.across->param == &mass)) {
+  if (plan.heights.param == &mass || (plan.across && plan.across->param == &mass)) {
     return params::ParseError{"capacity searches m_4; vary the height (and the load centre)"};
   }
-  if (spec.across && spec.across->param == spec.heights.param) {
-    return params::ParseError{"--vary: " + std::string(spec.heights.param->name) +
+  if (plan.across && plan.across->param == plan.heights.param) {
+    return params::ParseError{"--vary: " + std::string(plan.heights.param->name) +
                               " is varied twice"};
   }
-  if (capacity_rows(spec) > kMostCases) {
+  if (capacity_rows(plan) > kMostCases) {
     return params::ParseError{"--vary: more than " + std::to_string(kMostCases) + " rows"};
   }
-  if (auto bad = check_mass_range(spec.mass)) return bad;
-  if (auto bad = check_common(spec.base, spec.shard, spec.threads)) return bad;
-  std::vector<Axis> axes{spec.heights, Axis{&mass, {spec.mass.lo, spec.mass.hi}}};
-  if (spec.across) axes.push_back(*spec.across);
-  return check_cases(spec.base, axes);
+  if (auto bad = check_mass_range(plan.mass)) return bad;
+  if (auto bad = check_common(plan.base, plan.shard, plan.threads)) return bad;
+  std::vector<Axis> axes{plan.heights, Axis{&mass, {plan.mass.lo, plan.mass.hi}}};
+  if (plan.across) axes.push_back(*plan.across);
+  return check_cases(plan.base, axes);
 }
 
-std::optional<params::ParseError> check_tilt(const TiltSpec& spec) {
-  if (spec.heights.param == params::find_param("slope")) {
+std::optional<params::ParseError> check_tilt(const TiltPlan& plan) {
+  if (plan.heights.param == params::find_param("slope")) {
     return params::ParseError{"tilt-test searches the slope; vary the height"};
   }
-  if (static_cast<std::int64_t>(spec.heights.values.size()) > kMostCases) {
+  if (static_cast<std::int64_t>(plan.heights.values.size()) > kMostCases) {
     return params::ParseError{"--vary: more than " + std::to_string(kMostCases) + " heights"};
   }
-  const TiltOptions& o = spec.options;
+  const TiltOptions& o = plan.options;
   if (!(std::isfinite(o.resolution) && o.resolution >= 1e-6 && o.resolution <= 10.0)) {
     return params::ParseError{"--resolution must be a slope from 1e-6 to 10 per cent"};
   }
@@ -120,40 +120,40 @@ std::optional<params::ParseError> check_tilt(const TiltSpec& spec) {
   if (o.require && !(std::isfinite(*o.require) && *o.require >= 0.0 && *o.require < 100.0)) {
     return params::ParseError{"--require must be a slope from 0 to below 100 per cent"};
   }
-  if (auto bad = check_common(spec.base, spec.shard, spec.threads)) return bad;
-  return check_cases(spec.base, {spec.heights});
+  if (auto bad = check_common(plan.base, plan.shard, plan.threads)) return bad;
+  return check_cases(plan.base, {plan.heights});
 }
 
-StudyEnd run_tilt(const TiltSpec& spec, std::int64_t skip,
+StudyEnd run_tilt(const TiltPlan& plan, std::int64_t skip,
                   const std::function<void(std::int64_t index, TiltRow& row)>& sink) {
   struct Indexed {
     std::int64_t index;
     TiltRow row;
   };
   auto work = [&](std::int64_t index) -> std::optional<Indexed> {
-    TiltOptions options = spec.options;
-    options.stop = spec.stop;
-    auto row = tilt_test(spec.base, *spec.heights.param,
-                         spec.heights.values[static_cast<std::size_t>(index)], options);
+    TiltOptions options = plan.options;
+    options.stop = plan.stop;
+    auto row = tilt_test(plan.base, *plan.heights.param,
+                         plan.heights.values[static_cast<std::size_t>(index)], options);
     if (!row) return std::nullopt;
     return Indexed{index, std::move(*row)};
   };
-  return run_rows<Indexed>(static_cast<std::int64_t>(spec.heights.values.size()), spec.shard,
-                           spec.threads, spec.stop, skip, work,
+  return run_rows<Indexed>(static_cast<std::int64_t>(plan.heights.values.size()), plan.shard,
+                           plan.threads, plan.stop, skip, work,
                            [&](Indexed& r) { sink(r.index, r.row); });
 }
 
-StudyEnd run_sweep(const SweepSpec& spec, std::int64_t skip,
+StudyEnd run_sweep(const SweepPlan& plan, std::int64_t skip,
                    const std::function<void(SweepRow& row)>& sink) {
-  const CaseGrid grid(spec.axes);
+  const CaseGrid grid(plan.axes);
   const int digits = std::max<int>(5, static_cast<int>(std::to_string(grid.size()).size()));
-  if (!spec.save_dir.empty() && ::mkdir(spec.save_dir.c_str(), 0777) != 0 && errno != EEXIST) {
+  if (!plan.save_dir.empty() && ::mkdir(plan.save_dir.c_str(), 0777) != 0 && errno != EEXIST) {
     const int error = errno;
     StudyEnd end;
     end.error = textio::RunError{
         error == ENOENT || error == ENOTDIR ? textio::ErrorCode::F6416 : textio::ErrorCode::F6414,
-        textio::Statement::open, spec.save_dir,
-        "cannot create folder " + spec.save_dir + ": " + std::strerror(error)};
+        textio::Statement::open, plan.save_dir,
+        "cannot create folder " + plan.save_dir + ": " + std::strerror(error)};
     return end;
   }
   auto work = [&](std::int64_t index) -> std::optional<SweepRow> {
@@ -161,50 +161,50 @@ StudyEnd run_sweep(const SweepSpec& spec, std::int64_t skip,
     row.index = index;
     grid.values(index, row.values);
     std::vector<params::Assignment> varied;
-    for (std::size_t k = 0; k < spec.axes.size(); ++k) {
-      varied.push_back({spec.axes[k].param, row.values[k]});
+    for (std::size_t k = 0; k < plan.axes.size(); ++k) {
+      varied.push_back({plan.axes[k].param, row.values[k]});
     }
     std::string save;
-    if (!spec.save_dir.empty()) {
+    if (!plan.save_dir.empty()) {
       std::string number = std::to_string(index);
       number.insert(
           0, static_cast<std::size_t>(std::max(0, digits - static_cast<int>(number.size()))), '0');
-      save = spec.save_dir + "/case-" + number;
+      save = plan.save_dir + "/case-" + number;
     }
-    row.summary = run_case(spec.base, varied, save, spec.stop);
+    row.summary = run_case(plan.base, varied, save, plan.stop);
     if (interrupted(row.summary)) return std::nullopt;
     row.verdict = reported_verdict(row.summary);
     return row;
   };
-  return run_rows<SweepRow>(grid.size(), spec.shard, spec.threads, spec.stop, skip, work, sink);
+  return run_rows<SweepRow>(grid.size(), plan.shard, plan.threads, plan.stop, skip, work, sink);
 }
 
-StudyEnd run_capacity(const CapacitySpec& spec, std::int64_t skip,
+StudyEnd run_capacity(const CapacityPlan& plan, std::int64_t skip,
                       const std::function<void(std::int64_t index, CapacityRow& row)>& sink) {
   struct Indexed {
     std::int64_t index;
     CapacityRow row;
   };
-  const std::size_t across = spec.across ? spec.across->values.size() : 1;
+  const std::size_t across = plan.across ? plan.across->values.size() : 1;
   auto work = [&](std::int64_t index) -> std::optional<Indexed> {
     CapacityOptions options;
-    options.convergence = spec.convergence;
-    options.stop = spec.stop;
+    options.convergence = plan.convergence;
+    options.stop = plan.stop;
     const auto at = static_cast<std::size_t>(index);
-    const BaseCase* base = &spec.base;
+    const BaseCase* base = &plan.base;
     BaseCase there;
-    if (spec.across) {
-      there = spec.base;
-      there.overrides.set(*spec.across->param, spec.across->values[at % across]);
+    if (plan.across) {
+      there = plan.base;
+      there.overrides.set(*plan.across->param, plan.across->values[at % across]);
       base = &there;
     }
-    auto row = find_capacity(*base, *spec.heights.param, spec.heights.values[at / across],
-                             spec.mass, options);
+    auto row = find_capacity(*base, *plan.heights.param, plan.heights.values[at / across],
+                             plan.mass, options);
     if (!row) return std::nullopt;
-    if (spec.across) row->across = spec.across->values[at % across];
+    if (plan.across) row->across = plan.across->values[at % across];
     return Indexed{index, std::move(*row)};
   };
-  return run_rows<Indexed>(capacity_rows(spec), spec.shard, spec.threads, spec.stop, skip, work,
+  return run_rows<Indexed>(capacity_rows(plan), plan.shard, plan.threads, plan.stop, skip, work,
                            [&](Indexed& r) { sink(r.index, r.row); });
 }
 

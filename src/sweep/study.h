@@ -26,7 +26,7 @@ struct SweepRow {
   std::optional<results::Verdict> verdict;
 };
 
-struct SweepSpec {
+struct SweepPlan {
   BaseCase base;
   std::vector<Axis> axes;  // the cases are their Cartesian product, the first varying slowest
   Shard shard;
@@ -38,7 +38,7 @@ struct SweepSpec {
   const std::atomic<int>* stop = nullptr;
 };
 
-struct CapacitySpec {
+struct CapacityPlan {
   BaseCase base;
   Axis heights;  // the load heights searched, normally zc_4
   // A second parameter the chart is drawn across: the load centre x_load makes the capacity plate
@@ -51,7 +51,7 @@ struct CapacitySpec {
   const std::atomic<int>* stop = nullptr;
 };
 
-struct TiltSpec {
+struct TiltPlan {
   BaseCase base;
   Axis heights;  // the load heights tested, normally zc_4
   TiltOptions options;  // its stop flag is replaced by `stop` below
@@ -74,13 +74,13 @@ struct StudyEnd {
 // outside 0 .. kMostThreads, thresholds that are not finite, a value any case would refuse
 // (check_cases), a save folder that cannot be made or written in; for a chart, m_4 as the height,
 // a mass range that is empty or too fine.
-std::optional<params::ParseError> check_sweep(const SweepSpec& spec);
-std::optional<params::ParseError> check_capacity(const CapacitySpec& spec);
+std::optional<params::ParseError> check_sweep(const SweepPlan& plan);
+std::optional<params::ParseError> check_capacity(const CapacityPlan& plan);
 
-std::optional<params::ParseError> check_tilt(const TiltSpec& spec);
+std::optional<params::ParseError> check_tilt(const TiltPlan& plan);
 
 // The rows of a chart: its heights, times the values drawn across.
-std::int64_t capacity_rows(const CapacitySpec& spec);
+std::int64_t capacity_rows(const CapacityPlan& plan);
 
 // The thread count a study runs with for `rows` rows: `threads`, or usable_cpus() for 0, at most
 // `rows`, at least 1.
@@ -88,17 +88,17 @@ int thread_count(int threads, std::int64_t rows);
 
 // Runs the shard's cases after the first `skip` of them (rows a resumed file already holds),
 // calling sink(row) for each on the calling thread, in case order.
-StudyEnd run_sweep(const SweepSpec& spec, std::int64_t skip,
+StudyEnd run_sweep(const SweepPlan& plan, std::int64_t skip,
                    const std::function<void(SweepRow& row)>& sink);
 
 // Finds the capacity at each height of the shard after the first `skip`, calling
 // sink(index, row) for each on the calling thread, in height order.
-StudyEnd run_capacity(const CapacitySpec& spec, std::int64_t skip,
+StudyEnd run_capacity(const CapacityPlan& plan, std::int64_t skip,
                       const std::function<void(std::int64_t index, CapacityRow& row)>& sink);
 
 // The tilting-table test at each height of the shard after the first `skip`, calling
 // sink(index, row) for each on the calling thread, in height order.
-StudyEnd run_tilt(const TiltSpec& spec, std::int64_t skip,
+StudyEnd run_tilt(const TiltPlan& plan, std::int64_t skip,
                   const std::function<void(std::int64_t index, TiltRow& row)>& sink);
 
 }  // namespace liftsim::sweep

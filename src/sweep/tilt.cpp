@@ -37,18 +37,18 @@ BaseCase on_table(const BaseCase& base, const params::Param& height_param, doubl
 // statics find no load on the steered wheels, or the equilibrium with them down does not
 // settle); none when the run failed before its start.
 std::optional<double> standing_force(const BaseCase& b, const std::atomic<int>* stop) {
-  run::RunSpec spec;
-  spec.stop = stop;
-  spec.legacy_files = false;
-  spec.input_text = b.input_text;
-  spec.overrides = b.overrides;
-  spec.road = b.road;
-  spec.drive = b.drive;
-  spec.kind = b.kind;
-  spec.work = b.work;
+  run::RunPlan plan;
+  plan.stop = stop;
+  plan.legacy_files = false;
+  plan.input_text = b.input_text;
+  plan.overrides = b.overrides;
+  plan.road = b.road;
+  plan.drive = b.drive;
+  plan.kind = b.kind;
+  plan.work = b.work;
   FirstPoint first;
-  spec.observers.push_back(&first);
-  const run::RunResult r = run::simulate(spec);
+  plan.observers.push_back(&first);
+  const run::RunResult r = run::simulate(plan);
   if (r.statics && r.statics->F_kp_0 <= 0.0) return 0.0;
   if (b.kind == model::Kind::sound && !(r.settling && r.settling->converged)) return 0.0;
   return first.F_kp;

@@ -175,7 +175,7 @@ FieldError convert(std::string_view s, int d, double& value, char& offending) {
 
 }  // namespace
 
-bool read_fields(std::string_view record, std::span<const FieldSpec> fields,
+bool read_fields(std::string_view record, std::span<const FieldFormat> fields,
                  std::span<double> values, FieldFailure& failure,
                  std::span<std::string_view> texts) {
   if (values.size() < fields.size()) {

@@ -8,7 +8,7 @@
 namespace liftsim::textio {
 
 // Width w and decimal count d of one input field (Fw.d and Ew.d read alike).
-struct FieldSpec {
+struct FieldFormat {
   int w = 0;
   int d = 0;
 };
@@ -38,7 +38,7 @@ struct FieldFailure {
 // the fields before it are then stored, the others are left unchanged. When `texts` is not
 // empty (it must then be as long as `fields`), it receives the characters each field took as they
 // stand in the record (no terminating comma, no line end): views into `record`.
-bool read_fields(std::string_view record, std::span<const FieldSpec> fields,
+bool read_fields(std::string_view record, std::span<const FieldFormat> fields,
                  std::span<double> values, FieldFailure& failure,
                  std::span<std::string_view> texts = {});
 

@@ -23,7 +23,7 @@ TEST(ParseAssignment, ValueIsTheDoubleNearestTheText) {
   const struct {
     const char* name;
     const char* number;
-    textio::FieldSpec field;  // width 0: no input field to compare with
+    textio::FieldFormat field;  // width 0: no input field to compare with
   } cases[] = {
       {"m_4", "1234.5000", {9, 4}},
       {"zc_4", "   0.75000", {10, 5}},

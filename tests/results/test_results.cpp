@@ -110,7 +110,7 @@ TEST(Csv, ReadsBackAsTheRunsOwnValuesAndInterpolatesOnTheGrid) {
   for (const auto& run : runs) {
     SCOPED_TRACE(run.what);
     Capture capture;
-    run::RunSpec setup;
+    run::RunPlan setup;
     setup.legacy_files = false;
     setup.input_text = example_input();
     setup.observers.push_back(&capture);

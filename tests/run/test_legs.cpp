@@ -108,7 +108,7 @@ TEST(Legs, ALegWithDriveBrakeAndRoadAllocatesNothing) {
                         Case{"over a threshold, driven", 1.0, threshold, driven}}) {
     SCOPED_TRACE(c.name);
     AllocationWatch watch;
-    RunSpec setup;
+    RunPlan setup;
     setup.legacy_files = false;
     setup.input_text = testing::example_input();
     setup.kind = model::Kind::sound;

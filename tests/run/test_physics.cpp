@@ -41,15 +41,15 @@ struct Traced {
 
 Traced run(model::Kind kind, std::vector<std::pair<const char*, double>> sets,
            const model::Drive& drive = {}) {
-  RunSpec spec;
-  spec.drive = drive;
-  spec.legacy_files = false;
-  spec.input_text = testing::example_input();
-  spec.kind = kind;
-  for (const auto& [name, value] : sets) spec.overrides.set(*params::find_param(name), value);
+  RunPlan plan;
+  plan.drive = drive;
+  plan.legacy_files = false;
+  plan.input_text = testing::example_input();
+  plan.kind = kind;
+  for (const auto& [name, value] : sets) plan.overrides.set(*params::find_param(name), value);
   Traced t;
-  spec.observers.push_back(&t.trace);
-  t.result = simulate(spec);
+  plan.observers.push_back(&t.trace);
+  t.result = simulate(plan);
   return t;
 }
 

@@ -28,7 +28,7 @@ struct Case {
   int dir_fd = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   int console_fd = ::open((console_dir / "stdout").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   textio::Console console{console_fd};
-  RunSpec job;
+  RunPlan job;
   RunResult result;
 
   explicit Case(double m_4) {
@@ -67,7 +67,7 @@ TEST(Threads, RunsAtOnceWriteWhatEachWritesAloneAndAFaultEndsItsOwnRunOnly) {
     --running;
   };
   std::vector<RunResult> faults;
-  RunSpec fault;  // without files, from memory
+  RunPlan fault;  // without files, from memory
   fault.legacy_files = false;
   fault.input_text = testing::example_input();
   fault.overrides.set(*params::find_param("m_4"), 0.5);

@@ -206,14 +206,14 @@ TEST(OrderedRunner, ThreadsFromTheAffinityMask) {
   EXPECT_EQ(thread_count(kMostThreads, 1'000'000), kMostThreads);
 }
 
-SweepSpec example_sweep(std::vector<const char*> vary) {
-  SweepSpec spec;
-  spec.base.input_text = liftsim::testing::example_input();
+SweepPlan example_sweep(std::vector<const char*> vary) {
+  SweepPlan plan;
+  plan.base.input_text = liftsim::testing::example_input();
   for (const char* v : vary) {
-    spec.axes.emplace_back();
-    EXPECT_FALSE(parse_axis(v, spec.axes.back())) << v;
+    plan.axes.emplace_back();
+    EXPECT_FALSE(parse_axis(v, plan.axes.back())) << v;
   }
-  return spec;
+  return plan;
 }
 
 // What a sweep or a chart refuses before it runs a case, with the command line's messages.
@@ -221,34 +221,34 @@ TEST(Study, ChecksBeforeAnyCase) {
   liftsim::testing::TempDir dir;
   const struct {
     const char* what;
-    std::function<void(SweepSpec&)> change;
+    std::function<void(SweepPlan&)> change;
     const char* message;  // "": accepted
   } cases[] = {
-      {"as it is", [](SweepSpec&) {}, ""},
-      {"no axis", [](SweepSpec& s) { s.axes.clear(); }, "--vary NAME=... is needed"},
-      {"an axis twice", [](SweepSpec& s) { s.axes.push_back(s.axes[0]); }, "m_4 is varied twice"},
+      {"as it is", [](SweepPlan&) {}, ""},
+      {"no axis", [](SweepPlan& s) { s.axes.clear(); }, "--vary NAME=... is needed"},
+      {"an axis twice", [](SweepPlan& s) { s.axes.push_back(s.axes[0]); }, "m_4 is varied twice"},
       {"too many cases",
-       [](SweepSpec& s) {
+       [](SweepPlan& s) {
          s.axes[0].values.assign(20'000, 1000.0);
          s.axes.push_back({&param("zc_4"), std::vector<double>(10000, 0.5)});
        },
        "more than 100000000 cases"},
-      {"1024 threads", [](SweepSpec& s) { s.threads = kMostThreads; }, ""},
-      {"1025 threads", [](SweepSpec& s) { s.threads = kMostThreads + 1; }, "--jobs 1025: use 1 to 1024"},
-      {"-1 threads", [](SweepSpec& s) { s.threads = -1; }, "--jobs -1"},
-      {"a shard 4/3", [](SweepSpec& s) { s.shard = {4, 3}; }, "--shard 4/3 is not K/N"},
-      {"a slide limit below 0", [](SweepSpec& s) { s.base.thresholds.slide_limit = -1; }, "--slide-limit"},
-      {"an end before the start", [](SweepSpec& s) { s.base.overrides.set(param("t_end"), -1); }, "t_end = -1 s"},
-      {"a save folder in none", [&](SweepSpec& s) { s.save_dir = (dir / "no/such").string(); }, "does not exist"},
-      {"a new save folder", [&](SweepSpec& s) { s.save_dir = (dir / "new").string(); }, ""},
+      {"1024 threads", [](SweepPlan& s) { s.threads = kMostThreads; }, ""},
+      {"1025 threads", [](SweepPlan& s) { s.threads = kMostThreads + 1; }, "--jobs 1025: use 1 to 1024"},
+      {"-1 threads", [](SweepPlan& s) { s.threads = -1; }, "--jobs -1"},
+      {"a shard 4/3", [](SweepPlan& s) { s.shard = {4, 3}; }, "--shard 4/3 is not K/N"},
+      {"a slide limit below 0", [](SweepPlan& s) { s.base.thresholds.slide_limit = -1; }, "--slide-limit"},
+      {"an end before the start", [](SweepPlan& s) { s.base.overrides.set(param("t_end"), -1); }, "t_end = -1 s"},
+      {"a save folder in none", [&](SweepPlan& s) { s.save_dir = (dir / "no/such").string(); }, "does not exist"},
+      {"a new save folder", [&](SweepPlan& s) { s.save_dir = (dir / "new").string(); }, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    SweepSpec spec = example_sweep({"m_4=1000,2000"});
-    c.change(spec);
-    expect_error(check_sweep(spec), c.message);
+    SweepPlan plan = example_sweep({"m_4=1000,2000"});
+    c.change(plan);
+    expect_error(check_sweep(plan), c.message);
   }
-  CapacitySpec capacity;
+  CapacityPlan capacity;
   ASSERT_FALSE(parse_axis("m_4=1000", capacity.heights));
   expect_error(check_capacity(capacity), "capacity searches m_4");
   ASSERT_FALSE(parse_axis("zc_4=0,1", capacity.heights));
@@ -262,7 +262,7 @@ TEST(Study, StopReachesTheCasesUnderWay) {
   for (const bool chart : {false, true}) {
     SCOPED_TRACE(chart ? "capacity" : "sweep");
     std::atomic<int> stop{0};
-    SweepSpec sweep = example_sweep({"m_4=1000,1001,1002,1003"});
+    SweepPlan sweep = example_sweep({"m_4=1000,1001,1002,1003"});
     // A step too small to get anywhere and no work limit: the runs never end by themselves.
     sweep.base.overrides.set(param("h_max"), 1e-300);
     sweep.base.work.derivative_calls = 0;
@@ -275,7 +275,7 @@ TEST(Study, StopReachesTheCasesUnderWay) {
     std::int64_t rows = 0;
     StudyEnd end;
     if (chart) {
-      CapacitySpec capacity;
+      CapacityPlan capacity;
       capacity.base = sweep.base;
       ASSERT_FALSE(parse_axis("zc_4=0,1,2", capacity.heights));
       capacity.threads = 2;

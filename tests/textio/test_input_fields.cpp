@@ -10,11 +10,12 @@
 namespace liftsim::textio {
 namespace {
 
-const std::vector<FieldSpec> kF94{{9, 4}}, kF105x2{{10, 5}, {10, 5}}, kE125{{12, 5}}, kW40{{40, 0}};
+const std::vector<FieldFormat> kF94{{9, 4}}, kF105x2{{10, 5}, {10, 5}}, kE125{{12, 5}},
+    kW40{{40, 0}};
 
 TEST(ReadFields, ConvertsValidFields) {
   // clang-format off
-  const struct { std::string record; const std::vector<FieldSpec>& fields; std::vector<double> v; }
+  const struct { std::string record; const std::vector<FieldFormat>& fields; std::vector<double> v; }
   cases[] = {
       {"   12.5  ", kF94, {12.5}},
       {"1 2.5", kF94, {12.5}},
@@ -55,7 +56,7 @@ TEST(ReadFields, ConvertsValidFields) {
 TEST(ReadFields, ReportsTheFailingFieldAndWhereItStands) {
   using enum FieldError;
   // clang-format off
-  const struct { std::string record; const std::vector<FieldSpec>& fields; FieldError error;
+  const struct { std::string record; const std::vector<FieldFormat>& fields; FieldError error;
                  int index, first, last; char offending; } cases[] = {
       {"1.5E", kF94, bad_character, 0, 1, 4, 'E'},
       {"1.2.3", kF94, bad_character, 0, 1, 5, '.'},
