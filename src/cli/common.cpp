@@ -11,6 +11,7 @@
 
 #include "params/road_profile.h"
 #include "params/series.h"
+#include "textio/codepage.h"
 #include "textio/files.h"
 
 namespace liftsim::cli {
@@ -18,32 +19,14 @@ namespace liftsim::cli {
 namespace {
 
 // The length of the UTF-8 sequence at the start of `text` when it is well formed and not a C1
-// control character (U+0080..U+009F, which terminals take as escapes too); 0 otherwise.
+// control character (U+0080..U+009F, encoded C2 80..C2 9F, which terminals take as escapes too);
+// 0 otherwise.
 std::size_t printable_sequence(std::string_view text) {
-  const auto lead = static_cast<unsigned char>(text[0]);
-  std::size_t length = 0;
-  std::uint32_t cp = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    cp = lead & 0x1Fu;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    cp = lead & 0x0Fu;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    cp = lead & 0x07u;
-  } else {
+  const std::size_t length = textio::utf8_length(text);
+  if (length == 2 && static_cast<unsigned char>(text[0]) == 0xC2 &&
+      static_cast<unsigned char>(text[1]) <= 0x9F) {
     return 0;
   }
-  if (text.size() < length) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    const auto c = static_cast<unsigned char>(text[k]);
-    if ((c & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (c & 0x3Fu);
-  }
-  const std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (cp < smallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  if (cp <= 0x9F) return 0;
   return length;
 }
 

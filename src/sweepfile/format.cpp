@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "results/csv_writer.h"
+#include "textio/codepage.h"
 
 namespace liftsim::sweepfile {
 namespace {
@@ -43,34 +44,6 @@ std::string value_list(const std::vector<sweep::NamedValue>& values) {
   return text;
 }
 
-// The length of the UTF-8 sequence at the start of `text`, 0 when it is not one.
-std::size_t utf8_length(std::string_view text) {
-  const auto lead = static_cast<unsigned char>(text[0]);
-  std::size_t length = 0;
-  std::uint32_t cp = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    cp = lead & 0x1Fu;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    cp = lead & 0x0Fu;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    cp = lead & 0x07u;
-  } else {
-    return 0;
-  }
-  if (text.size() < length) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    const auto c = static_cast<unsigned char>(text[k]);
-    if ((c & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (c & 0x3Fu);
-  }
-  const std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (cp < smallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return length;
-}
-
 // `text` on one line of UTF-8: control characters as blanks, other bytes that are not UTF-8 as '?'.
 std::string one_line(std::string_view text) {
   std::string out;
@@ -80,7 +53,7 @@ std::string one_line(std::string_view text) {
     if (byte < 0x20 || byte == 0x7F) {
       out += ' ';
     } else if (byte >= 0x80) {
-      if (const std::size_t n = utf8_length(text.substr(i)); n > 0) {
+      if (const std::size_t n = textio::utf8_length(text.substr(i)); n > 0) {
         out.append(text.substr(i, n));
         i += n;
         continue;
@@ -203,9 +176,10 @@ std::vector<std::string> head_lines(const Study& study, const sweep::BaseFacts& 
                             number(base.road_x_first) + " to " + number(base.road_x_last) + " m");
   // Every run of a tilt test stands on the table with the drive off and the brake holding,
   // whatever the base case drives with.
-  lines.push_back(study.kind == Kind::tilt
-                      ? std::string("# drive: off; brake: holds from the start (the tilt test's own)")
-                      : "# drive: " + sweep::drive_words(base) + "; brake: " + sweep::brake_words(base));
+  lines.push_back(
+      study.kind == Kind::tilt
+          ? std::string("# drive: off; brake: holds from the start (the tilt test's own)")
+          : "# drive: " + sweep::drive_words(base) + "; brake: " + sweep::brake_words(base));
   lines.push_back("# verdict: slide limit " + number(base.thresholds.slide_limit) +
                   " m, lift force " + number(base.thresholds.lift_force) + " N, " +
                   (base.stop_when_decided ? "runs end once decided" : "runs go to their end"));

@@ -53,4 +53,32 @@ std::string to_cp1251(std::string_view utf8) {
   return out;
 }
 
+std::size_t utf8_length(std::string_view text) {
+  if (text.empty()) return 0;
+  const auto lead = static_cast<unsigned char>(text[0]);
+  std::size_t length = 0;
+  std::uint32_t cp = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    cp = lead & 0x1Fu;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    cp = lead & 0x0Fu;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    cp = lead & 0x07u;
+  } else {
+    return 0;
+  }
+  if (text.size() < length) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    const auto c = static_cast<unsigned char>(text[k]);
+    if ((c & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (c & 0x3Fu);
+  }
+  const std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < smallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return length;
+}
+
 }  // namespace liftsim::textio
