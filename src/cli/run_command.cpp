@@ -196,28 +196,9 @@ int run_command(const RunOptions& options) {
   if (result.input_read && (!ro.summary_file.empty() || html)) {
     summed = results::summarize(result, summary);
     if (ro.convergence && !error) {
-      run::RunPlan tight;
-      tight.dir_fd = rc.dir_fd;
-      tight.legacy_files = false;
-      tight.overrides = setup.overrides;
-      tight.road = setup.road;
-      tight.kind = setup.kind;
-      tight.drive = setup.drive;
-      tight.work = setup.work;
-      tight.stop = setup.stop;
-      const double tol = result.values.prmt[3] * results::kTighter;
-      const double h_max = result.values.prmt[2] * results::kTighter;
-      tight.overrides.set(*params::find_param("tol"), tol);
-      tight.overrides.set(*params::find_param("h_max"), h_max);
-      results::SummaryObserver tight_summary({ro.slide_limit, ro.lift_force},
-                                             ro.stop_when_decided);
-      tight.observers.push_back(&tight_summary);
-      const run::RunResult tight_result = run::simulate(tight);
-      if (tight_result.error && tight_result.error->code == textio::ErrorCode::S6600) {
-        error = tight_result.error;
-      } else {
-        summed->convergence = results::compare(
-            *summed, results::summarize(tight_result, tight_summary), tol, h_max);
+      if (auto stopped = results::add_convergence(setup, result, {ro.slide_limit, ro.lift_force},
+                                                  ro.stop_when_decided, *summed)) {
+        error = stopped;
       }
     }
   }

@@ -66,24 +66,8 @@ Gathered simulate(run::RunPlan& setup, const CaseArgs& a,
   if (!result.input_read) return out;
   results::Summary summed = results::summarize(result, summary);
   if (convergence && !result.error) {
-    run::RunPlan tight;
-    tight.legacy_files = false;
-    tight.input_text = setup.input_text;
-    tight.overrides = setup.overrides;
-    tight.road = setup.road;
-    tight.kind = setup.kind;
-    tight.drive = setup.drive;
-    tight.work = setup.work;
-    tight.stop = setup.stop;
-    const double tol = result.values.prmt[3] * results::kTighter;
-    const double h_max = result.values.prmt[2] * results::kTighter;
-    tight.overrides.set(*params::find_param("tol"), tol);
-    tight.overrides.set(*params::find_param("h_max"), h_max);
-    results::SummaryObserver tight_summary(a.thresholds, a.stop_when_decided);
-    tight.observers.push_back(&tight_summary);
-    const run::RunResult tight_result = run::simulate(tight);
-    summed.convergence =
-        results::compare(summed, results::summarize(tight_result, tight_summary), tol, h_max);
+    // A stop request that ends the tighter run raises KeyboardInterrupt once the call returns.
+    (void)results::add_convergence(setup, result, a.thresholds, a.stop_when_decided, summed);
   }
   out.summary = results::summary_json(summed);
   return out;

@@ -38,4 +38,31 @@ Convergence compare(const Summary& base, const Summary& tight, double tol, doubl
   return c;
 }
 
+std::optional<textio::RunError> add_convergence(const run::RunPlan& plan, const run::RunResult& ran,
+                                                Thresholds thresholds, bool stop_when_decided,
+                                                Summary& summary) {
+  run::RunPlan tight;
+  tight.dir_fd = plan.dir_fd;
+  tight.legacy_files = false;
+  tight.input_text = plan.input_text;
+  tight.overrides = plan.overrides;
+  tight.road = plan.road;
+  tight.kind = plan.kind;
+  tight.drive = plan.drive;
+  tight.work = plan.work;
+  tight.stop = plan.stop;
+  const double tol = ran.values.prmt[3] * kTighter;
+  const double h_max = ran.values.prmt[2] * kTighter;
+  tight.overrides.set(*params::find_param("tol"), tol);
+  tight.overrides.set(*params::find_param("h_max"), h_max);
+  SummaryObserver tight_summary(thresholds, stop_when_decided);
+  tight.observers.push_back(&tight_summary);
+  const run::RunResult tight_result = run::simulate(tight);
+  if (tight_result.error && tight_result.error->code == textio::ErrorCode::S6600) {
+    return tight_result.error;
+  }
+  summary.convergence = compare(summary, summarize(tight_result, tight_summary), tol, h_max);
+  return std::nullopt;
+}
+
 }  // namespace liftsim::results
